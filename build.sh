@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Dualyn needs (when missing), configures and builds the project, then
+# starts the program (`./build.sh run`) or runs every test (`./build.sh test`).
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev mdbtools mdbtools-dev libglib2.0-dev
+          googletest libgtest-dev)
+
+install_missing() {
+    local missing=() p
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "Installing Debian packages: ${missing[*]}"
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+build() {
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build
+}
+
+case "${1:-}" in
+    run)
+        install_missing
+        build
+        exec build/app/dualyn
+        ;;
+    test)
+        install_missing
+        build
+        cd build
+        exec ctest --output-on-failure --timeout 600 -j "$(nproc)"
+        ;;
+    *)
+        echo "usage: $0 run|test" >&2
+        exit 64
+        ;;
+esac
