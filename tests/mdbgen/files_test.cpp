@@ -1,0 +1,505 @@
+// The generator's files as an independent reader sees them: the mdbtools commands must list the
+// tables, fields, types, indexes, properties and system-table rows exactly as described.
+#include "jet4_writer.h"
+#include "raw_definition.h"
+#include "run_command.h"
+#include "schema_text.h"
+#include "synthetic.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+using namespace testsupport;
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+using PropertyBlocks = std::map<std::string, std::map<std::string, std::string>>;
+
+class GeneratedFile : public ::testing::Test {
+protected:
+    // Writes the description to a file of the temporary folder and returns its path.
+    std::string generate(const std::string& description, const std::string& name = "test.mdb")
+    {
+        std::string path = dir_.file(name);
+        mdbgen::writeJet4File(mdbgen::parseDescription(description), path);
+        return path;
+    }
+
+    static std::string tool(const std::string& program, const std::vector<std::string>& args)
+    {
+        CommandResult r = runCommand(program, args);
+        EXPECT_EQ(r.exitCode, 0) << program << ": " << r.err;
+        return r.out;
+    }
+
+    // The table's rows; binary values are left out ("strip") or written as hex digits ("hex").
+    static Rows exportTable(const std::string& file, const std::string& table, const std::string& binary = "strip")
+    {
+        return parseCsv(tool("mdb-export", {"-H", "-b", binary, file, table}));
+    }
+
+    static std::vector<std::string> tables(const std::string& file)
+    {
+        std::vector<std::string> names;
+        std::istringstream in(tool("mdb-tables", {"-S", "-1", file}));
+        for (std::string line; std::getline(in, line);) names.push_back(line);
+        return names;
+    }
+
+    // mdb-prop's blocks ("(none)" for the object's own) with their name: value lines.
+    static PropertyBlocks properties(const std::string& file, const std::string& object)
+    {
+        PropertyBlocks blocks;
+        std::istringstream in(tool("mdb-prop", {file, object}));
+        std::string block;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("name: ", 0) == 0) {
+                block = line.substr(6);
+                blocks[block];
+            } else if (line.size() > 1 && line[0] == '\t') {
+                auto colon = line.find(": ");
+                blocks[block][line.substr(1, colon - 1)] = line.substr(colon + 2);
+            }
+        }
+        return blocks;
+    }
+
+    // The lines of mdb-schema's CREATE TABLE and index statements, without its banner.
+    static std::vector<std::string> schema(const std::string& file, const std::string& table,
+                                           const std::string& backend)
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(tool("mdb-schema", {"-T", table, file, backend}));
+        for (std::string line; std::getline(in, line);)
+            if (!line.empty() && line.rfind("--", 0) != 0 && line != "SET client_encoding = 'UTF-8';")
+                lines.push_back(line);
+        return lines;
+    }
+
+    static std::uint32_t tablePage(const std::string& file, const std::string& table)
+    {
+        for (const auto& row : exportTable(file, "MSysObjects"))
+            if (row.at(2) == table && row.at(3) == "1") return static_cast<std::uint32_t>(std::stoul(row.at(0)));
+        ADD_FAILURE() << "no catalog row for " << table;
+        return 0;
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(GeneratedFile, ListsTablesWithTheirExactNames)
+{
+    std::string file = generate(R"(
+table Größe
+  field Maß text(20)
+table 顧客
+  field 名前 text
+table ThisTableNameIsExactlySixtyFourCharactersLongForTestingLimits064
+  field ThisFieldNameIsExactlySixtyFourCharactersLongForTestingLimits064 long
+table customers
+  field id long
+table Customers
+  field ID long
+  field id long
+table MSysAccessObjects system
+  field ID long
+table MSysUserThing
+  field ID long
+)");
+    EXPECT_EQ(tool("mdb-ver", {file}), "JET4\n");
+    EXPECT_EQ(tables(file),
+              (std::vector<std::string>{"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships", "Größe",
+                                        "顧客", "ThisTableNameIsExactlySixtyFourCharactersLongForTestingLimits064",
+                                        "customers", "Customers", "MSysAccessObjects", "MSysUserThing"}));
+    EXPECT_EQ(schema(file, "Customers", "access"),
+              (std::vector<std::string>{"CREATE TABLE [Customers]", " (", "\t[ID]\t\t\tLong Integer, ",
+                                        "\t[id]\t\t\tLong Integer", ");"}));
+    EXPECT_EQ(schema(file, "ThisTableNameIsExactlySixtyFourCharactersLongForTestingLimits064", "access").at(2),
+              "\t[ThisFieldNameIsExactlySixtyFourCharactersLongForTestingLimits064]\t\t\tLong Integer");
+    // System tables are flagged as such in the catalog and in their definition.
+    std::map<std::string, std::string> flags;
+    for (const auto& row : exportTable(file, "MSysObjects")) flags[row.at(2)] = row.at(7);
+    EXPECT_EQ(flags["MSysObjects"], "-2147483648");
+    EXPECT_EQ(flags["MSysAccessObjects"], "-2147483648");
+    EXPECT_EQ(flags["MSysUserThing"], "0");
+    EXPECT_EQ(flags["Größe"], "0");
+    std::string bytes = readFile(file);
+    EXPECT_EQ(readDefinition(bytes, tablePage(file, "MSysAccessObjects")).tableType, 0x53);
+    EXPECT_EQ(readDefinition(bytes, tablePage(file, "MSysUserThing")).tableType, 0x4E);
+}
+
+TEST_F(GeneratedFile, FieldTypesSizesAndOrder)
+{
+    std::string file = generate(R"(
+table Everything
+  field Flag yesno
+  field Small byte
+  field Mid integer
+  field Big long
+  field Auto autonumber
+  field Money currency
+  field Fl single
+  field Db double
+  deleted
+  field When datetime
+  field Name text(77) Required=yes
+  field Notes memo
+  field Blob ole
+  field Rep guid
+  field Dec decimal(12, 5)
+  field Raw binary(16)
+)");
+    EXPECT_EQ(schema(file, "Everything", "access"),
+              (std::vector<std::string>{"CREATE TABLE [Everything]",
+                                        " (",
+                                        "\t[Flag]\t\t\tBoolean NOT NULL, ",
+                                        "\t[Small]\t\t\tByte, ",
+                                        "\t[Mid]\t\t\tInteger, ",
+                                        "\t[Big]\t\t\tLong Integer, ",
+                                        "\t[Auto]\t\t\tLong Integer, ",
+                                        "\t[Money]\t\t\tCurrency, ",
+                                        "\t[Fl]\t\t\tSingle, ",
+                                        "\t[Db]\t\t\tDouble, ",
+                                        "\t[When]\t\t\tDateTime, ",
+                                        "\t[Name]\t\t\tText (77) NOT NULL, ",
+                                        "\t[Notes]\t\t\tMemo/Hyperlink (255), ",
+                                        "\t[Blob]\t\t\tOLE (255), ",
+                                        "\t[Rep]\t\t\tReplication ID, ",
+                                        "\t[Dec]\t\t\tNumeric (12, 5), ",
+                                        "\t[Raw]\t\t\tBinary",
+                                        ");"}));
+    auto mysql = schema(file, "Everything", "mysql");
+    EXPECT_EQ(mysql.at(6), "\t`Auto`\t\t\tint not null auto_increment unique, ");
+
+    // The definition keeps its column entries sorted by name, as Access does, with the numbers
+    // that place them: 8 is left free by the deleted field.
+    RawDefinition d = readDefinition(readFile(file), tablePage(file, "Everything"));
+    ASSERT_EQ(d.columns.size(), 15u);
+    EXPECT_EQ(d.columns.front().name, "Auto");
+    EXPECT_EQ(d.columns.back().name, "When");
+    EXPECT_EQ(d.columns.back().number, 9);
+    for (const auto& c : d.columns) {
+        if (c.name == "Name") {
+            EXPECT_EQ(c.length, 154);
+        }
+    }
+}
+
+TEST_F(GeneratedFile, Indexes)
+{
+    std::string file = generate(R"(
+table Customers
+  field ID autonumber
+  field Name text
+  field City text
+  index PrimaryKey (ID) primary
+  index ByPlace (City desc, Name) ignorenulls
+  index Name (Name) unique required
+table Orders
+  field ID autonumber
+  field CustomerID long
+  field Second long
+  index Key (ID) primary
+  index CustomerID (CustomerID)
+relationship CustomersOrders Customers(ID) -> Orders(CustomerID) enforced cascadeupdate cascadenull
+relationship Loose Customers(ID) -> Orders(Second)
+)");
+    EXPECT_EQ(schema(file, "Customers", "mysql"),
+              (std::vector<std::string>{"CREATE TABLE `Customers`", " (",
+                                        "\t`ID`\t\t\tint not null auto_increment unique, ",
+                                        "\t`Name`\t\t\tvarchar (50), ", "\t`City`\t\t\tvarchar (50)", ");",
+                                        "ALTER TABLE `Customers` ADD PRIMARY KEY (`ID`);",
+                                        "ALTER TABLE `Customers` ADD INDEX `ByPlace` (`City`, `Name`);",
+                                        "ALTER TABLE `Customers` ADD UNIQUE INDEX `Name` (`Name`);"}));
+    // A primary key of any name.
+    EXPECT_EQ(schema(file, "Orders", "mysql").at(6), "ALTER TABLE `Orders` ADD PRIMARY KEY (`ID`);");
+
+    std::string bytes = readFile(file);
+    std::uint32_t customersPage = tablePage(file, "Customers"), ordersPage = tablePage(file, "Orders");
+    RawDefinition c = readDefinition(bytes, customersPage);
+    ASSERT_EQ(c.indexes.size(), 4u);
+    EXPECT_EQ(c.indexes[0].kind, 1);
+    EXPECT_EQ(c.realIndexes[0].flags, 0x89);  // primary: unique and required
+    EXPECT_EQ(c.realIndexes[1].flags, 0x82);  // ignore nulls
+    EXPECT_EQ(c.realIndexes[1].columns, (std::vector<std::pair<int, int>>{{2, 2}, {1, 1}}));
+    EXPECT_EQ(c.realIndexes[2].flags, 0x89);  // unique and required
+    // The enforced relationship: a hidden index on the primary side sharing the primary key's
+    // real index, and one named like the relationship on the foreign side sharing the plain
+    // index on CustomerID. The loose relationship adds none.
+    const RawLogicalIndex& hidden = c.indexes[3];
+    EXPECT_EQ(hidden.name, ".rC");
+    EXPECT_EQ(hidden.kind, 2);
+    EXPECT_EQ(hidden.side, 1);
+    EXPECT_EQ(hidden.real, 0u);
+    EXPECT_EQ(hidden.otherPage, ordersPage);
+    RawDefinition o = readDefinition(bytes, ordersPage);
+    ASSERT_EQ(o.indexes.size(), 3u);
+    ASSERT_EQ(o.realIndexes.size(), 2u);
+    const RawLogicalIndex& foreign = o.indexes[2];
+    EXPECT_EQ(foreign.name, "CustomersOrders");
+    EXPECT_EQ(foreign.side, 2);
+    EXPECT_EQ(foreign.real, 1u);
+    EXPECT_EQ(foreign.otherPage, customersPage);
+    EXPECT_EQ(static_cast<std::uint32_t>(foreign.otherIndex), hidden.number);
+    EXPECT_EQ(static_cast<std::uint32_t>(hidden.otherIndex), foreign.number);
+    EXPECT_EQ(foreign.cascadeUpdate, 1);
+    EXPECT_EQ(foreign.cascadeDelete, 2);  // cascade to null
+    EXPECT_EQ(o.indexes[1].cascadeUpdate, 4);  // what Access keeps in ordinary indexes
+}
+
+TEST_F(GeneratedFile, FieldTableAndQueryProperties)
+{
+    std::string file = generate(R"(
+table T
+  field A text(10) Required=yes AllowZeroLength=no DefaultValue="""x""" ValidationRule="<>""y""" ValidationText="not y" Description="The A"
+  field B long DefaultValue="0" Required=no DecimalPlaces:byte=2 ColumnWidth=-1
+  field C double
+  field D yesno Format="Yes/No"
+  property OrderByOn=no
+  property Description="A table"
+query Q select
+  from T
+  property ODBCTimeout:integer=60
+  property ReturnsRecords=yes
+query R select
+  from T
+)");
+    PropertyBlocks t = properties(file, "T");
+    EXPECT_EQ(t, (PropertyBlocks{{"(none)", {{"OrderByOn", "no"}, {"Description", "A table"}}},
+                                 {"A",
+                                  {{"Required", "yes"},
+                                   {"AllowZeroLength", "no"},
+                                   {"DefaultValue", "\"x\""},
+                                   {"ValidationRule", "<>\"y\""},
+                                   {"ValidationText", "not y"},
+                                   {"Description", "The A"}}},
+                                 {"B", {{"DefaultValue", "0"}, {"Required", "no"}, {"DecimalPlaces", "2"}, {"ColumnWidth", "-1"}}},
+                                 {"D", {{"Format", "Yes/No"}}}}));
+    EXPECT_EQ(properties(file, "Q"),
+              (PropertyBlocks{{"(none)", {{"ODBCTimeout", "60"}, {"ReturnsRecords", "yes"}}}}));
+    // A query without properties has no blob at all (mdb-prop would show the previous row's).
+    std::map<std::string, std::string> blobs;
+    for (const auto& row : exportTable(file, "MSysObjects", "hex")) blobs[row.at(2)] = row.at(14);
+    EXPECT_EQ(blobs.at("Q").rfind("4D523200", 0), 0u);  // "MR2\0"
+    EXPECT_EQ(blobs.at("R"), "");
+}
+
+TEST_F(GeneratedFile, CatalogRows)
+{
+    std::string file = generate(R"(
+table T
+  field F long
+linked L1 database="C:\Data\Other.mdb" foreign=Remote
+linked L2 connect="ODBC;DSN=x"
+query Q1 crosstab
+query ~sq_Hidden select hidden
+relationship R T(F) -> T(F)
+)");
+    std::map<std::string, std::vector<std::string>> rows;
+    for (const auto& row : exportTable(file, "MSysObjects")) rows[row.at(2)] = row;
+    // Id, ParentId, Name, Type, DateCreate, DateUpdate, Owner, Flags, Database, Connect, ForeignName
+    EXPECT_EQ(rows.at("Tables").at(0), "251658241");
+    EXPECT_EQ(rows.at("Tables").at(3), "3");
+    EXPECT_EQ(rows.at("MSysDb").at(3), "2");
+    EXPECT_EQ(rows.at("MSysObjects").at(0), "2");  // its definition is on page 2
+    EXPECT_EQ(rows.at("T").at(1), "251658241");
+    EXPECT_EQ(rows.at("L1").at(3), "6");
+    EXPECT_EQ(rows.at("L1").at(8), "C:\\Data\\Other.mdb");
+    EXPECT_EQ(rows.at("L1").at(10), "Remote");
+    EXPECT_EQ(rows.at("L2").at(3), "4");
+    EXPECT_EQ(rows.at("L2").at(9), "ODBC;DSN=x");
+    EXPECT_EQ(rows.at("L2").at(10), "L2");
+    EXPECT_EQ(rows.at("Q1").at(3), "5");
+    EXPECT_EQ(rows.at("Q1").at(7), "16");
+    EXPECT_EQ(rows.at("~sq_Hidden").at(7), "8");
+    EXPECT_EQ(rows.at("R").at(3), "8");
+    EXPECT_EQ(rows.at("R").at(1), "251658243");
+    // Linked tables and queries are not tables with definitions of their own.
+    EXPECT_EQ(tables(file).size(), 5u);
+}
+
+TEST_F(GeneratedFile, RelationshipRows)
+{
+    std::string file = generate(R"(
+table P
+  field A long
+  field B text
+  index PrimaryKey (A, B) primary
+table F
+  field X long
+  field Y text
+relationship Two P(A, B) -> F(X, Y) enforced cascadeupdate cascadedelete onetoone
+relationship Left P(A) -> F(X) join=left
+relationship Right P(A) -> F(X) cascadenull join=right
+)");
+    EXPECT_EQ(exportTable(file, "MSysRelationships"),
+              (Rows{{"Two", "4353", "2", "0", "F", "X", "P", "A"},
+                    {"Two", "4353", "2", "1", "F", "Y", "P", "B"},
+                    {"Left", "16777218", "1", "0", "F", "X", "P", "A"},
+                    {"Right", "33562626", "1", "0", "F", "X", "P", "A"}}));
+}
+
+TEST_F(GeneratedFile, QueryRows)
+{
+    std::string longText(5000, 'x');  // a long value over two pages
+    std::string description = R"D(
+query Sel select
+  parameter "Since" datetime
+  option distinct top=5
+  from Customers as C
+  join left C Orders "C.ID = Orders.CustomerID"
+  column "C.Name" as Who
+  where "C.Name <> ""x"""
+  groupby "C.Name"
+  having "Count(*) > 1"
+  orderby "C.Name" desc
+query Upd update
+  from T
+  column "[P]*2" into P
+query Ddl ddl
+  sql "CREATE TABLE X (A TEXT)"
+query Pass passthrough
+  connect "ODBC;DSN=y"
+  sql "EXEC sp"
+query U union
+  union "SELECT A FROM T"
+query Long select
+  where "A = ')D" + longText + R"D('"
+  column "A"
+)D";
+    std::string file = generate(description);
+    Rows rows = exportTable(file, "MSysQueries");
+    std::map<std::string, std::string> ids;
+    for (const auto& row : exportTable(file, "MSysObjects")) ids[row.at(2)] = row.at(0);
+    auto of = [&](const std::string& query) {
+        Rows out;
+        for (auto row : rows)
+            if (row.at(0) == ids.at(query)) {
+                row.erase(row.begin(), row.begin() + 3);  // ObjectId, Attribute; Order is binary
+                out.push_back(row);
+            }
+        return out;
+    };
+    auto attributes = [&](const std::string& query) {
+        std::vector<std::string> out;
+        for (const auto& row : rows)
+            if (row.at(0) == ids.at(query)) out.push_back(row.at(1));
+        return out;
+    };
+    // Name1, Name2, Expression, Flag, LvExtra
+    EXPECT_EQ(attributes("Sel"), (std::vector<std::string>{"0", "1", "3", "2", "5", "7", "6", "8", "9", "10", "11", "255"}));
+    EXPECT_EQ(of("Sel"), (Rows{{"", "", "", "0", ""},
+                              {"", "", "", "1", ""},
+                              {"5", "", "", "18", ""},
+                              {"Since", "", "", "8", ""},
+                              {"Customers", "C", "", "", ""},
+                              {"C", "Orders", "C.ID = Orders.CustomerID", "2", ""},
+                              {"Who", "", "C.Name", "0", ""},
+                              {"", "", "C.Name <> \"x\"", "", ""},
+                              {"", "", "C.Name", "0", ""},
+                              {"", "", "Count(*) > 1", "", ""},
+                              {"D", "", "C.Name", "", ""},
+                              {"", "", "", "", ""}}));
+    EXPECT_EQ(of("Upd").at(3), (std::vector<std::string>{"", "P", "[P]*2", "0", ""}));
+    EXPECT_EQ(of("Ddl").at(1), (std::vector<std::string>{"", "", "CREATE TABLE X (A TEXT)", "7", ""}));
+    EXPECT_EQ(of("Pass").at(1), (std::vector<std::string>{"ODBC;DSN=y", "", "EXEC sp", "8", ""}));
+    EXPECT_EQ(of("U").at(2), (std::vector<std::string>{"", "X7YZ_____1", "SELECT A FROM T", "", ""}));
+    EXPECT_EQ(of("Long").at(2).at(2), "A = '" + longText + "'");
+}
+
+// A table of 255 fields needs a definition over two pages.
+TEST_F(GeneratedFile, WideTable)
+{
+    std::string description = "table Wide\n";
+    for (int i = 0; i < 255; ++i) description += "  field Column" + std::to_string(i) + " text(100) Description=\"Column number " + std::to_string(i) + "\"\n";
+    description += "  index Last (Column254) unique\n";
+    std::string file = generate(description);
+    RawDefinition d = readDefinition(readFile(file), tablePage(file, "Wide"));
+    EXPECT_EQ(d.pages, 3);
+    auto lines = schema(file, "Wide", "mysql");
+    ASSERT_EQ(lines.size(), 255u + 4u);
+    EXPECT_EQ(lines[2], "\t`Column0`\t\t\tvarchar (100), ");
+    EXPECT_EQ(lines[256], "\t`Column254`\t\t\tvarchar (100)");
+    EXPECT_EQ(lines[258], "ALTER TABLE `Wide` ADD UNIQUE INDEX `Last` (`Column254`);");
+    EXPECT_EQ(properties(file, "Wide").at("Column200").at("Description"), "Column number 200");
+}
+
+// A catalog over more than 512 pages needs usage maps that point to bitmap pages.
+TEST_F(GeneratedFile, LargeCatalog)
+{
+    std::string description = "table T\n field F long\n";
+    const std::string pad(50, 'q');
+    for (int i = 0; i < 12000; ++i) description += "query Q" + pad + std::to_string(i) + " select\n";
+    std::string file = generate(description);
+    Rows catalog = exportTable(file, "MSysObjects");
+    EXPECT_EQ(catalog.size(), 4u + 4u + 1u + 12000u);
+    EXPECT_EQ(catalog.back().at(2), "Q" + pad + "11999");
+    EXPECT_EQ(exportTable(file, "MSysQueries").size(), 12000u * 3u);
+}
+
+// The size a benchmark needs: 5,000 tables of 50 fields with indexes, relationships and queries,
+// written in seconds and read back whole.
+TEST_F(GeneratedFile, FiveThousandTables)
+{
+    mdbgen::SyntheticDesign design;
+    design.tables = 5000;
+    design.fieldsPerTable = 50;
+    std::string description = mdbgen::syntheticDescription(design);
+    auto start = std::chrono::steady_clock::now();
+    std::string file = generate(description);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 30.0);
+    RecordProperty("seconds", std::to_string(seconds));
+    RecordProperty("bytes", std::to_string(std::filesystem::file_size(file)));
+
+    auto names = tables(file);
+    ASSERT_EQ(names.size(), 5004u);
+    EXPECT_EQ(names.back(), "T4999");
+    auto lines = schema(file, "T4999", "mysql");
+    ASSERT_EQ(lines.size(), 50u + 6u);
+    EXPECT_EQ(lines[50], "\t`F48`\t\t\tvarchar (50), ");
+    EXPECT_EQ(lines[51], "\t`F49`\t\t\tint");
+    EXPECT_EQ(lines[54], "ALTER TABLE `T4999` ADD INDEX `ByF1` (`F1`);");
+    EXPECT_EQ(lines[55], "ALTER TABLE `T4999` ADD CONSTRAINT `T4999_F1_fk` FOREIGN KEY (`F1`) REFERENCES `T4998`(`ID`);");
+    EXPECT_EQ(properties(file, "T4999").at("F47").at("Description"), "Notes 4999");
+    EXPECT_EQ(exportTable(file, "MSysRelationships").size(), 4999u);
+    EXPECT_EQ(exportTable(file, "MSysQueries").size(), 1000u * 5u);
+}
+
+// The command-line program: a description it cannot write names its line and leaves no file.
+TEST_F(GeneratedFile, CommandLine)
+{
+    writeFile(dir_.file("good.txt"), "table T\n  field F long\n");
+    CommandResult ok = runCommand(MDBGEN_PROGRAM, {dir_.file("good.txt"), dir_.file("good.mdb")});
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_EQ(tables(dir_.file("good.mdb")).back(), "T");
+
+    CommandResult fromInput = runCommand(MDBGEN_PROGRAM, {"-", dir_.file("stdin.mdb")}, "table S\n field F long\n");
+    EXPECT_EQ(fromInput.exitCode, 0) << fromInput.err;
+    EXPECT_EQ(tables(dir_.file("stdin.mdb")).back(), "S");
+
+    writeFile(dir_.file("bad.txt"), "table T\n  field F long\n  index I (G)\n");
+    CommandResult bad = runCommand(MDBGEN_PROGRAM, {dir_.file("bad.txt"), dir_.file("bad.mdb")});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.err, dir_.file("bad.txt") + ": line 3: index I names field G, which table T lacks\n");
+
+    CommandResult noFolder = runCommand(MDBGEN_PROGRAM, {dir_.file("good.txt"), dir_.file("missing/x.mdb")});
+    EXPECT_EQ(noFolder.exitCode, 1);
+    EXPECT_NE(noFolder.err.find("No such file or directory"), std::string::npos) << noFolder.err;
+
+    CommandResult usage = runCommand(MDBGEN_PROGRAM, {dir_.file("good.txt")});
+    EXPECT_EQ(usage.exitCode, 2);
+
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"bad.txt", "good.mdb", "good.txt", "stdin.mdb"}));
+}
+
+}  // namespace
