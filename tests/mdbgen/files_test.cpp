@@ -321,6 +321,13 @@ relationship R T(F) -> T(F)
     EXPECT_EQ(rows.at("R").at(1), "251658243");
     // Linked tables and queries are not tables with definitions of their own.
     EXPECT_EQ(tables(file).size(), 5u);
+    // The Admin user's rights: one access entry per object but relationships.
+    std::map<std::string, std::vector<std::string>> aces;
+    for (const auto& row : exportTable(file, "MSysACEs")) aces[row.at(0)] = row;
+    EXPECT_EQ(aces.size(), rows.size() - 1);
+    EXPECT_EQ(aces.at(rows.at("T").at(0)).at(2), "1048319");
+    EXPECT_EQ(aces.at(rows.at("Tables").at(0)).at(3), "1");
+    EXPECT_EQ(aces.count(rows.at("R").at(0)), 0u);
 }
 
 TEST_F(GeneratedFile, RelationshipRows)

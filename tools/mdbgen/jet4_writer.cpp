@@ -914,7 +914,9 @@ public:
         }
 
         std::vector<std::vector<Bytes>> rows(kFirstUserTable);
-        rows[kObjects] = catalogRows();
+        std::vector<CatalogEntry> entries = catalog();
+        rows[kObjects] = catalogRows(entries);
+        rows[kAces] = accessRows(entries);
         rows[kQueries] = queryRows();
         rows[kRelationships] = relationshipRows();
         for (int s = 0; s < kFirstUserTable; ++s) {
@@ -961,66 +963,114 @@ private:
 
     Bytes longValue(const Bytes& data) { return longValues_.store(data); }
 
-    // One catalog row. Cells not given stay empty.
-    Bytes catalogRow(std::uint32_t id, std::uint32_t parent, const std::string& name, std::int16_t type,
-                     std::uint32_t flags, const Bytes* properties = nullptr, const std::string* database = nullptr,
-                     const std::string* connect = nullptr, const std::string* foreignName = nullptr)
+    // One object of the catalog, with the access entry that grants the Admin user its rights.
+    struct CatalogEntry {
+        std::uint32_t id = 0;
+        std::uint32_t parent = kTablesContainer;
+        std::string name;
+        std::int16_t type = kTypeTable;
+        std::uint32_t flags = 0;
+        std::optional<Bytes> properties;
+        std::optional<std::string> database, connect, foreignName;
+        std::uint32_t rights = 0;  // 0: no access entry
+        bool inherited = false;    // containers pass their rights on to new objects
+    };
+
+    Bytes catalogRow(const CatalogEntry& e)
     {
+        // Owners as Access keeps them: a short token for the engine or for the Admin user.
+        static const Bytes engineOwner = {0xAF, 0xE1}, adminOwner = {0xAE, 0xE3};
         const TableLayout& t = tables_[kObjects];
         std::vector<Cell> cells(t.columns.size());
-        cells[0] = longCell(static_cast<std::int32_t>(id));
-        cells[1] = longCell(static_cast<std::int32_t>(parent));
-        cells[2] = textCell(name);
-        cells[3] = shortCell(type);
+        cells[0] = longCell(static_cast<std::int32_t>(e.id));
+        cells[1] = longCell(static_cast<std::int32_t>(e.parent));
+        cells[2] = textCell(e.name);
+        cells[3] = shortCell(e.type);
         cells[4] = dateCell(kFixedDate);
         cells[5] = dateCell(kFixedDate);
-        cells[7] = longCell(static_cast<std::int32_t>(flags));
-        if (database) cells[8] = value(longValue(utf16le(*database)));
-        if (connect) cells[9] = value(longValue(utf16le(*connect)));
-        if (foreignName) cells[10] = textCell(*foreignName);
-        if (properties) cells[14] = value(longValue(*properties));
+        cells[6] = value(e.flags & kSystemFlags ? engineOwner : adminOwner);
+        cells[7] = longCell(static_cast<std::int32_t>(e.flags));
+        if (e.database) cells[8] = value(longValue(utf16le(*e.database)));
+        if (e.connect) cells[9] = value(longValue(utf16le(*e.connect)));
+        if (e.foreignName) cells[10] = textCell(*e.foreignName);
+        if (e.properties) cells[14] = value(longValue(*e.properties));
         return encodeRow(t, cells);
     }
 
-    std::vector<Bytes> catalogRows()
+    std::vector<CatalogEntry> catalog()
     {
-        std::vector<Bytes> rows;
-        rows.push_back(catalogRow(kTablesContainer, kContainersParent, "Tables", kTypeContainer, kSystemFlags));
-        rows.push_back(catalogRow(kDatabasesContainer, kContainersParent, "Databases", kTypeContainer, kSystemFlags));
-        rows.push_back(catalogRow(kRelationshipsContainer, kContainersParent, "Relationships", kTypeContainer,
-                                  kSystemFlags));
+        std::vector<CatalogEntry> entries;
+        auto add = [&entries](std::uint32_t id, std::uint32_t parent, std::string name, std::int16_t type,
+                              std::uint32_t flags, std::uint32_t rights) -> CatalogEntry& {
+            CatalogEntry e;
+            e.id = id;
+            e.parent = parent;
+            e.name = std::move(name);
+            e.type = type;
+            e.flags = flags;
+            e.rights = rights;
+            return entries.emplace_back(std::move(e));
+        };
+        add(kTablesContainer, kContainersParent, "Tables", kTypeContainer, kSystemFlags, 0xFFEFF).inherited = true;
+        add(kDatabasesContainer, kContainersParent, "Databases", kTypeContainer, kSystemFlags, 0x60000);
+        add(kRelationshipsContainer, kContainersParent, "Relationships", kTypeContainer, kSystemFlags, 0x60001)
+            .inherited = true;
         std::vector<Property> dbProperties = {makeProperty("AccessVersion", "text", "08.50", true)};
-        Bytes dbBlob = propertyBlob({{"", &dbProperties}});
-        rows.push_back(catalogRow(kDatabaseObject, kDatabasesContainer, "MSysDb", kTypeDatabase, kSystemFlags, &dbBlob));
+        add(kDatabaseObject, kDatabasesContainer, "MSysDb", kTypeDatabase, kSystemFlags, 0x6000E).properties =
+            propertyBlob({{"", &dbProperties}});
 
         for (const auto& t : tables_) {
-            std::optional<Bytes> blob;
-            if (t.source) {
-                std::vector<PropertyBlock> blocks = {{"", &t.source->properties}};
-                for (const Field& f : t.source->fields)
-                    if (!f.properties.empty()) blocks.push_back({f.name, &f.properties});
-                if (blocks.size() > 1 || !t.source->properties.empty()) blob = propertyBlob(blocks);
-            }
-            rows.push_back(catalogRow(t.firstPage, kTablesContainer, t.name, kTypeTable,
-                                      t.system ? kSystemFlags : 0, blob ? &*blob : nullptr));
+            CatalogEntry& e = add(t.firstPage, kTablesContainer, t.name, kTypeTable, t.system ? kSystemFlags : 0,
+                                  t.source ? 0xFFEFF : 0x60000);
+            if (!t.source) continue;
+            std::vector<PropertyBlock> blocks = {{"", &t.source->properties}};
+            for (const Field& f : t.source->fields)
+                if (!f.properties.empty()) blocks.push_back({f.name, &f.properties});
+            if (blocks.size() > 1 || !t.source->properties.empty()) e.properties = propertyBlob(blocks);
         }
         std::uint32_t nextId = kFirstObjectId;
         for (const auto& l : db_.linkedTables) {
             bool odbc = !l.connect.empty();
-            rows.push_back(catalogRow(nextId++, kTablesContainer, l.name, odbc ? kTypeOdbcLink : kTypeAccessLink,
-                                      odbc ? 0x100000 : 0x200000, nullptr, odbc ? nullptr : &l.database,
-                                      odbc ? &l.connect : nullptr, &l.foreignName));
+            CatalogEntry& e = add(nextId++, kTablesContainer, l.name, odbc ? kTypeOdbcLink : kTypeAccessLink,
+                                  odbc ? 0x100000 : 0x200000, 0xFFEFF);
+            if (odbc)
+                e.connect = l.connect;
+            else
+                e.database = l.database;
+            e.foreignName = l.foreignName;
         }
         for (const auto& q : db_.queries) {
             queryIds_.push_back(nextId);
-            std::optional<Bytes> blob;
-            if (!q.properties.empty()) blob = propertyBlob({{"", &q.properties}});
-            rows.push_back(catalogRow(nextId++, kTablesContainer, q.name, kTypeQuery,
-                                      static_cast<std::uint32_t>(q.type) | (q.hidden ? 0x8 : 0),
-                                      blob ? &*blob : nullptr));
+            CatalogEntry& e = add(nextId++, kTablesContainer, q.name, kTypeQuery,
+                                  static_cast<std::uint32_t>(q.type) | (q.hidden ? 0x8 : 0), 0xFFFFF);
+            if (!q.properties.empty()) e.properties = propertyBlob({{"", &q.properties}});
         }
-        for (const auto& r : db_.relationships)
-            rows.push_back(catalogRow(nextId++, kRelationshipsContainer, r.name, kTypeRelationship, 0));
+        for (const auto& r : db_.relationships) add(nextId++, kRelationshipsContainer, r.name, kTypeRelationship, 0, 0);
+        return entries;
+    }
+
+    std::vector<Bytes> catalogRows(const std::vector<CatalogEntry>& entries)
+    {
+        std::vector<Bytes> rows;
+        for (const auto& e : entries) rows.push_back(catalogRow(e));
+        return rows;
+    }
+
+    // MSysACEs: ObjectId, SID, ACM (the rights), FInheritable.
+    std::vector<Bytes> accessRows(const std::vector<CatalogEntry>& entries)
+    {
+        static const Bytes adminSid = {0xAE, 0xE3};
+        const TableLayout& t = tables_[kAces];
+        std::vector<Bytes> rows;
+        for (const auto& e : entries) {
+            if (!e.rights) continue;
+            std::vector<Cell> cells(t.columns.size());
+            cells[0] = longCell(static_cast<std::int32_t>(e.id));
+            cells[1] = value(adminSid);
+            cells[2] = longCell(static_cast<std::int32_t>(e.rights));
+            cells[3] = Cell{e.inherited ? Cell::True : Cell::False, {}};
+            rows.push_back(encodeRow(t, cells));
+        }
         return rows;
     }
 
