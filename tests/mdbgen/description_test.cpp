@@ -175,6 +175,7 @@ TEST(Description, ErrorsNameTheLine)
     };
     const Case cases[] = {
         {"table T\n  field F long\n  colour red\n", 3, "unknown keyword 'colour' in a table"},
+        {"table T secret\n", 1, "unknown table option 'secret'"},
         {"\nfield F long\n", 2, "'field' must follow a table"},
         {"table T\n field F texte\n", 2, "unknown field type 'texte'"},
         {"table T\n field F text(0)\n", 2, "expected a size from 1 to 255, not '0'"},

@@ -294,6 +294,8 @@ TEST_F(GeneratedFile, CatalogRows)
     std::string file = generate(R"(
 table T
   field F long
+table H hidden
+  field F long
 linked L1 database="C:\Data\Other.mdb" foreign=Remote
 linked L2 connect="ODBC;DSN=x"
 query Q1 crosstab
@@ -308,6 +310,8 @@ relationship R T(F) -> T(F)
     EXPECT_EQ(rows.at("MSysDb").at(3), "2");
     EXPECT_EQ(rows.at("MSysObjects").at(0), "2");  // its definition is on page 2
     EXPECT_EQ(rows.at("T").at(1), "251658241");
+    EXPECT_EQ(rows.at("T").at(7), "0");
+    EXPECT_EQ(rows.at("H").at(7), "8");
     EXPECT_EQ(rows.at("L1").at(3), "6");
     EXPECT_EQ(rows.at("L1").at(8), "C:\\Data\\Other.mdb");
     EXPECT_EQ(rows.at("L1").at(10), "Remote");
@@ -320,7 +324,7 @@ relationship R T(F) -> T(F)
     EXPECT_EQ(rows.at("R").at(3), "8");
     EXPECT_EQ(rows.at("R").at(1), "251658243");
     // Linked tables and queries are not tables with definitions of their own.
-    EXPECT_EQ(tables(file).size(), 5u);
+    EXPECT_EQ(tables(file).size(), 6u);
     // The Admin user's rights: one access entry per object but relationships.
     std::map<std::string, std::vector<std::string>> aces;
     for (const auto& row : exportTable(file, "MSysACEs")) aces[row.at(0)] = row;

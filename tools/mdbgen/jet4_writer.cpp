@@ -26,6 +26,7 @@ constexpr std::uint32_t kContainersParent = 0x0F000000;
 constexpr std::uint32_t kDatabaseObject = 0x10000000;
 constexpr std::uint32_t kFirstObjectId = 0x80000000;  // queries, links and relationships
 constexpr std::uint32_t kSystemFlags = 0x80000000;
+constexpr std::uint32_t kHiddenFlag = 0x8;
 
 // Catalog object types.
 constexpr std::int16_t kTypeTable = 1;
@@ -215,8 +216,8 @@ private:
             propertyBlob({{"", &dbProperties}});
 
         for (const auto& t : tables_) {
-            CatalogEntry& e = add(t.firstPage, kTablesContainer, t.name, kTypeTable, t.system ? kSystemFlags : 0,
-                                  t.source ? 0xFFEFF : 0x60000);
+            std::uint32_t flags = (t.system ? kSystemFlags : 0) | (t.source && t.source->hidden ? kHiddenFlag : 0);
+            CatalogEntry& e = add(t.firstPage, kTablesContainer, t.name, kTypeTable, flags, t.source ? 0xFFEFF : 0x60000);
             if (!t.source) continue;
             std::vector<PropertyBlock> blocks = {{"", &t.source->properties}};
             for (const Field& f : t.source->fields)
@@ -237,7 +238,7 @@ private:
         for (const auto& q : db_.queries) {
             queryIds_.push_back(nextId);
             CatalogEntry& e = add(nextId++, kTablesContainer, q.name, kTypeQuery,
-                                  static_cast<std::uint32_t>(q.type) | (q.hidden ? 0x8 : 0), 0xFFFFF);
+                                  static_cast<std::uint32_t>(q.type) | (q.hidden ? kHiddenFlag : 0), 0xFFFFF);
             if (!q.properties.empty()) e.properties = propertyBlob({{"", &q.properties}});
         }
         for (const auto& r : db_.relationships) add(nextId++, kRelationshipsContainer, r.name, kTypeRelationship, 0, 0);

@@ -81,6 +81,7 @@ struct Index {
 struct Table {
     std::string name;
     bool system = false;       // flagged as a system table, as Access flags its MSys tables
+    bool hidden = false;       // flagged as hidden
     std::vector<Field> fields;
     int columnNumbersUsed = 0; // one past the highest column number, deleted fields included
     std::vector<Index> indexes;
@@ -138,7 +139,7 @@ struct QueryRow {
 struct Query {
     std::string name;
     QueryType type = QueryType::Select;
-    bool hidden = false;
+    bool hidden = false;       // flagged as hidden, as Access flags the queries of its forms
     std::vector<QueryRow> rows;       // without the start and end rows, which the writer adds
     std::vector<Property> properties;
     int line = 0;

@@ -530,8 +530,14 @@ private:
         Table t;
         t.line = r.line();
         t.name = r.name("table name");
-        if (r.acceptWord("system")) t.system = true;
-        r.expectEnd();
+        while (!r.atEnd()) {
+            if (r.acceptWord("system"))
+                t.system = true;
+            else if (r.acceptWord("hidden"))
+                t.hidden = true;
+            else
+                r.fail("unknown table option '" + r.peek()->text + "' (expected system or hidden)");
+        }
         db_.tables.push_back(std::move(t));
         block_ = Block::Table;
     }
