@@ -423,6 +423,34 @@ query Long select
     EXPECT_EQ(of("Long").at(2).at(2), "A = '" + longText + "'");
 }
 
+// Long values on each side of where they move out of the row (64 bytes), off a single page
+// (4080 bytes) and onto a further page of a chain (4076 bytes a page).
+TEST_F(GeneratedFile, LongValueSizes)
+{
+    const std::size_t characters[] = {0, 1, 32, 33, 2040, 2041, 4076, 4077, 6114, 6115, 16000, 30000};
+    std::string description;
+    for (std::size_t n : characters) {
+        description += "query Q" + std::to_string(n) + " ddl\n  sql \"" + std::string(n, 'a' + n % 26) + "\"\n";
+        description += "table T" + std::to_string(n) + "\n  field F long Description=\"" +
+                       std::string(n, 'A' + n % 26) + "\"\n";
+    }
+    std::string file = generate(description);
+    std::map<std::string, std::string> ids;
+    for (const auto& row : exportTable(file, "MSysObjects")) ids[row.at(2)] = row.at(0);
+    std::map<std::string, std::string> sql;
+    for (const auto& row : exportTable(file, "MSysQueries"))
+        if (row.at(1) == "1") sql[row.at(0)] = row.at(5);
+    for (std::size_t n : characters) {
+        std::string name = std::to_string(n);
+        EXPECT_EQ(sql.at(ids.at("Q" + name)), std::string(n, 'a' + n % 26)) << n << " characters";
+        // mdb-prop shows at most 16383 characters of a value.
+        if (n > 0 && n < 16383) {
+            std::string shown = properties(file, "T" + name).at("F").at("Description");
+            EXPECT_EQ(shown, std::string(n, 'A' + n % 26)) << n << " characters, shown " << shown.size();
+        }
+    }
+}
+
 // A table of 255 fields needs a definition over two pages.
 TEST_F(GeneratedFile, WideTable)
 {
