@@ -11,6 +11,28 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// A description that must be refused, naming this line and saying this.
+struct Refusal {
+    const char* text;
+    int line;
+    const char* message;
+};
+
+// Runs each description through step, which must throw a DescriptionError as the case says.
+template <std::size_t N, typename Step> void expectRefusals(const Refusal (&cases)[N], Step step)
+{
+    for (const Refusal& c : cases) {
+        try {
+            step(c.text);
+            ADD_FAILURE() << "accepted: " << c.text;
+        } catch (const DescriptionError& e) {
+            EXPECT_EQ(e.line(), c.line) << c.text;
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+            EXPECT_EQ(std::string(e.what()).rfind("line " + std::to_string(c.line) + ": ", 0), 0u) << e.what();
+        }
+    }
+}
+
 TEST(Description, TablesFieldsAndIndexes)
 {
     Database db = parseDescription(R"(
@@ -168,12 +190,7 @@ TEST(Description, PropertyTypesAndBytes)
 // Each refused description names the line that is wrong and what is wrong with it.
 TEST(Description, ErrorsNameTheLine)
 {
-    struct Case {
-        const char* text;
-        int line;
-        const char* message;
-    };
-    const Case cases[] = {
+    const Refusal cases[] = {
         {"table T\n  field F long\n  colour red\n", 3, "unknown keyword 'colour' in a table"},
         {"table T secret\n", 1, "unknown table option 'secret'"},
         {"\nfield F long\n", 2, "'field' must follow a table"},
@@ -202,27 +219,13 @@ TEST(Description, ErrorsNameTheLine)
         {"query Q select\n field F long\n", 2, "unknown keyword 'field' in a query"},
         {"query Q select\n option fast\n", 2, "unknown query option 'fast'"},
     };
-    for (const Case& c : cases) {
-        try {
-            parseDescription(c.text);
-            ADD_FAILURE() << "accepted: " << c.text;
-        } catch (const DescriptionError& e) {
-            EXPECT_EQ(e.line(), c.line) << c.text;
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
-            EXPECT_EQ(std::string(e.what()).rfind("line " + std::to_string(c.line) + ": ", 0), 0u) << e.what();
-        }
-    }
+    expectRefusals(cases, [](const char* text) { parseDescription(text); });
 }
 
 // Designs that parse but that no Access file can hold are refused by the writer, naming the line.
 TEST(Description, DesignErrorsNameTheLine)
 {
-    struct Case {
-        const char* text;
-        int line;
-        const char* message;
-    };
-    const Case cases[] = {
+    const Refusal cases[] = {
         {"table T\n field F long\ntable T\n field G long\n", 3, "the name is already used on line 1"},
         {"table T\n field F long\nquery T select\n", 3, "the name is already used on line 1"},
         {"table MSysObjects\n field F long\n", 1, "MSysObjects is a system table the generator always writes"},
@@ -238,15 +241,7 @@ TEST(Description, DesignErrorsNameTheLine)
          "table T has no unique index on its related fields"},
         {"relationship R A(X) -> B(X)\nrelationship R A(X) -> B(X)\n", 2, "two relationships named R"},
     };
-    for (const Case& c : cases) {
-        try {
-            writeJet4(parseDescription(c.text));
-            ADD_FAILURE() << "accepted: " << c.text;
-        } catch (const DescriptionError& e) {
-            EXPECT_EQ(e.line(), c.line) << c.text;
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
-        }
-    }
+    expectRefusals(cases, [](const char* text) { writeJet4(parseDescription(text)); });
 }
 
 // Names that differ only in letter case are different names, as they are to Access's readers.

@@ -354,6 +354,16 @@ public:
         ++pos_;
         return true;
     }
+    // Sets the flag named by the next word, when it is one of options; false when it is none.
+    bool acceptOption(std::initializer_list<std::pair<const char*, bool*>> options)
+    {
+        for (auto [word, flag] : options)
+            if (acceptWord(word)) {
+                *flag = true;
+                return true;
+            }
+        return false;
+    }
 
     // A name: a bare word or a quoted text. Checks what Access allows in object names.
     std::string name(const char* what)
@@ -530,14 +540,9 @@ private:
         Table t;
         t.line = r.line();
         t.name = r.name("table name");
-        while (!r.atEnd()) {
-            if (r.acceptWord("system"))
-                t.system = true;
-            else if (r.acceptWord("hidden"))
-                t.hidden = true;
-            else
+        while (!r.atEnd())
+            if (!r.acceptOption({{"system", &t.system}, {"hidden", &t.hidden}}))
                 r.fail("unknown table option '" + r.peek()->text + "' (expected system or hidden)");
-        }
         db_.tables.push_back(std::move(t));
         block_ = Block::Table;
     }
@@ -613,19 +618,13 @@ private:
             ix.columns.push_back(std::move(c));
         } while (r.acceptPunct(','));
         r.expectPunct(')', "after the index's fields");
-        while (!r.atEnd()) {
-            if (r.acceptWord("primary"))
-                ix.primary = true;
-            else if (r.acceptWord("unique"))
-                ix.unique = true;
-            else if (r.acceptWord("ignorenulls"))
-                ix.ignoreNulls = true;
-            else if (r.acceptWord("required"))
-                ix.required = true;
-            else
+        while (!r.atEnd())
+            if (!r.acceptOption({{"primary", &ix.primary},
+                                 {"unique", &ix.unique},
+                                 {"ignorenulls", &ix.ignoreNulls},
+                                 {"required", &ix.required}}))
                 r.fail("unknown index option '" + r.peek()->text +
                        "' (expected primary, unique, ignorenulls or required)");
-        }
         db_.tables.back().indexes.push_back(std::move(ix));
     }
 
@@ -675,17 +674,13 @@ private:
         if (rel.primaryFields.size() != rel.foreignFields.size())
             r.fail("the two tables must name the same number of fields");
         while (!r.atEnd()) {
-            if (r.acceptWord("enforced"))
-                rel.enforced = true;
-            else if (r.acceptWord("cascadeupdate"))
-                rel.cascadeUpdate = true;
-            else if (r.acceptWord("cascadedelete"))
-                rel.cascadeDelete = true;
-            else if (r.acceptWord("cascadenull"))
-                rel.cascadeNull = true;
-            else if (r.acceptWord("onetoone"))
-                rel.oneToOne = true;
-            else if (r.acceptWord("join")) {
+            if (r.acceptOption({{"enforced", &rel.enforced},
+                                {"cascadeupdate", &rel.cascadeUpdate},
+                                {"cascadedelete", &rel.cascadeDelete},
+                                {"cascadenull", &rel.cascadeNull},
+                                {"onetoone", &rel.oneToOne}}))
+                continue;
+            if (r.acceptWord("join")) {
                 r.expectPunct('=', "after join");
                 if (r.acceptWord("inner"))
                     rel.join = JoinType::Inner;
