@@ -222,6 +222,24 @@ TEST(Description, ErrorsNameTheLine)
     expectRefusals(cases, [](const char* text) { parseDescription(text); });
 }
 
+// Texts that go to the query system table's Text(255) columns must fit them.
+TEST(Description, QueryTextsFitTheirColumns)
+{
+    const std::string fits(255, 'x'), tooLong(256, 'x');
+    std::string connect = "query Q passthrough\n connect \"" + tooLong + "\"\n";
+    std::string name1 = "query Q select\n\n row 6 name1=\"" + tooLong + "\"\n";
+    std::string top = "query Q select\n option top=" + tooLong + "\n";
+    const Refusal cases[] = {
+        {connect.c_str(), 2, "the connect string is longer than 255 characters"},
+        {name1.c_str(), 3, "name1 is longer than 255 characters"},
+        {top.c_str(), 2, "the TOP value is longer than 255 characters"},
+    };
+    expectRefusals(cases, [](const char* text) { parseDescription(text); });
+    Database db = parseDescription("query Q passthrough\n connect \"" + fits + "\"\n row 6 name2=\"" + fits + "\"\n");
+    EXPECT_EQ(db.queries[0].rows[0].name1, fits);
+    EXPECT_EQ(db.queries[0].rows[1].name2, fits);
+}
+
 // Designs that parse but that no Access file can hold are refused by the writer, naming the line.
 TEST(Description, DesignErrorsNameTheLine)
 {

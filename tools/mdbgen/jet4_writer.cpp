@@ -222,7 +222,8 @@ private:
             std::vector<PropertyBlock> blocks = {{"", &t.source->properties}};
             for (const Field& f : t.source->fields)
                 if (!f.properties.empty()) blocks.push_back({f.name, &f.properties});
-            if (blocks.size() > 1 || !t.source->properties.empty()) e.properties = propertyBlob(blocks);
+            if (blocks.size() > 1 || !t.source->properties.empty())
+                e.properties = checkedBlob(propertyBlob(blocks), t.source->line, "table " + t.name);
         }
         std::uint32_t nextId = kFirstObjectId;
         for (const auto& l : db_.linkedTables) {
@@ -239,10 +240,18 @@ private:
             queryIds_.push_back(nextId);
             CatalogEntry& e = add(nextId++, kTablesContainer, q.name, kTypeQuery,
                                   static_cast<std::uint32_t>(q.type) | (q.hidden ? kHiddenFlag : 0), 0xFFFFF);
-            if (!q.properties.empty()) e.properties = propertyBlob({{"", &q.properties}});
+            if (!q.properties.empty())
+                e.properties = checkedBlob(propertyBlob({{"", &q.properties}}), q.line, "query " + q.name);
         }
         for (const auto& r : db_.relationships) add(nextId++, kRelationshipsContainer, r.name, kTypeRelationship, 0, 0);
         return entries;
+    }
+
+    // A property blob must fit in a long value, whose length field has 24 bits.
+    static Bytes checkedBlob(Bytes blob, int line, const std::string& object)
+    {
+        if (blob.size() >= 0x00FFFFFF) throw DescriptionError(line, object + ": its properties take 16 MiB or more");
+        return blob;
     }
 
     std::vector<Bytes> catalogRows(const std::vector<CatalogEntry>& entries)

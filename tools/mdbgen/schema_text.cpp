@@ -322,6 +322,11 @@ std::vector<Token> tokenize(std::string_view line, int lineNo)
     return out;
 }
 
+// The longest texts the query system table's columns hold: Name1 and Name2 are Text(255);
+// Expression is a long value, whose length field has 24 bits.
+constexpr std::size_t kShortTextLength = 255;
+constexpr std::size_t kLongTextLength = 0x7FFFFF;
+
 class LineReader {
 public:
     LineReader(std::vector<Token> tokens, int line) : tokens_(std::move(tokens)), line_(line) {}
@@ -379,16 +384,20 @@ public:
         }
         return n;
     }
-    // Any text: a quoted string or a bare word.
-    std::string text(const char* what)
+    // Any text: a quoted string or a bare word, of at most maxLength characters (UTF-16 units).
+    // Texts for long-value columns are limited only by what a long value can hold.
+    std::string text(const char* what, std::size_t maxLength = kLongTextLength)
     {
         if (atEnd() || tokens_[pos_].kind == Token::Punct) fail(std::string("expected ") + what);
         std::string t = tokens_[pos_++].text;
+        std::size_t length = 0;
         try {
-            utf16le(t);
+            length = utf16Length(t);
         } catch (const std::invalid_argument& e) {
             fail(std::string(what) + ": " + e.what());
         }
+        if (length > maxLength)
+            fail(std::string(what) + " is longer than " + std::to_string(maxLength) + " characters");
         return t;
     }
     long long integer(const char* what, long long lo, long long hi)
@@ -770,7 +779,7 @@ private:
                 else if (r.acceptWord("top")) {
                     flags |= 16;
                     r.expectPunct('=', "after top");
-                    top = r.text("the TOP value");
+                    top = r.text("the TOP value", kShortTextLength);
                 } else if (r.acceptWord("percent"))
                     flags |= 32;
                 else
@@ -813,7 +822,7 @@ private:
                 r.acceptWord("asc");
             add(row);
         } else if (k == "target" || k == "connect") {
-            typeRow_.name1 = k == "target" ? r.name("target table") : r.text("the connect string");
+            typeRow_.name1 = k == "target" ? r.name("target table") : r.text("the connect string", kShortTextLength);
             r.expectEnd();
         } else if (k == "sql") {
             typeRow_.expression = r.text("the SQL text");
@@ -826,9 +835,9 @@ private:
                 if (equalsIgnoreCase(key, "flag"))
                     row.flag = static_cast<int>(r.integer("a flag", -32768, 32767));
                 else if (equalsIgnoreCase(key, "name1"))
-                    row.name1 = r.text("name1");
+                    row.name1 = r.text("name1", kShortTextLength);
                 else if (equalsIgnoreCase(key, "name2"))
-                    row.name2 = r.text("name2");
+                    row.name2 = r.text("name2", kShortTextLength);
                 else if (equalsIgnoreCase(key, "expression"))
                     row.expression = r.text("expression");
                 else
