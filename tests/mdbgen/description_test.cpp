@@ -243,7 +243,15 @@ TEST(Description, QueryTextsFitTheirColumns)
 // Designs that parse but that no Access file can hold are refused by the writer, naming the line.
 TEST(Description, DesignErrorsNameTheLine)
 {
+    // Nine full Text(255) values take 4590 bytes; a page holds rows of 4080.
+    std::string wideRow = "table T\n", values;
+    for (int i = 0; i < 9; ++i) {
+        wideRow += " field F" + std::to_string(i) + " text(255)\n";
+        values += (i ? ", \"" : "\"") + std::string(255, 'x') + "\"";
+    }
+    wideRow += " values (" + values + ")\n";
     const Refusal cases[] = {
+        {wideRow.c_str(), 11, "the row does not fit on a page"},
         {"table T\n field F long\ntable T\n field G long\n", 3, "the name is already used on line 1"},
         {"table T\n field F long\nquery T select\n", 3, "the name is already used on line 1"},
         {"table MSysObjects\n field F long\n", 1, "MSysObjects is a system table the generator always writes"},
@@ -258,6 +266,12 @@ TEST(Description, DesignErrorsNameTheLine)
         {"table T\n field F long\ntable U\n field F long\nrelationship R T(F) -> U(F) enforced\n", 5,
          "table T has no unique index on its related fields"},
         {"relationship R A(X) -> B(X)\nrelationship R A(X) -> B(X)\n", 2, "two relationships named R"},
+        {"table T\n field F long\n field G text(3)\n values (1)\n", 4, "table T has 2 fields, but the row gives 1 values"},
+        {"table T\n field F long\n field G text(3)\n values (1, \"abcd\")\n", 4,
+         "table T, field G: the text is longer than the field's 3 characters"},
+        {"table T\n field F long\n values (1.5)\n", 3, "table T, field F: '1.5' is not a Long"},
+        {"table T\n field F decimal\n values (1)\n", 3, "Decimal values are not supported in rows"},
+        {"table T\n field F binary(1)\n values (0x0102)\n", 3, "longer than the field's 1 bytes"},
     };
     expectRefusals(cases, [](const char* text) { writeJet4(parseDescription(text)); });
 }

@@ -99,7 +99,8 @@ Cell shortCell(std::int16_t v);
 Cell dateCell(double d);
 Cell textCell(const std::string& s);
 
-// One row of a table: cells in column-number order (one per column of the layout).
+// One row of a table: cells in column-number order (one per column of the layout). The row may
+// be larger than a page can hold: callers check it against kRowCapacity.
 Bytes encodeRow(const TableLayout& t, const std::vector<Cell>& cells);
 
 // The property blob: a pool of property names, the object's own block, then one block per

@@ -109,17 +109,19 @@ public:
             }
         }
 
-        std::vector<std::vector<Bytes>> rows(kFirstUserTable);
+        std::vector<std::vector<Bytes>> rows(tables_.size());
         std::vector<CatalogEntry> entries = catalog();
         rows[kObjects] = catalogRows(entries);
         rows[kAces] = accessRows(entries);
         rows[kQueries] = queryRows();
         rows[kRelationships] = relationshipRows();
-        for (int s = 0; s < kFirstUserTable; ++s) {
-            TableLayout& t = tables_[static_cast<std::size_t>(s)];
+        for (std::size_t i = kFirstUserTable; i < tables_.size(); ++i) rows[i] = dataRows(tables_[i]);
+        for (std::size_t i = 0; i < tables_.size(); ++i) {
+            if (rows[i].empty()) continue;
+            TableLayout& t = tables_[i];
             RowPacker packer(file_, ownerPage(t.firstPage));
-            for (const auto& r : rows[static_cast<std::size_t>(s)]) packer.add(r);
-            t.rowCount = static_cast<std::uint32_t>(rows[static_cast<std::size_t>(s)].size());
+            for (const auto& r : rows[i]) packer.add(r);
+            t.rowCount = static_cast<std::uint32_t>(rows[i].size());
             writeUsageMap(file_, maps_.rowData(t.usedMap), packer.pages());
         }
         for (const auto& t : tables_) writeDefinition(file_, t, tables_);
@@ -307,6 +309,50 @@ private:
             add(QueryRow{255, {}, {}, {}, {}});
         }
         return rows;
+    }
+
+    // The data rows of a described table.
+    std::vector<Bytes> dataRows(const TableLayout& t)
+    {
+        std::vector<Bytes> rows;
+        for (const DataRow& row : t.source->rows) {
+            if (row.values.size() != t.columns.size())
+                throw DescriptionError(row.line, "table " + t.name + " has " + std::to_string(t.columns.size()) +
+                                                     " fields, but the row gives " +
+                                                     std::to_string(row.values.size()) + " values");
+            std::vector<Cell> cells;
+            for (std::size_t i = 0; i < t.columns.size(); ++i) {
+                try {
+                    cells.push_back(dataCell(t.columns[i], row.values[i]));
+                } catch (const std::invalid_argument& e) {
+                    throw DescriptionError(row.line, "table " + t.name + ", field " + t.columns[i].name + ": " + e.what());
+                }
+            }
+            Bytes encoded = encodeRow(t, cells);
+            if (encoded.size() > kRowCapacity)
+                throw DescriptionError(row.line, "table " + t.name + ": the row does not fit on a page");
+            rows.push_back(std::move(encoded));
+        }
+        return rows;
+    }
+
+    Cell dataCell(const Column& c, const DataValue& v)
+    {
+        if (c.type == DataType::YesNo)  // kept in the null mask: an empty value reads as No
+            return Cell{!v.null && encodeValue(DataType::YesNo, v.text)[0] ? Cell::True : Cell::False, {}};
+        if (v.null) return Cell{};
+        if (c.type == DataType::Decimal) throw std::invalid_argument("Decimal values are not supported in rows");
+        Bytes bytes = encodeValue(c.type, v.text);
+        if (c.type == DataType::Text && bytes.size() > c.length)
+            throw std::invalid_argument("the text is longer than the field's " + std::to_string(c.length / 2) +
+                                        " characters");
+        if (c.type == DataType::Binary && bytes.size() > c.length)
+            throw std::invalid_argument("the value is longer than the field's " + std::to_string(c.length) + " bytes");
+        if (isLongValue(c.type)) {
+            if (bytes.size() >= 0x00FFFFFF) throw std::invalid_argument("the value takes 16 MiB or more");
+            return value(longValue(bytes));
+        }
+        return value(std::move(bytes));
     }
 
     std::vector<Bytes> relationshipRows()

@@ -1,7 +1,7 @@
 // Writes a database design as an Access 2000-2003 (Jet 4) .mdb file: the header page, the
 // system tables (MSysObjects, MSysACEs, MSysQueries, MSysRelationships) with their rows, one table
 // definition per table with its columns and indexes, the property blobs, and the usage maps that
-// readers follow to find a table's rows. The tables hold no data rows of their own.
+// readers follow to find a table's rows. A table holds only the data rows its description gives.
 //
 // The same design always gives the same bytes: dates and identifiers are fixed, nothing depends
 // on the clock, the locale or the machine.

@@ -78,6 +78,17 @@ struct Index {
     int line = 0;
 };
 
+// One value of a data row, as the description writes it; the field's type says how it is stored.
+struct DataValue {
+    bool null = false;
+    std::string text;
+};
+
+struct DataRow {
+    std::vector<DataValue> values;  // in field order
+    int line = 0;
+};
+
 struct Table {
     std::string name;
     bool system = false;       // flagged as a system table, as Access flags its MSys tables
@@ -86,6 +97,7 @@ struct Table {
     int columnNumbersUsed = 0; // one past the highest column number, deleted fields included
     std::vector<Index> indexes;
     std::vector<Property> properties;  // the table's own properties
+    std::vector<DataRow> rows;         // data, for tables that Dualyn reads rows of
     int line = 0;              // where the description defined it, for error messages
 };
 

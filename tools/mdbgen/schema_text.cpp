@@ -180,6 +180,66 @@ long long integerIn(std::string_view value, long long lo, long long hi, const ch
 
 }  // namespace
 
+std::vector<std::uint8_t> encodeValue(DataType type, std::string_view value)
+{
+    std::vector<std::uint8_t> out;
+    switch (type) {
+    case DataType::YesNo:
+        if (equalsIgnoreCase(value, "yes") || equalsIgnoreCase(value, "true"))
+            out = {0xFF};
+        else if (equalsIgnoreCase(value, "no") || equalsIgnoreCase(value, "false"))
+            out = {0x00};
+        else
+            throw std::invalid_argument("'" + std::string(value) + "' is not yes or no");
+        break;
+    case DataType::Byte:
+        out = {static_cast<std::uint8_t>(integerIn(value, 0, 255, "a Byte (0 to 255)"))};
+        break;
+    case DataType::Integer:
+        putLE(out, static_cast<std::int16_t>(
+                           integerIn(value, -32768, 32767, "an Integer (-32768 to 32767)")));
+        break;
+    case DataType::Long:
+        putLE(out, static_cast<std::int32_t>(integerIn(value, std::numeric_limits<std::int32_t>::min(),
+                                                           std::numeric_limits<std::int32_t>::max(),
+                                                           "a Long")));
+        break;
+    case DataType::Currency: {
+        auto v = parseReal(value);
+        if (!v || std::fabs(*v) > 9.2e14) throw std::invalid_argument("'" + std::string(value) + "' is not a Currency value");
+        putLE(out, static_cast<std::int64_t>(std::llround(*v * 10000.0)));
+        break;
+    }
+    case DataType::Single: {
+        auto v = parseReal(value);
+        if (!v) throw std::invalid_argument("'" + std::string(value) + "' is not a number");
+        putFloatLE(out, static_cast<float>(*v));
+        break;
+    }
+    case DataType::Double:
+    case DataType::DateTime: {
+        auto v = parseReal(value);
+        if (!v) throw std::invalid_argument("'" + std::string(value) + "' is not a number");
+        putFloatLE(out, *v);
+        break;
+    }
+    case DataType::Text:
+    case DataType::Memo:
+        out = utf16le(value);
+        break;
+    case DataType::Binary:
+    case DataType::Ole:
+        out = hexBytes(value);
+        break;
+    case DataType::Guid:
+        out = guidBytes(value);
+        break;
+    case DataType::Decimal:
+        throw std::invalid_argument("Decimal values are not supported");
+    }
+    return out;
+}
+
 Property makeProperty(const std::string& name, std::string_view typeName, std::string_view value,
                       bool quoted)
 {
@@ -210,60 +270,7 @@ Property makeProperty(const std::string& name, std::string_view typeName, std::s
                                     "' needs quotes (text), yes/no, or a number");
     }
 
-    switch (p.type) {
-    case DataType::YesNo:
-        if (equalsIgnoreCase(value, "yes") || equalsIgnoreCase(value, "true"))
-            p.value = {0xFF};
-        else if (equalsIgnoreCase(value, "no") || equalsIgnoreCase(value, "false"))
-            p.value = {0x00};
-        else
-            throw std::invalid_argument("'" + std::string(value) + "' is not yes or no");
-        break;
-    case DataType::Byte:
-        p.value = {static_cast<std::uint8_t>(integerIn(value, 0, 255, "a Byte (0 to 255)"))};
-        break;
-    case DataType::Integer:
-        putLE(p.value, static_cast<std::int16_t>(
-                           integerIn(value, -32768, 32767, "an Integer (-32768 to 32767)")));
-        break;
-    case DataType::Long:
-        putLE(p.value, static_cast<std::int32_t>(integerIn(value, std::numeric_limits<std::int32_t>::min(),
-                                                           std::numeric_limits<std::int32_t>::max(),
-                                                           "a Long")));
-        break;
-    case DataType::Currency: {
-        auto v = parseReal(value);
-        if (!v || std::fabs(*v) > 9.2e14) throw std::invalid_argument("'" + std::string(value) + "' is not a Currency value");
-        putLE(p.value, static_cast<std::int64_t>(std::llround(*v * 10000.0)));
-        break;
-    }
-    case DataType::Single: {
-        auto v = parseReal(value);
-        if (!v) throw std::invalid_argument("'" + std::string(value) + "' is not a number");
-        putFloatLE(p.value, static_cast<float>(*v));
-        break;
-    }
-    case DataType::Double:
-    case DataType::DateTime: {
-        auto v = parseReal(value);
-        if (!v) throw std::invalid_argument("'" + std::string(value) + "' is not a number");
-        putFloatLE(p.value, *v);
-        break;
-    }
-    case DataType::Text:
-    case DataType::Memo:
-        p.value = utf16le(value);
-        break;
-    case DataType::Binary:
-    case DataType::Ole:
-        p.value = hexBytes(value);
-        break;
-    case DataType::Guid:
-        p.value = guidBytes(value);
-        break;
-    case DataType::Decimal:
-        throw std::invalid_argument("Decimal properties are not supported");
-    }
+    p.value = encodeValue(p.type, value);
     if (p.value.size() > 0xFFF0) throw std::invalid_argument("the value of " + name + " is too long");
     return p;
 }
@@ -534,10 +541,11 @@ private:
             if (k == "field") return field(r);
             if (k == "deleted") return deleted(r);
             if (k == "index") return index(r);
+            if (k == "values") return values(r);
             if (k == "property") return properties(r, db_.tables.back().properties);
         }
         if (block_ == Block::Query && queryLine(k, r)) return;
-        if (block_ == Block::None && (k == "field" || k == "index" || k == "property" || k == "deleted"))
+        if (block_ == Block::None && (k == "field" || k == "index" || k == "property" || k == "deleted" || k == "values"))
             r.fail("'" + keyword + "' must follow a table");
         r.fail("unknown keyword '" + keyword + "'" +
                (block_ == Block::Query ? " in a query" : block_ == Block::Table ? " in a table" : ""));
@@ -635,6 +643,25 @@ private:
                 r.fail("unknown index option '" + r.peek()->text +
                        "' (expected primary, unique, ignorenulls or required)");
         db_.tables.back().indexes.push_back(std::move(ix));
+    }
+
+    // values (VALUE, ...): one data row; null for an empty value.
+    void values(LineReader& r)
+    {
+        DataRow row;
+        row.line = r.line();
+        r.expectPunct('(', "before the values");
+        do {
+            DataValue v;
+            if (r.acceptWord("null"))
+                v.null = true;
+            else
+                v.text = r.text("a value");
+            row.values.push_back(std::move(v));
+        } while (r.acceptPunct(','));
+        r.expectPunct(')', "after the values");
+        r.expectEnd();
+        db_.tables.back().rows.push_back(std::move(row));
     }
 
     void properties(LineReader& r, std::vector<Property>& into)

@@ -27,6 +27,11 @@ Database parseDescription(std::string_view text);
 Property makeProperty(const std::string& name, std::string_view typeName, std::string_view value,
                       bool quoted);
 
+// The stored bytes of a value of the given type written as text: yes/no/true/false, a whole or
+// decimal number (a day number for Date/Time), text, 0x and hex digits for Binary and OLE, {...}
+// for a GUID. Throws std::invalid_argument when the text is no such value.
+std::vector<std::uint8_t> encodeValue(DataType type, std::string_view value);
+
 // UTF-8 to UTF-16LE bytes; throws std::invalid_argument on malformed UTF-8.
 std::vector<std::uint8_t> utf16le(std::string_view utf8);
 
