@@ -276,6 +276,31 @@ TEST(Description, DesignErrorsNameTheLine)
     expectRefusals(cases, [](const char* text) { writeJet4(parseDescription(text)); });
 }
 
+// Designs built in code get the checks the parser makes of a description.
+TEST(Description, DesignsBuiltInCodeAreChecked)
+{
+    auto refused = [](Database db) {
+        try {
+            writeJet4(db);
+        } catch (const DescriptionError& e) {
+            return std::string(e.what());
+        }
+        return std::string("accepted");
+    };
+    Database db;
+    db.tables.push_back(Table{});
+    db.tables[0].name = "T";
+    db.tables[0].fields.resize(2);
+    db.tables[0].fields[0].name = "A";
+    db.tables[0].fields[1].name = "B";  // both numbered 0
+    EXPECT_EQ(refused(db), "table T, field B: column number 0 is taken or out of range");
+    db.tables[0].fields[1].columnNumber = 1;
+    db.tables[0].fields[1].type = DataType::Text;
+    EXPECT_EQ(refused(db), "table T, field B: the size must be from 1 to 255");
+    db.tables[0].fields[1].size = 10;
+    EXPECT_EQ(refused(db), "accepted");
+}
+
 // Names that differ only in letter case are different names, as they are to Access's readers.
 TEST(Description, NamesDifferingInCaseAreAccepted)
 {

@@ -155,10 +155,22 @@ TableLayout userTable(const Table& table)
     t.source = &table;
     t.maxColumns = table.columnNumbersUsed;
     if (table.fields.empty()) throw DescriptionError(table.line, "table " + table.name + " has no fields");
+    if (table.fields.size() > 255) throw DescriptionError(table.line, "table " + table.name + " has more than 255 fields");
+    if (table.indexes.size() > 32) throw DescriptionError(table.line, "table " + table.name + " has more than 32 indexes");
     std::set<std::string> names;
+    std::set<int> numbers;
     for (const Field& f : table.fields) {
+        auto fail = [&](const std::string& what) {
+            throw DescriptionError(f.line, "table " + table.name + ", field " + f.name + ": " + what);
+        };
         if (!names.insert(f.name).second)
             throw DescriptionError(f.line, "table " + table.name + " has two fields named " + f.name);
+        if (f.columnNumber < 0 || f.columnNumber > 254 || !numbers.insert(f.columnNumber).second)
+            fail("column number " + std::to_string(f.columnNumber) + " is taken or out of range");
+        if ((f.type == DataType::Text || f.type == DataType::Binary) && (f.size < 1 || f.size > 255))
+            fail("the size must be from 1 to 255");
+        if (f.type == DataType::Decimal && (f.precision < 1 || f.precision > 28 || f.scale < 0 || f.scale > f.precision))
+            fail("the precision must be from 1 to 28 and the scale from 0 to the precision");
         Column c;
         c.name = f.name;
         c.type = f.type;
@@ -173,7 +185,7 @@ TableLayout userTable(const Table& table)
             c.extraFlags = 0x01;
         t.columns.push_back(c);
     }
-    t.maxColumns = std::max(t.maxColumns, static_cast<int>(table.fields.size()));
+    t.maxColumns = std::max(t.maxColumns, *numbers.rbegin() + 1);
     layOutColumns(t);
 
     std::set<std::string> indexNames;

@@ -72,8 +72,8 @@ void checkDesign(const Database& db)
     for (const auto& r : db.relationships)
         if (!relationshipNames.insert(r.name).second)
             throw DescriptionError(r.line, "there are two relationships named " + r.name);
-    if (db.tables.size() + db.linkedTables.size() + db.queries.size() + db.relationships.size() > 32768)
-        throw DescriptionError(0, "a database holds at most 32768 objects");
+    if (db.tables.size() + db.linkedTables.size() + db.queries.size() > 32768)
+        throw DescriptionError(0, "a database holds at most 32768 tables and queries");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -133,21 +133,21 @@ public:
     }
 
 private:
-    std::size_t tableIndex(const std::string& name) const
-    {
-        for (std::size_t i = kFirstUserTable; i < tables_.size(); ++i)
-            if (tables_[i].name == name) return i;
-        return tables_.size();
-    }
-
     void resolveRelationships()
     {
+        std::map<std::string, std::size_t> userTables;  // name, position in tables_
+        for (std::size_t i = kFirstUserTable; i < tables_.size(); ++i) userTables.emplace(tables_[i].name, i);
         for (const Relationship& rel : db_.relationships) {
-            std::size_t p = tableIndex(rel.primaryTable), f = tableIndex(rel.foreignTable);
-            for (auto [index, name] : {std::pair{p, &rel.primaryTable}, std::pair{f, &rel.foreignTable}})
-                if (index == tables_.size())
-                    throw DescriptionError(rel.line, "relationship " + rel.name + " names table " + *name +
+            std::size_t ends[2];  // the primary and the foreign table
+            for (int side = 0; side < 2; ++side) {
+                const std::string& name = side == 0 ? rel.primaryTable : rel.foreignTable;
+                auto it = userTables.find(name);
+                if (it == userTables.end())
+                    throw DescriptionError(rel.line, "relationship " + rel.name + " names table " + name +
                                                          ", which the design lacks");
+                ends[side] = it->second;
+            }
+            std::size_t p = ends[0], f = ends[1];
             if (rel.primaryFields.empty() || rel.primaryFields.size() > 10)
                 throw DescriptionError(rel.line, "relationship " + rel.name + " relates 1 to 10 fields");
             for (auto [index, fields] : {std::pair{p, &rel.primaryFields}, std::pair{f, &rel.foreignFields}})
@@ -394,7 +394,7 @@ private:
     LongValues longValues_;
     RowPacker maps_;
     std::vector<TableLayout> tables_;
-    std::vector<std::uint32_t> queryIds_;
+    std::vector<std::uint32_t> queryIds_;  // the catalog ids of db_.queries, given out by catalog()
 };
 
 }  // namespace
