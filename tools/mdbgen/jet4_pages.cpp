@@ -1,5 +1,7 @@
 #include "jet4_pages.h"
 
+#include "rc4.h"
+
 #include <algorithm>
 #include <map>
 #include <stdexcept>
@@ -11,26 +13,6 @@ namespace {
 constexpr int kMaxRowsPerPage = 255;          // a row number is one byte in a row address
 constexpr std::size_t kInlineLongValue = 64;  // long values up to this size stay in the row
 constexpr std::uint32_t kPagesPerMapPage = (kPageSize - 4) * 8;
-
-// RC4 keystream of the key that masks part of the header page.
-std::array<std::uint8_t, 128> headerMask()
-{
-    std::array<std::uint8_t, 256> s{};
-    const std::uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
-    for (int i = 0; i < 256; ++i) s[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[static_cast<std::size_t>(i)] + key[i % 4]) & 0xFF;
-        std::swap(s[static_cast<std::size_t>(i)], s[static_cast<std::size_t>(j)]);
-    }
-    std::array<std::uint8_t, 128> out{};
-    for (std::size_t n = 0, i = 0, j = 0; n < out.size(); ++n) {
-        i = (i + 1) & 0xFF;
-        j = (j + s[i]) & 0xFF;
-        std::swap(s[i], s[j]);
-        out[n] = s[(s[i] + s[j]) & 0xFF];
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -170,8 +152,8 @@ void writeHeaderPage(std::uint8_t* p)
     for (int i = 0; i < 10; ++i) set32(p + 0x42 + 4 * i, static_cast<std::uint32_t>(kFixedDate));
     set32(p + 0x6E, 0x0409);  // sort order
     std::memcpy(p + 0x72, &kFixedDate, 8);
-    auto mask = headerMask();
-    for (std::size_t i = 0; i < mask.size(); ++i) p[0x18 + i] ^= mask[i];
+    auto mask = engine::rc4Keystream(engine::kHeaderMaskKey, 128);
+    for (std::size_t i = 0; i < mask.size(); ++i) p[engine::kHeaderMaskStart + i] ^= mask[i];
     const std::uint8_t version[] = {0x54, 0x06, 0x00, 0x00, '4', '.', '0', 0};
     std::memcpy(p + 0x98, version, sizeof version);
 }

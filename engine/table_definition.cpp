@@ -1,0 +1,304 @@
+// The column and index entries of a table definition (TDEF). A definition starts on its own page
+//
+//     0 02 01 | 2 u16 free space (Jet 4) or "VC" (Jet 3) | 4 u32 next page | 8 u32 stored length
+//
+// and, when longer than a page, continues on the pages that each page names at offset 4, after
+// their own 8-byte header. The stored length is that of the whole definition read as one run of
+// bytes: the first page with its header, the continuation pages without theirs. In that run come
+// the header fields, one row-count entry per real index, the column entries, the column names,
+// the real index entries, the logical index entries and the logical index names.
+#include "table_definition.h"
+
+#include "format_error.h"
+#include "text_codec.h"
+
+#include <algorithm>
+
+namespace engine {
+
+namespace {
+
+// Where the parts of a definition sit in one format; offsets inside an entry are from its start.
+struct Layout {
+    std::size_t pageSize;
+    std::size_t columnCountAt;        // u16: number of column entries
+    std::size_t logicalCountAt;       // u32: number of logical index entries
+    std::size_t realCountAt;          // u32: number of real index entries
+    std::size_t headerSize;           // where the per-real-index row-count entries start
+    std::size_t realRowCountSize;     // one such entry
+    std::size_t columnSize;           // one column entry
+    std::size_t columnNumberAt;       // u16 column number (deleted columns leave gaps)
+    std::size_t columnSortOrderAt;    // u16 collating order of a text column
+    std::size_t columnFlagsAt;        // byte: fixed, nullable, AutoNumber, ...
+    std::size_t nameLengthSize;       // 1: u8 length, code page 1252; 2: u16 length, UTF-16LE
+    std::size_t realSize;             // one real index entry
+    std::size_t realSlotsAt;          // its 10 column slots: u16 column number, order byte
+    std::size_t realFlagsAt;          // its flags byte
+    std::size_t logicalSize;          // one logical index entry
+    std::size_t logicalNumberAt;      // u32 index number
+    std::size_t logicalRealAt;        // u32 number of its real index
+    std::size_t logicalSideAt;        // byte: side of a relationship (1 primary, 2 foreign)
+    std::size_t logicalKindAt;        // byte: 1 primary key, 2 relationship
+};
+
+constexpr Layout kJet3Layout{.pageSize = 2048, .columnCountAt = 25, .logicalCountAt = 27, .realCountAt = 31,
+                             .headerSize = 43, .realRowCountSize = 8, .columnSize = 18, .columnNumberAt = 1,
+                             .columnSortOrderAt = 7, .columnFlagsAt = 13,
+                             .nameLengthSize = 1, .realSize = 39, .realSlotsAt = 0, .realFlagsAt = 38,
+                             .logicalSize = 20, .logicalNumberAt = 0, .logicalRealAt = 4, .logicalSideAt = 8,
+                             .logicalKindAt = 19};
+// The flags sit at 46 in the files Access writes (the mdbtools notes put them at 42).
+constexpr Layout kJet4Layout{.pageSize = 4096, .columnCountAt = 45, .logicalCountAt = 47, .realCountAt = 51,
+                             .headerSize = 63, .realRowCountSize = 12, .columnSize = 25, .columnNumberAt = 5,
+                             .columnSortOrderAt = 11, .columnFlagsAt = 15,
+                             .nameLengthSize = 2, .realSize = 52, .realSlotsAt = 4, .realFlagsAt = 46,
+                             .logicalSize = 28, .logicalNumberAt = 4, .logicalRealAt = 8, .logicalSideAt = 12,
+                             .logicalKindAt = 23};
+
+constexpr std::size_t kPageHeaderSize = 8;      // of every page of a definition
+constexpr std::size_t kStoredLengthAt = 8;      // u32 in the first page
+constexpr std::size_t kNextPageAt = 4;          // u32 in every page; 0 ends the chain
+constexpr std::size_t kMaxPages = 64;           // the largest possible design needs about 13
+constexpr std::size_t kColumnSlots = 10;
+constexpr std::uint16_t kUnusedSlot = 0xFFFF;
+constexpr std::uint8_t kAccessIndexFlag = 0x80; // set by Jet 4 and later on every index
+
+// Little-endian integers at p; the caller has checked that the bytes are there.
+std::uint16_t u16At(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+
+std::uint32_t u32At(const std::uint8_t* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// One definition's bytes gathered from its page chain, cut to its stored length, with reads that
+// refuse to leave them. Every error names the definition's first page and the byte concerned.
+class Definition {
+public:
+    // Gathers the definition starting at page. Each page of the chain must lie wholly inside the
+    // file and be a definition page; the chain must reach the stored length without returning to
+    // a page it passed and within kMaxPages pages.
+    Definition(const FileImage& file, std::uint32_t page, const Layout& layout);
+
+    // The size bytes at offset at; what names them for the message when they are not all there.
+    const std::uint8_t* bytes(std::size_t at, std::size_t size, const std::string& what) const;
+    std::uint8_t u8(std::size_t at, const std::string& what) const { return *bytes(at, 1, what); }
+    std::uint16_t u16(std::size_t at, const std::string& what) const { return u16At(bytes(at, 2, what)); }
+    std::uint32_t u32(std::size_t at, const std::string& what) const { return u32At(bytes(at, 4, what)); }
+
+    // Checks that count entries of entrySize bytes fit from at on, before anything is read or
+    // allocated for them.
+    void requireEntries(std::size_t at, std::size_t count, std::size_t entrySize, const std::string& what) const;
+
+    // "byte 4500 (page 708)": where byte at of the definition is stored.
+    std::string where(std::size_t at) const;
+
+    // Throws FormatError with message, naming the definition by its first page.
+    [[noreturn]] void fail(const std::string& message) const;
+
+private:
+    // The bytes of page, after checking that it lies inside the file and is a definition page.
+    const std::uint8_t* pageBytes(std::uint32_t page, const char* role) const;
+
+    const FileImage& file_;
+    const Layout& layout_;
+    std::uint32_t firstPage_;
+    std::vector<std::uint32_t> pages_;   // the chain, in order
+    std::vector<std::uint8_t> bytes_;    // the definition, without the continuation pages' headers
+};
+
+Definition::Definition(const FileImage& file, std::uint32_t page, const Layout& layout)
+    : file_(file), layout_(layout), firstPage_(page)
+{
+    const std::size_t pageSize = layout.pageSize;
+    const std::uint8_t* current = pageBytes(page, "its first page");
+    std::uint32_t length = u32At(current + kStoredLengthAt);
+    // The most a chain of kMaxPages pages holds.
+    const std::size_t maxLength = pageSize + (kMaxPages - 1) * (pageSize - kPageHeaderSize);
+    if (length < layout.headerSize)
+        fail("its stored length " + std::to_string(length) + " is shorter than its " +
+             std::to_string(layout.headerSize) + "-byte header");
+    if (length > maxLength)
+        fail("its stored length " + std::to_string(length) + " would take more than " + std::to_string(kMaxPages) +
+             " pages");
+    pages_.push_back(page);
+    bytes_.reserve(length);
+    bytes_.insert(bytes_.end(), current, current + std::min<std::size_t>(length, pageSize));
+    while (bytes_.size() < length) {
+        std::uint32_t next = u32At(current + kNextPageAt);
+        if (next == 0)
+            fail("its stored length is " + std::to_string(length) + " bytes, but its page chain ends after " +
+                 std::to_string(pages_.size()) + " page(s) holding " + std::to_string(bytes_.size()));
+        if (std::find(pages_.begin(), pages_.end(), next) != pages_.end())
+            fail("its page chain returns from page " + std::to_string(pages_.back()) + " to page " +
+                 std::to_string(next));
+        current = pageBytes(next, "its continuation page");
+        pages_.push_back(next);
+        std::size_t take = std::min<std::size_t>(length - bytes_.size(), pageSize - kPageHeaderSize);
+        bytes_.insert(bytes_.end(), current + kPageHeaderSize, current + kPageHeaderSize + take);
+    }
+}
+
+const std::uint8_t* Definition::pageBytes(std::uint32_t page, const char* role) const
+{
+    std::size_t pageCount = file_.size / layout_.pageSize;  // whole pages only
+    if (page >= pageCount)
+        fail(std::string(role) + " " + std::to_string(page) + " is past the file's end (" +
+             std::to_string(pageCount) + " whole pages)");
+    const std::uint8_t* p = file_.data + static_cast<std::size_t>(page) * layout_.pageSize;
+    if (p[0] != 0x02 || p[1] != 0x01)
+        fail(std::string(role) + " " + std::to_string(page) + " is no table definition page (it starts with " +
+             std::to_string(p[0]) + " " + std::to_string(p[1]) + ", not 2 1)");
+    return p;
+}
+
+const std::uint8_t* Definition::bytes(std::size_t at, std::size_t size, const std::string& what) const
+{
+    if (at > bytes_.size() || size > bytes_.size() - at)
+        fail(what + " at byte " + std::to_string(at) + " runs past the definition's stored end at byte " +
+             std::to_string(bytes_.size()));
+    return bytes_.data() + at;
+}
+
+void Definition::requireEntries(std::size_t at, std::size_t count, std::size_t entrySize,
+                                const std::string& what) const
+{
+    if (at > bytes_.size() || count > (bytes_.size() - at) / entrySize)
+        fail(std::to_string(count) + " " + what + " of " + std::to_string(entrySize) + " bytes from byte " +
+             std::to_string(at) + " run past the definition's stored end at byte " + std::to_string(bytes_.size()));
+}
+
+std::string Definition::where(std::size_t at) const
+{
+    // The first page holds bytes [0, pageSize); each further page pageSize - 8 more.
+    std::size_t pageIndex =
+        at < layout_.pageSize ? 0 : 1 + (at - layout_.pageSize) / (layout_.pageSize - kPageHeaderSize);
+    std::string out = "byte " + std::to_string(at);
+    if (pageIndex < pages_.size()) out += " (page " + std::to_string(pages_[pageIndex]) + ")";
+    return out;
+}
+
+void Definition::fail(const std::string& message) const
+{
+    throw FormatError("table definition at page " + std::to_string(firstPage_) + ": " + message);
+}
+
+// Contract: reads the name at at (length, then the name) and moves at past it; what names it for
+// messages. Names are never empty, and UTF-16LE names have an even length.
+// Jet 4: 04 00 'I' 00 'D' 00 -> "ID", at + 6.
+std::string readName(const Definition& definition, const Layout& layout, std::size_t& at, const std::string& what)
+{
+    std::size_t length = layout.nameLengthSize == 1 ? definition.u8(at, what + "'s length")
+                                                    : definition.u16(at, what + "'s length");
+    if (length == 0) definition.fail(what + " at " + definition.where(at) + " is empty");
+    if (layout.nameLengthSize == 2 && length % 2 != 0)
+        definition.fail(what + " at " + definition.where(at) + " has an odd length of " + std::to_string(length) +
+                        " bytes for UTF-16 text");
+    const std::uint8_t* name = definition.bytes(at + layout.nameLengthSize, length, what);
+    at += layout.nameLengthSize + length;
+    return layout.nameLengthSize == 1 ? cp1252ToUtf8(name, length) : utf16leToUtf8(name, length);
+}
+
+// Contract: the real index entry at at. Its used column slots come first (Access never leaves a
+// gap), there is at least one, and each names a column of the definition (columnNumbers, sorted).
+// Order byte 1 is ascending; 2 (as written for descending columns) and 0 (as Jet 3 system tables
+// hold, and as other readers take for descending) are descending.
+RealIndex readRealIndex(const Definition& definition, const Layout& layout, std::size_t at, std::size_t position,
+                        const std::vector<std::uint16_t>& columnNumbers)
+{
+    const std::string what = "real index " + std::to_string(position);
+    RealIndex index;
+    bool unusedSeen = false;  // an unused slot came before: no used slot may follow
+    for (std::size_t slot = 0; slot < kColumnSlots; ++slot) {
+        std::size_t slotAt = at + layout.realSlotsAt + 3 * slot;
+        std::uint16_t number = definition.u16(slotAt, what);
+        std::uint8_t order = definition.u8(slotAt + 2, what);
+        if (number == kUnusedSlot) {
+            unusedSeen = true;
+            continue;
+        }
+        if (unusedSeen)
+            definition.fail(what + " at " + definition.where(at) + " uses column slot " + std::to_string(slot) +
+                            " after an unused one");
+        if (!std::binary_search(columnNumbers.begin(), columnNumbers.end(), number))
+            definition.fail(what + " at " + definition.where(at) + " names column number " + std::to_string(number) +
+                            ", which the definition lacks");
+        if (order > 2)
+            definition.fail(what + " at " + definition.where(at) + " has sort order " + std::to_string(order) +
+                            " for column number " + std::to_string(number));
+        index.columns.push_back(IndexColumn{number, order != 1});
+    }
+    if (index.columns.empty()) definition.fail(what + " at " + definition.where(at) + " has no columns");
+    index.flags = static_cast<std::uint8_t>(definition.u8(at + layout.realFlagsAt, what) & ~kAccessIndexFlag);
+    return index;
+}
+
+// Contract: the columns' entries and the indexes of the whole definition; see readTableDefinition.
+TableDefinition readDefinition(const Definition& definition, const Layout& layout)
+{
+    std::size_t columnCount = definition.u16(layout.columnCountAt, "the column count");
+    std::size_t logicalCount = definition.u32(layout.logicalCountAt, "the index count");
+    std::size_t realCount = definition.u32(layout.realCountAt, "the real index count");
+
+    std::size_t at = layout.headerSize;  // the reading position, from part to part
+    definition.requireEntries(at, realCount, layout.realRowCountSize, "real index row counts");
+    at += realCount * layout.realRowCountSize;
+
+    TableDefinition result;
+    definition.requireEntries(at, columnCount, layout.columnSize, "column entries");
+    std::vector<std::uint16_t> columnNumbers;  // sorted, to check what the indexes name
+    columnNumbers.reserve(columnCount);
+    for (std::size_t i = 0; i < columnCount; ++i) {
+        std::size_t entry = at + i * layout.columnSize;
+        ColumnEntry column;
+        column.columnNumber = definition.u16(entry + layout.columnNumberAt, "a column entry");
+        column.sortOrder = definition.u16(entry + layout.columnSortOrderAt, "a column entry");
+        column.flags = definition.u8(entry + layout.columnFlagsAt, "a column entry");
+        result.columns.push_back(column);
+        columnNumbers.push_back(static_cast<std::uint16_t>(column.columnNumber));
+    }
+    std::sort(columnNumbers.begin(), columnNumbers.end());
+    auto repeated = std::adjacent_find(columnNumbers.begin(), columnNumbers.end());
+    if (repeated != columnNumbers.end())
+        definition.fail("two columns have the number " + std::to_string(*repeated));
+    at += columnCount * layout.columnSize;
+    for (std::size_t i = 0; i < columnCount; ++i)
+        readName(definition, layout, at, "the name of column " + std::to_string(i));
+
+    definition.requireEntries(at, realCount, layout.realSize, "real index entries");
+    result.real.reserve(realCount);
+    for (std::size_t i = 0; i < realCount; ++i, at += layout.realSize)
+        result.real.push_back(readRealIndex(definition, layout, at, i, columnNumbers));
+
+    definition.requireEntries(at, logicalCount, layout.logicalSize, "index entries");
+    result.logical.resize(logicalCount);
+    for (LogicalIndex& index : result.logical) {
+        index.number = definition.u32(at + layout.logicalNumberAt, "an index entry");
+        index.realIndex = definition.u32(at + layout.logicalRealAt, "an index entry");
+        index.relationshipSide = definition.u8(at + layout.logicalSideAt, "an index entry");
+        index.kind = definition.u8(at + layout.logicalKindAt, "an index entry");
+        at += layout.logicalSize;
+    }
+    for (std::size_t i = 0; i < logicalCount; ++i)
+        result.logical[i].name = readName(definition, layout, at, "the name of index " + std::to_string(i));
+    // Checked once the names are known, to name the index in the message.
+    for (const LogicalIndex& index : result.logical)
+        if (index.realIndex >= realCount)
+            definition.fail("index \"" + index.name + "\" names real index " + std::to_string(index.realIndex) +
+                            ", but the definition has " + std::to_string(realCount));
+    return result;
+}
+
+}  // namespace
+
+// Contract: see the header. Logical indexes keep their stored order and are paired with their
+// real index by the number they store, which need not be their position.
+TableDefinition readTableDefinition(const FileImage& file, std::uint32_t page)
+{
+    const Layout& layout = file.jet3 ? kJet3Layout : kJet4Layout;
+    Definition definition(file, page, layout);
+    return readDefinition(definition, layout);
+}
+
+}  // namespace engine

@@ -1,0 +1,57 @@
+// What the engine takes from a table definition (TDEF) page chain itself, read from the file's
+// bytes: each column's stored flags and sort order, and the index entries.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+// A whole database file in memory. Jet 3 files have 2048-byte pages and their own layout; Jet 4
+// and all later formats have 4096-byte pages and share a layout.
+struct FileImage {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    bool jet3 = false;
+    std::size_t pageSize() const { return jet3 ? 2048 : 4096; }
+};
+
+struct ColumnEntry {
+    int columnNumber = 0;          // as stored: deleted columns leave gaps
+    std::uint8_t flags = 0;        // 0x01 fixed length, 0x02 may be null, 0x04 AutoNumber, 0x10 system,
+                                   // 0x40 GUID AutoNumber, 0x80 hyperlink
+    std::uint16_t sortOrder = 0;   // text columns: the collating order (1033 General)
+};
+
+struct IndexColumn {
+    int columnNumber = 0;  // the column's number as the definition stores it (not its position)
+    bool descending = false;
+};
+
+struct RealIndex {
+    std::vector<IndexColumn> columns;
+    std::uint8_t flags = 0;  // 0x01 unique, 0x02 ignore nulls, 0x08 required (0x80 masked off)
+};
+
+struct LogicalIndex {
+    std::string name;              // UTF-8
+    std::uint32_t number = 0;
+    std::uint32_t realIndex = 0;   // position in TableDefinition::real
+    std::uint8_t kind = 0;         // 1 primary key, 2 a relationship's index, 0 other
+    std::uint8_t relationshipSide = 0;  // for kind 2: 1 the primary table's side, 2 the foreign side
+};
+
+struct TableDefinition {
+    std::vector<ColumnEntry> columns;   // in the order the definition stores them
+    std::vector<RealIndex> real;
+    std::vector<LogicalIndex> logical;  // in the order the definition stores them
+};
+
+// Reads the columns' entries and the indexes of the definition that starts at page. Follows the definition's continuation
+// pages. Throws FormatError naming what is wrong when the page is no table definition or any
+// count, length, offset or page number does not fit.
+TableDefinition readTableDefinition(const FileImage& file, std::uint32_t page);
+
+}  // namespace engine

@@ -1,0 +1,24 @@
+// Texts as Access files store them, turned into UTF-8: UTF-16LE (Jet 4 and later), the
+// compressed form of it ("FF FE" and one byte per character where it can), and code page 1252
+// (Jet 3). Nothing here depends on the process locale.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace engine {
+
+// UTF-16LE to UTF-8. An odd last byte is dropped; an unpaired surrogate becomes U+FFFD.
+std::string utf16leToUtf8(const std::uint8_t* data, std::size_t size);
+
+// A Jet 4 text value: compressed when it starts with FF FE, plain UTF-16LE otherwise.
+std::string jet4TextToUtf8(const std::uint8_t* data, std::size_t size);
+
+// Code page 1252 to UTF-8; its five unassigned bytes become U+FFFD.
+std::string cp1252ToUtf8(const std::uint8_t* data, std::size_t size);
+
+// Appends the UTF-8 form of one code point.
+void appendUtf8(std::string& out, char32_t codePoint);
+
+}  // namespace engine
