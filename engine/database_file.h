@@ -1,0 +1,45 @@
+// A database file read whole into memory, after the checks that tell a user why a file cannot be
+// opened: it is missing, not a regular file, not an Access database, of a format or an encryption
+// Dualyn cannot read, protected by a database password, or cut short.
+#pragma once
+
+#include "table_definition.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+// Why a database could not be opened. what() reads "PATH: REASON".
+class OpenError : public std::runtime_error {
+public:
+    OpenError(const std::string& path, const std::string& reason);
+    const std::string& path() const { return path_; }
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::string path_;
+    std::string reason_;
+};
+
+enum class FileFormat { Jet3, Jet4, Ace };
+
+struct DatabaseFile {
+    std::string path;  // absolute
+    FileFormat format = FileFormat::Jet4;
+    std::vector<std::uint8_t> bytes;
+
+    FileImage image() const { return FileImage{bytes.data(), bytes.size(), format == FileFormat::Jet3}; }
+};
+
+// Reads the file at path (opened read-only; the file is not changed) and checks its header page.
+// Throws OpenError.
+DatabaseFile loadDatabaseFile(const std::string& path);
+
+// The checks of loadDatabaseFile on bytes already in memory; path only names the file in errors.
+// Throws OpenError.
+FileFormat checkDatabaseBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+}  // namespace engine

@@ -1,0 +1,434 @@
+#include "design_reader.h"
+
+#include "format_error.h"
+#include "long_value.h"
+#include "mdb_tables.h"
+#include "name_order.h"
+#include "property_blob.h"
+#include "query_text.h"
+#include "table_definition.h"
+#include "text_codec.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <set>
+
+namespace engine {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Catalog object types.
+constexpr int kTypeTable = 1;
+constexpr int kTypeOdbcLink = 4;
+constexpr int kTypeQuery = 5;
+constexpr int kTypeAccessLink = 6;
+
+// Stored column type codes the engine treats specially.
+constexpr int kYesNo = 1, kBinary = 9, kText = 10, kOle = 11, kMemo = 12, kGuid = 15, kDecimal = 16;
+
+// Collections are counted with 16-bit signed numbers.
+constexpr std::size_t kMostItems = 32767;
+
+// A signed little-endian number of the cell's width (Integer, Long); 0 for Null.
+std::int64_t integer(const Cell& cell)
+{
+    if (!cell) return 0;
+    std::uint64_t v = 0;
+    for (std::size_t i = cell->size(); i-- > 0;) v = v << 8 | (*cell)[i];
+    std::size_t bits = 8 * std::min<std::size_t>(cell->size(), 8);
+    if (bits > 0 && bits < 64 && (v >> (bits - 1) & 1)) v |= ~0ull << bits;  // sign-extend
+    return static_cast<std::int64_t>(v);
+}
+
+// A Double or Date/Time cell; 0 for Null or any other width.
+double real(const Cell& cell)
+{
+    double d = 0;
+    if (cell && cell->size() == 8) std::memcpy(&d, cell->data(), 8);
+    return d;
+}
+
+// One row of MSysObjects.
+struct CatalogObject {
+    std::uint32_t id = 0;
+    std::string name;
+    int type = 0;
+    std::uint32_t flags = 0;
+    double created = 0, updated = 0;
+    Cell properties;  // LvProp, a long value
+};
+
+// The design rows of one query.
+using QueryRows = std::vector<QueryRow>;
+
+class Reader {
+public:
+    explicit Reader(const DatabaseFile& file) : file_(file), image_(file.image()), tables_(file) {}
+
+    DatabaseDesign run()
+    {
+        DatabaseDesign design;
+        design.name = file_.path;
+        readCatalog();
+        std::set<std::uint32_t> storage = complexStorageTables();
+        for (const CatalogObject& o : catalog_) {
+            if (o.type == kTypeTable && !storage.count(o.id & 0x00FFFFFF))
+                design.tables.push_back(table(o));
+            else if (o.type == kTypeOdbcLink || o.type == kTypeAccessLink)
+                design.tables.push_back(TableDesign{o.name, {}, {}});
+        }
+        design.relations = relations();
+        design.queries = queries();
+        auto byName = [](const auto& a, const auto& b) { return nameLess(a.name, b.name); };
+        std::stable_sort(design.tables.begin(), design.tables.end(), byName);
+        std::stable_sort(design.relations.begin(), design.relations.end(), byName);
+        std::stable_sort(design.queries.begin(), design.queries.end(), byName);
+        checkCount(design.tables.size(), "tables");
+        checkCount(design.relations.size(), "relationships");
+        checkCount(design.queries.size(), "queries");
+        return design;
+    }
+
+private:
+    [[noreturn]] void damaged(const std::string& what) const { throw OpenError(file_.path, "damaged: " + what); }
+
+    void checkCount(std::size_t n, const char* what) const
+    {
+        if (n > kMostItems)
+            throw OpenError(file_.path, "it has " + std::to_string(n) + " " + what + ", more than Dualyn can compare (" +
+                                            std::to_string(kMostItems) + ")");
+    }
+
+    std::string text(const Cell& cell) const
+    {
+        if (!cell) return {};
+        return image_.jet3 ? cp1252ToUtf8(cell->data(), cell->size()) : jet4TextToUtf8(cell->data(), cell->size());
+    }
+
+    std::optional<std::string> optionalText(const Cell& cell) const
+    {
+        if (!cell) return std::nullopt;
+        return text(cell);
+    }
+
+    Bytes longValue(const Cell& cell) const { return cell ? readLongValue(image_, *cell) : Bytes{}; }
+
+    std::optional<std::string> longText(const Cell& cell) const
+    {
+        if (!cell) return std::nullopt;
+        Bytes b = longValue(cell);
+        return image_.jet3 ? cp1252ToUtf8(b.data(), b.size()) : jet4TextToUtf8(b.data(), b.size());
+    }
+
+    // The page of a system table's definition, from the catalog; 0 when the file has none.
+    std::uint32_t systemTablePage(const char* name) const
+    {
+        for (const CatalogObject& o : catalog_)
+            if (o.type == kTypeTable && o.name == name) return o.id & 0x00FFFFFF;
+        return 0;
+    }
+
+    void readCatalog()
+    {
+        try {
+            // The catalog's own definition is always on page 2.
+            auto rows = tables_.rows(2, "MSysObjects",
+                                     {"Id", "Name", "Type", "Flags", "DateCreate", "DateUpdate", "LvProp"});
+            for (const auto& r : rows) {
+                CatalogObject o;
+                o.id = static_cast<std::uint32_t>(integer(r[0]));
+                o.name = text(r[1]);
+                o.type = static_cast<int>(integer(r[2]));
+                o.flags = static_cast<std::uint32_t>(integer(r[3]));
+                o.created = real(r[4]);
+                o.updated = real(r[5]);
+                o.properties = r[6];
+                catalog_.push_back(std::move(o));
+            }
+        } catch (const FormatError& e) {
+            damaged(std::string("the catalog cannot be read: ") + e.what());
+        }
+        if (catalog_.empty()) damaged("the catalog is empty");
+    }
+
+    // The hidden tables in which newer Access versions keep attachments and multi-value fields:
+    // MSysComplexColumns names each by the id of its catalog row.
+    std::set<std::uint32_t> complexStorageTables()
+    {
+        std::set<std::uint32_t> ids;
+        std::uint32_t page = systemTablePage("MSysComplexColumns");
+        if (!page) return ids;
+        try {
+            for (const auto& r : tables_.rows(page, "MSysComplexColumns", {"FlatTableID"}))
+                if (r[0]) ids.insert(static_cast<std::uint32_t>(integer(r[0])) & 0x00FFFFFF);
+        } catch (const FormatError& e) {
+            damaged(std::string("the list of attachment tables cannot be read: ") + e.what());
+        }
+        return ids;
+    }
+
+    std::vector<PropertyBlock> propertyBlocks(const CatalogObject& o) const
+    {
+        if (!o.properties) return {};
+        Bytes blob = longValue(o.properties);
+        return parsePropertyBlob(blob.data(), blob.size());
+    }
+
+    TableDesign table(const CatalogObject& o)
+    {
+        try {
+            return readTable(o);
+        } catch (const FormatError& e) {
+            damaged("the design of table " + o.name + " cannot be read: " + e.what());
+        }
+    }
+
+    TableDesign readTable(const CatalogObject& o)
+    {
+        const std::uint32_t page = o.id & 0x00FFFFFF;
+        TableDesign t;
+        t.name = o.name;
+        std::vector<ColumnInfo> columns = tables_.columns(page, o.name);
+        std::sort(columns.begin(), columns.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.number < b.number; });
+        if (columns.size() > kMostItems) throw FormatError("too many fields");
+        TableDefinition indexes = readTableDefinition(image_, page);
+        std::vector<PropertyBlock> blocks = propertyBlocks(o);
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const PropertyBlock* stored = nullptr;
+            for (const auto& b : blocks)
+                if (b.name == columns[i].name && !b.name.empty()) stored = &b;
+            auto entry = std::find_if(indexes.columns.begin(), indexes.columns.end(),
+                                      [&](const ColumnEntry& e) { return e.columnNumber == columns[i].number; });
+            if (entry == indexes.columns.end())
+                throw FormatError("column " + columns[i].name + " is missing from the table's definition");
+            t.fields.push_back(FieldDesign{columns[i].name, fieldProperties(t.name, columns[i], *entry, i, stored)});
+        }
+        for (const LogicalIndex& ix : indexes.logical) {
+            // The index a relationship adds to its primary table is the engine's, not the design's.
+            if (ix.kind == 2 && ix.relationshipSide == 1) continue;
+            if (ix.realIndex >= indexes.real.size()) throw FormatError("index " + ix.name + " has no real index");
+            const RealIndex& real = indexes.real[ix.realIndex];
+            std::string fields;
+            for (const IndexColumn& c : real.columns) {
+                auto column = std::find_if(columns.begin(), columns.end(),
+                                           [&c](const ColumnInfo& info) { return info.number == c.columnNumber; });
+                if (column == columns.end())
+                    throw FormatError("index " + ix.name + " names column number " + std::to_string(c.columnNumber) +
+                                      ", which the table lacks");
+                if (!fields.empty()) fields += ";";
+                fields += (c.descending ? "-" : "+") + column->name;
+            }
+            PropertyList p = {
+                {"Name", Variant::text(ix.name)},
+                {"Foreign", Variant::boolean(ix.kind == 2)},
+                {"Unique", Variant::boolean(real.flags & 0x01)},
+                {"Clustered", Variant::boolean(false)},
+                {"Required", Variant::boolean(real.flags & 0x08)},
+                {"IgnoreNulls", Variant::boolean(real.flags & 0x02)},
+                {"Primary", Variant::boolean(ix.kind == 1)},
+                {"Fields", Variant::text(fields)},
+            };
+            t.indexes.push_back(IndexDesign{ix.name, fields, std::move(p)});
+        }
+        if (t.indexes.size() > kMostItems) throw FormatError("too many indexes");
+        return t;
+    }
+
+    // The type code Access reports for a stored column type.
+    static int reportedType(int stored)
+    {
+        if ((stored >= 1 && stored <= 12) || stored == kGuid) return stored;
+        if (stored == kDecimal) return 20;
+        return stored + 1000;
+    }
+
+    // The size Access reports: characters for Text, 0 for Memo and OLE, bytes otherwise.
+    int reportedSize(const ColumnInfo& c) const
+    {
+        switch (c.type) {
+        case kText: return image_.jet3 ? c.size : c.size / 2;
+        case kMemo:
+        case kOle: return 0;
+        case kYesNo: return 1;
+        default: return c.size;
+        }
+    }
+
+    PropertyList fieldProperties(const std::string& table, const ColumnInfo& c, const ColumnEntry& entry,
+                                 std::size_t position, const PropertyBlock* stored) const
+    {
+        auto storedValue = [stored](const char* name) -> std::optional<Variant> {
+            if (stored)
+                for (const auto& p : stored->properties)
+                    if (p.name == name) return p.value;
+            return std::nullopt;
+        };
+        // Only text columns keep a collating order; the others sort as General (1033).
+        bool textual = c.type == kText || c.type == kMemo;
+        PropertyList p = {
+            {"Value", Variant()},
+            {"Attributes", Variant::number(entry.flags)},
+            {"CollatingOrder", Variant::number(textual ? entry.sortOrder : 1033)},
+            {"Type", Variant::number(reportedType(c.type))},
+            {"Name", Variant::text(c.name)},
+            {"OrdinalPosition", Variant::number(static_cast<double>(position))},
+            {"Size", Variant::number(reportedSize(c))},
+            {"SourceField", Variant::text(c.name)},
+            {"SourceTable", Variant::text(table)},
+            {"ValidateOnSet", Variant::boolean(false)},
+            {"DataUpdatable", Variant::boolean(false)},
+            {"ForeignName", Variant()},
+            {"DefaultValue", storedValue("DefaultValue").value_or(Variant::text(""))},
+            {"ValidationRule", storedValue("ValidationRule").value_or(Variant::text(""))},
+            {"ValidationText", storedValue("ValidationText").value_or(Variant::text(""))},
+            {"Required", storedValue("Required").value_or(Variant::boolean(false))},
+            {"AllowZeroLength", storedValue("AllowZeroLength").value_or(Variant::boolean(false))},
+        };
+        appendOtherProperties(p, stored);
+        return p;
+    }
+
+    // The stored properties that the fixed positions do not hold, sorted by name, after them.
+    static void appendOtherProperties(PropertyList& list, const PropertyBlock* stored)
+    {
+        if (!stored) return;
+        std::vector<Property> others;
+        for (const auto& s : stored->properties) {
+            bool placed = std::any_of(list.begin(), list.end(), [&s](const Property& p) { return foldCase(p.name) == foldCase(s.name); });
+            bool repeated = std::any_of(others.begin(), others.end(), [&s](const Property& p) { return p.name == s.name; });
+            if (!placed && !repeated) others.push_back(Property{s.name, s.value});
+        }
+        std::stable_sort(others.begin(), others.end(), [](const Property& a, const Property& b) { return nameLess(a.name, b.name); });
+        list.insert(list.end(), others.begin(), others.end());
+    }
+
+    std::vector<RelationDesign> relations()
+    {
+        std::uint32_t page = systemTablePage("MSysRelationships");
+        if (!page) return {};
+        std::map<std::string, RelationDesign> byName;
+        std::map<std::string, std::map<std::int64_t, RelationField>> fields;  // per relationship, by icolumn
+        std::map<std::string, std::int64_t> flags;
+        try {
+            auto rows = tables_.rows(page, "MSysRelationships",
+                                     {"szRelationship", "grbit", "icolumn", "szObject", "szColumn",
+                                      "szReferencedObject", "szReferencedColumn"});
+            for (const auto& r : rows) {
+                std::string name = text(r[0]);
+                RelationDesign& rel = byName[name];
+                rel.name = name;
+                rel.foreignTable = text(r[3]);
+                rel.table = text(r[5]);
+                flags[name] = integer(r[1]);
+                fields[name][integer(r[2])] = RelationField{text(r[6]), text(r[4])};
+            }
+        } catch (const FormatError& e) {
+            damaged(std::string("the relationships cannot be read: ") + e.what());
+        }
+        std::vector<RelationDesign> out;
+        for (auto& [name, rel] : byName) {
+            // Newer Access versions relate their own system tables; that is not the design.
+            if (isSystemName(rel.table) && isSystemName(rel.foreignTable)) continue;
+            for (auto& [position, field] : fields[name]) rel.fields.push_back(field);
+            rel.properties = {
+                {"Name", Variant::text(rel.name)},
+                {"Table", Variant::text(rel.table)},
+                {"ForeignTable", Variant::text(rel.foreignTable)},
+                {"Attributes", Variant::number(static_cast<double>(flags[name]))},
+                {"PartialReplica", Variant::boolean(false)},
+            };
+            out.push_back(std::move(rel));
+        }
+        return out;
+    }
+
+    std::vector<QueryDesign> queries()
+    {
+        std::map<std::uint32_t, QueryRows> rowsById;
+        if (std::uint32_t page = systemTablePage("MSysQueries")) {
+            try {
+                auto rows = tables_.rows(page, "MSysQueries", {"ObjectId", "Attribute", "Order", "Name1", "Name2", "Expression", "Flag"});
+                for (const auto& r : rows) {
+                    QueryRow q;
+                    q.attribute = r[1] && !r[1]->empty() ? (*r[1])[0] : 0;  // a Byte: unsigned
+                    if (r[2]) {
+                        for (std::uint8_t b : *r[2]) q.order = q.order << 8 | b;
+                    }
+                    q.name1 = optionalText(r[3]);
+                    q.name2 = optionalText(r[4]);
+                    q.expression = longText(r[5]);
+                    if (r[6]) q.flag = static_cast<int>(integer(r[6]));
+                    rowsById[static_cast<std::uint32_t>(integer(r[0]))].push_back(std::move(q));
+                }
+            } catch (const FormatError& e) {
+                damaged(std::string("the queries' design cannot be read: ") + e.what());
+            }
+        }
+        std::vector<QueryDesign> out;
+        for (const CatalogObject& o : catalog_) {
+            if (o.type != kTypeQuery) continue;
+            try {
+                out.push_back(query(o, rowsById[o.id]));
+            } catch (const FormatError& e) {
+                damaged("the design of query " + o.name + " cannot be read: " + e.what());
+            }
+        }
+        return out;
+    }
+
+    QueryDesign query(const CatalogObject& o, const QueryRows& rows) const
+    {
+        std::vector<PropertyBlock> blocks = propertyBlocks(o);
+        const PropertyBlock* own = nullptr;
+        for (const auto& b : blocks)
+            if (b.name.empty()) own = &b;
+        auto storedValue = [own](const char* name) -> std::optional<Variant> {
+            if (own)
+                for (const auto& p : own->properties)
+                    if (p.name == name) return p.value;
+            return std::nullopt;
+        };
+        const int type = static_cast<int>(o.flags & 0xF0);
+        std::string connect;
+        for (const QueryRow& r : rows)
+            if (r.attribute == 1 && type == 112 && r.name1) connect = *r.name1;
+        PropertyList p = {
+            {"Name", Variant::text(o.name)},
+            {"DateCreated", Variant::number(o.created)},
+            {"LastUpdated", Variant::number(o.updated)},
+            {"Type", Variant::number(type)},
+            {"SQL", Variant::text(queryText(rows))},
+            {"Updatable", Variant::boolean(true)},
+            {"Connect", storedValue("Connect").value_or(Variant::text(connect))},
+            {"ReturnsRecords", storedValue("ReturnsRecords").value_or(Variant::boolean(true))},
+            {"ODBCTimeout", storedValue("ODBCTimeout").value_or(Variant::number(60))},
+            {"RecordsAffected", Variant::number(0)},
+            {"MaxRecords", storedValue("MaxRecords").value_or(Variant::number(0))},
+        };
+        appendOtherProperties(p, own);
+        return QueryDesign{o.name, std::move(p)};
+    }
+
+    const DatabaseFile& file_;
+    FileImage image_;
+    MdbTables tables_;
+    std::vector<CatalogObject> catalog_;  // in the order of its rows
+};
+
+}  // namespace
+
+DatabaseDesign readDesign(const DatabaseFile& file)
+{
+    return Reader(file).run();
+}
+
+DatabaseDesign readDesign(const std::string& path)
+{
+    return readDesign(loadDatabaseFile(path));
+}
+
+}  // namespace engine

@@ -1,0 +1,387 @@
+// The engine end to end: files written by the generator in, the engine's collections, order,
+// property lists and values out; and the files it must refuse, each with its reason.
+#include "database_engine.h"
+#include "database_file.h"
+#include "jet4_writer.h"
+#include "run_command.h"
+#include "schema_text.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace engine;
+using testsupport::TempDir;
+
+namespace {
+
+class Engine : public ::testing::Test {
+protected:
+    std::string write(const std::string& description, const std::string& name = "test.mdb")
+    {
+        std::string path = dir_.file(name);
+        mdbgen::writeJet4File(mdbgen::parseDescription(description), path);
+        return path;
+    }
+
+    std::shared_ptr<Database> open(const std::string& description)
+    {
+        return DBEngine::instance().OpenDatabase(write(description));
+    }
+
+    // "Name=value" for each property of the list, value as Variant::describe gives it.
+    static std::vector<std::string> listed(const Properties& p)
+    {
+        std::vector<std::string> out;
+        for (std::int16_t i = 0; i < p.Count(); ++i)
+            out.push_back(p.Item(i).Name() + "=" + p.Item(i).Value().describe());
+        return out;
+    }
+
+    template <typename C> static std::vector<std::string> names(const C& collection)
+    {
+        std::vector<std::string> out;
+        for (std::int16_t i = 0; i < collection.Count(); ++i) out.push_back(collection.Item(i).Name());
+        return out;
+    }
+
+    TempDir dir_;
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(Engine, TablesInNameOrderWithSystemAndLinkedTables)
+{
+    auto db = open(R"(
+table b
+  field x long
+table B
+  field x long
+table a
+  field x long
+table Ärger
+  field x long
+table MSysExtra system
+  field x long
+linked Remote database="C:\x.mdb"
+linked odbc connect="ODBC;DSN=y"
+)");
+    EXPECT_EQ(names(db->TableDefs()), (Strings{"a", "B", "b", "MSysACEs", "MSysExtra", "MSysObjects", "MSysQueries",
+                                                "MSysRelationships", "odbc", "Remote", "Ärger"}));
+    EXPECT_EQ(db->TableDefs().Item(9).Fields().Count(), 0);  // a linked table's fields are not stored here
+    EXPECT_EQ(db->TableDefs().Item(5).Fields().Count(), 17);  // the catalog's own definition is read too
+    EXPECT_THROW(db->TableDefs().Item(11), std::out_of_range);
+    EXPECT_THROW(db->TableDefs().Item(-1), std::out_of_range);
+    EXPECT_TRUE(std::filesystem::path(db->Name()).is_absolute());
+    EXPECT_EQ(db->Name(), dir_.file("test.mdb"));
+}
+
+TEST_F(Engine, FieldPropertyLists)
+{
+    auto db = open(R"(
+table T
+  field ID autonumber
+  field Name text(40) Required=yes AllowZeroLength=no DefaultValue="""x""" ValidationRule="<>""y""" ValidationText="not y" Format=">" Description="The name"
+  deleted
+  field Price currency DefaultValue="0" ColumnWidth=-1
+  field Flag yesno
+  field Notes memo
+  field Blob ole
+  field Rep guid
+  field Amount decimal(12, 3)
+  field Raw binary(8)
+  field B byte
+  field I integer
+  field S single
+  field D double
+  field W datetime
+)");
+    Fields fields = db->TableDefs().Item(4).Fields();  // after the four system tables
+    ASSERT_EQ(fields.Count(), 14);
+    EXPECT_EQ(listed(fields.Item(1).Properties()),
+              (Strings{"Value=Null", "Attributes=2", "CollatingOrder=1033", "Type=10", "Name=\"Name\"", "OrdinalPosition=1",
+                       "Size=40", "SourceField=\"Name\"", "SourceTable=\"T\"", "ValidateOnSet=False", "DataUpdatable=False",
+                       "ForeignName=Null", "DefaultValue=\"\"x\"\"", "ValidationRule=\"<>\"y\"\"", "ValidationText=\"not y\"",
+                       "Required=True", "AllowZeroLength=False", "Description=\"The name\"", "Format=\">\""}));
+    // Unset properties hold what Access reports for them; the deleted field leaves no gap.
+    EXPECT_EQ(listed(fields.Item(2).Properties()),
+              (Strings{"Value=Null", "Attributes=3", "CollatingOrder=1033", "Type=5", "Name=\"Price\"", "OrdinalPosition=2",
+                       "Size=8", "SourceField=\"Price\"", "SourceTable=\"T\"", "ValidateOnSet=False", "DataUpdatable=False",
+                       "ForeignName=Null", "DefaultValue=\"0\"", "ValidationRule=\"\"", "ValidationText=\"\"",
+                       "Required=False", "AllowZeroLength=False", "ColumnWidth=-1"}));
+    // Type and Size of every kind of field.
+    std::map<std::string, std::pair<std::string, std::string>> typeAndSize;
+    for (std::int16_t i = 0; i < fields.Count(); ++i) {
+        Properties p = fields.Item(i).Properties();
+        typeAndSize[fields.Item(i).Name()] = {p.Item(3).Value().describe(), p.Item(6).Value().describe()};
+    }
+    using TS = std::pair<std::string, std::string>;
+    EXPECT_EQ(typeAndSize["ID"], TS("4", "4"));
+    EXPECT_EQ(typeAndSize["Flag"], TS("1", "1"));
+    EXPECT_EQ(typeAndSize["Notes"], TS("12", "0"));
+    EXPECT_EQ(typeAndSize["Blob"], TS("11", "0"));
+    EXPECT_EQ(typeAndSize["Rep"], TS("15", "16"));
+    EXPECT_EQ(typeAndSize["Amount"], TS("20", "17"));
+    EXPECT_EQ(typeAndSize["Raw"], TS("9", "8"));
+    EXPECT_EQ(typeAndSize["B"], TS("2", "1"));
+    EXPECT_EQ(typeAndSize["I"], TS("3", "2"));
+    EXPECT_EQ(typeAndSize["S"], TS("6", "4"));
+    EXPECT_EQ(typeAndSize["D"], TS("7", "8"));
+    EXPECT_EQ(typeAndSize["W"], TS("8", "8"));
+    EXPECT_EQ(fields.Item(0).Properties().Item(1).Value(), Variant::number(0x07));  // an AutoNumber column's flags
+    // A system table's columns carry the system flag too.
+    TableDef catalog = db->TableDefs().Item(1);
+    ASSERT_EQ(catalog.Name(), "MSysObjects");
+    EXPECT_EQ(catalog.Fields().Item(0).Properties().Item(1).Value(), Variant::number(0x13));
+}
+
+TEST_F(Engine, IndexesAsStoredWithoutTheHiddenRelationshipIndex)
+{
+    auto db = open(R"(
+table Customers
+  field ID autonumber
+  field Name text
+  index PrimaryKey (ID) primary
+  index ByName (Name desc, ID) unique ignorenulls
+table Orders
+  field ID autonumber
+  field CustomerID long
+  index Zeta (ID) required
+  index PrimaryKey (ID) primary
+relationship CustomersOrders Customers(ID) -> Orders(CustomerID) enforced
+)");
+    TableDef customers = db->TableDefs().Item(0);
+    ASSERT_EQ(customers.Name(), "Customers");
+    EXPECT_EQ(names(customers.Indexes()), (Strings{"PrimaryKey", "ByName"}));
+    EXPECT_EQ(customers.Indexes().Item(1).Fields(), "-Name;+ID");
+    EXPECT_EQ(listed(customers.Indexes().Item(1).Properties()),
+              (Strings{"Name=\"ByName\"", "Foreign=False", "Unique=True", "Clustered=False", "Required=False",
+                       "IgnoreNulls=True", "Primary=False", "Fields=\"-Name;+ID\""}));
+    EXPECT_EQ(listed(customers.Indexes().Item(0).Properties()),
+              (Strings{"Name=\"PrimaryKey\"", "Foreign=False", "Unique=True", "Clustered=False", "Required=True",
+                       "IgnoreNulls=False", "Primary=True", "Fields=\"+ID\""}));
+    TableDef orders = db->TableDefs().Item(5);
+    ASSERT_EQ(orders.Name(), "Orders");
+    EXPECT_EQ(names(orders.Indexes()), (Strings{"Zeta", "PrimaryKey", "CustomersOrders"}));
+    EXPECT_EQ(listed(orders.Indexes().Item(2).Properties()),
+              (Strings{"Name=\"CustomersOrders\"", "Foreign=True", "Unique=False", "Clustered=False", "Required=False",
+                       "IgnoreNulls=False", "Primary=False", "Fields=\"+CustomerID\""}));
+}
+
+TEST_F(Engine, Relations)
+{
+    auto db = open(R"(
+table P
+  field A long
+  field B text
+  index PrimaryKey (A, B) primary
+table F
+  field X long
+  field Y text
+table MSysOne system
+  field A long
+table MSysTwo system
+  field A long
+relationship zTwo P(A, B) -> F(X, Y) enforced cascadedelete
+relationship aLoose P(A) -> F(X) join=left
+relationship Navigation MSysOne(A) -> MSysTwo(A)
+relationship Half MSysOne(A) -> F(X)
+)");
+    Relations relations = db->Relations();
+    EXPECT_EQ(names(relations), (Strings{"aLoose", "Half", "zTwo"}));
+    Relation two = relations.Item(2);
+    EXPECT_EQ(listed(two.Properties()), (Strings{"Name=\"zTwo\"", "Table=\"P\"", "ForeignTable=\"F\"",
+                                                 "Attributes=4096", "PartialReplica=False"}));
+    EXPECT_EQ(two.ForeignTable(), "F");
+    ASSERT_EQ(two.Fields().Count(), 2);
+    EXPECT_EQ(two.Fields().Item(1).Name(), "B");
+    EXPECT_EQ(two.Fields().Item(1).ForeignName(), "Y");
+    EXPECT_EQ(relations.Item(0).Properties().Item(3).Value(), Variant::number(0x01000002));
+}
+
+TEST_F(Engine, QueryPropertyLists)
+{
+    auto db = open(R"(
+query "Pass through" passthrough
+  connect "ODBC;DSN=x"
+  sql "EXEC sp"
+  property ReturnsRecords=no
+  property ODBCTimeout:integer=30
+  property MaxRecords=100
+  property LogMessages=yes
+query Plain select
+  from T
+  column "T.A"
+query ~sq_hidden select hidden
+  from T
+)");
+    EXPECT_EQ(names(db->QueryDefs()), (Strings{"Pass through", "Plain", "~sq_hidden"}));
+    Strings pass = listed(db->QueryDefs().Item(0).Properties());
+    ASSERT_EQ(pass.size(), 12u);
+    EXPECT_EQ(pass[0], "Name=\"Pass through\"");
+    EXPECT_EQ(pass[3], "Type=112");
+    EXPECT_EQ(Strings(pass.begin() + 5, pass.end()),
+              (Strings{"Updatable=True", "Connect=\"ODBC;DSN=x\"", "ReturnsRecords=False", "ODBCTimeout=30",
+                       "RecordsAffected=0", "MaxRecords=100", "LogMessages=True"}));
+    Strings plain = listed(db->QueryDefs().Item(1).Properties());
+    ASSERT_EQ(plain.size(), 11u);
+    EXPECT_EQ(Strings(plain.begin() + 5, plain.end()),
+              (Strings{"Updatable=True", "Connect=\"\"", "ReturnsRecords=True", "ODBCTimeout=60", "RecordsAffected=0",
+                       "MaxRecords=0"}));
+    EXPECT_NE(db->QueryDefs().Item(1).Properties().Item(4).Value().text().find("T.A"), std::string::npos);
+    EXPECT_NE(db->QueryDefs().Item(0).Properties().Item(4).Value().text().find("EXEC sp"), std::string::npos);
+}
+
+// The tables in which newer Access versions keep attachments are storage, not design.
+TEST_F(Engine, AttachmentStorageTablesAreLeftOut)
+{
+    std::string design = R"(
+table Docs
+  field ID long
+table f_0123456789ABCDEF0123456789ABCDEF_Data
+  field Payload ole
+table MSysComplexColumns system
+  field ColumnName text(255)
+  field FlatTableID long
+)";
+    // The storage table's catalog id is its definition's page, which the design alone fixes.
+    std::string probe = write(design, "probe.mdb");
+    std::string id;
+    testsupport::CommandResult objects = testsupport::runCommand("mdb-export", {"-H", "-b", "strip", probe, "MSysObjects"});
+    for (const auto& row : testsupport::parseCsv(objects.out))
+        if (row.at(2) == "f_0123456789ABCDEF0123456789ABCDEF_Data") id = row.at(0);
+    ASSERT_FALSE(id.empty());
+    auto db = DBEngine::instance().OpenDatabase(write(design + "  values (\"Files\", " + id + ")\n"));
+    EXPECT_EQ(names(db->TableDefs()), (Strings{"Docs", "MSysACEs", "MSysComplexColumns", "MSysObjects", "MSysQueries",
+                                                "MSysRelationships"}));
+}
+
+// Files the engine must refuse, each with the file's name and the reason.
+TEST_F(Engine, FilesItRefuses)
+{
+    std::string good = write("table T\n field F long\n", "good.mdb");
+    std::string bytes = testsupport::readFile(good);
+    auto variant = [&](const std::string& name, std::string content) {
+        testsupport::writeFile(dir_.file(name), content);
+        return dir_.file(name);
+    };
+    auto patched = [&](const std::string& name, std::size_t at, std::uint8_t value) {
+        std::string copy = bytes;
+        copy[at] = static_cast<char>(copy[at] ^ value);
+        return variant(name, copy);
+    };
+    ::mkfifo(dir_.file("pipe.mdb").c_str(), 0600);
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {dir_.file("missing.mdb"), "the file does not exist"},
+        {dir_.path(), "not a file but a folder"},
+        {dir_.file("pipe.mdb"), "not a file but a pipe"},
+        {variant("empty.mdb", ""), "the file is empty"},
+        {variant("text.mdb", "Dear diary,\nthis is not a database.\n"), "not an Access database"},
+        {variant("short.mdb", bytes.substr(0, 4096 * 2 + 100)), "damaged: the file is cut short"},
+        {variant("version.mdb", [&] { std::string c = bytes; c[0x14] = 9; return c; }()),
+         "an Access file format Dualyn does not know (version byte 9)"},
+        {patched("key.mdb", 0x3E, 0x5A), "the database is encrypted"},
+        {patched("password.mdb", 0x42, 0x31), "the database is protected by a database password"},
+        {patched("catalog.mdb", 2 * 4096, 0x07), "the database is encrypted or damaged"},
+    };
+    for (const Case& c : cases) {
+        try {
+            DBEngine::instance().OpenDatabase(c.path);
+            ADD_FAILURE() << "opened " << c.path;
+        } catch (const OpenError& e) {
+            EXPECT_EQ(e.path(), c.path);
+            EXPECT_EQ(e.reason().rfind(c.reason, 0), 0u) << e.what();
+        }
+    }
+}
+
+// A table whose definition is damaged is never left out: opening fails and names it.
+TEST_F(Engine, DamagedTableDefinitionNamesTheTable)
+{
+    std::string path = write("table Good\n field F long\ntable Broken\n field F long\n");
+    std::string bytes = testsupport::readFile(path);
+    // The generator puts the user tables' definitions after the four system tables' (pages 2-5).
+    std::size_t broken = 7 * 4096;
+    ASSERT_EQ(bytes[broken], 0x02);
+    bytes[broken] = 0x01;
+    testsupport::writeFile(path, bytes);
+    try {
+        DBEngine::instance().OpenDatabase(path);
+        ADD_FAILURE() << "opened a file with a damaged table";
+    } catch (const OpenError& e) {
+        EXPECT_EQ(e.reason().rfind("damaged: the design of table Broken cannot be read", 0), 0u) << e.what();
+    }
+}
+
+// Truncations at every page and random damage give a design or a clear error, never a crash.
+TEST_F(Engine, DamagedFilesGiveAnErrorOrADesign)
+{
+    std::string path = write(R"(
+table T
+  field A text(20) Description="x"
+  field B long
+  index PrimaryKey (B) primary
+query Q select
+  from T
+  column "T.A"
+)");
+    const std::string bytes = testsupport::readFile(path);
+    std::string damaged = dir_.file("damaged.mdb");
+    std::uint32_t seed = 7;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 60; ++round) {
+        std::string copy = bytes;
+        if (round < 10) {
+            copy.resize(4096 * static_cast<std::size_t>(round + 3));
+        } else {
+            for (int flips = 0; flips < 8; ++flips) copy[next() % copy.size()] = static_cast<char>(next());
+        }
+        testsupport::writeFile(damaged, copy);
+        try {
+            DBEngine::instance().OpenDatabase(damaged);
+        } catch (const OpenError& e) {
+            EXPECT_EQ(e.path(), damaged);
+            EXPECT_FALSE(e.reason().empty());
+        }
+    }
+}
+
+TEST_F(Engine, ReadingChangesNothing)
+{
+    std::string path = write("table T\n field F long Description=\"d\"\nquery Q select\n from T\n");
+    ::chmod(path.c_str(), 0444);  // a read-only file opens as well
+    struct stat before {}, after {};
+    ::stat(path.c_str(), &before);
+    std::string bytes = testsupport::readFile(path);
+    auto first = DBEngine::instance().OpenDatabase(path);
+    auto second = DBEngine::instance().OpenDatabase(path);
+    ::stat(path.c_str(), &after);
+    EXPECT_EQ(testsupport::readFile(path), bytes);
+    EXPECT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+    EXPECT_EQ(names(first->TableDefs()), names(second->TableDefs()));
+    EXPECT_EQ(listed(first->QueryDefs().Item(0).Properties()), listed(second->QueryDefs().Item(0).Properties()));
+}
+
+// A relative path opens as the absolute path of the file.
+TEST_F(Engine, NameIsTheAbsolutePath)
+{
+    write("table T\n field F long\n", "rel.mdb");
+    char* cwd = ::getcwd(nullptr, 0);
+    ASSERT_EQ(::chdir(dir_.path().c_str()), 0);
+    std::shared_ptr<Database> db;
+    EXPECT_NO_THROW(db = DBEngine::instance().OpenDatabase("rel.mdb"));
+    EXPECT_EQ(::chdir(cwd), 0);
+    std::free(cwd);
+    ASSERT_TRUE(db);
+    EXPECT_EQ(db->Name(), dir_.file("rel.mdb"));
+}
+
+}  // namespace
