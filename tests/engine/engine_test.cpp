@@ -384,4 +384,36 @@ TEST_F(Engine, NameIsTheAbsolutePath)
     EXPECT_EQ(db->Name(), dir_.file("rel.mdb"));
 }
 
+// libmdb's environment variables change nothing, and nothing libmdb prints reaches the terminal:
+// a damaged file gives one line of error and nothing else.
+TEST_F(Engine, NothingDependsOnLibmdbsEnvironmentOrReachesTheTerminal)
+{
+    std::string path = write(R"(
+table 顧客
+  field Größe text(10) Description="Maß"
+query Q select
+  from 顧客
+)");
+    testsupport::CommandResult plain = testsupport::runCommand(DESIGN_DUMP_PROGRAM, {path});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_NE(plain.out.find("TABLE \"顧客\""), std::string::npos);
+    EXPECT_NE(plain.out.find("FIELD \"Größe\""), std::string::npos);
+    testsupport::CommandResult unusual = testsupport::runCommand(
+        DESIGN_DUMP_PROGRAM, {path}, {},
+        {{"MDBICONV", "ISO-8859-1"}, {"MDBOPTS", "debug_all:no_memo"}, {"MDBPATH", ":"}, {"LC_ALL", "de_DE.UTF-8"}});
+    EXPECT_EQ(unusual.exitCode, 0) << unusual.err;
+    EXPECT_EQ(unusual.out, plain.out);
+    EXPECT_EQ(unusual.err, "");
+
+    std::string bytes = testsupport::readFile(path);
+    for (std::size_t at = 2 * 4096 + 100; at < 2 * 4096 + 400; ++at) bytes[at] = '\x7f';  // the catalog's columns
+    testsupport::writeFile(path, bytes);
+    testsupport::CommandResult damaged =
+        testsupport::runCommand(DESIGN_DUMP_PROGRAM, {path}, {}, {{"MDBOPTS", "debug_all"}});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_EQ(damaged.out, "");
+    EXPECT_EQ(damaged.err.rfind(path + ": damaged: ", 0), 0u) << damaged.err;
+    EXPECT_EQ(std::count(damaged.err.begin(), damaged.err.end(), '\n'), 1) << damaged.err;
+}
+
 }  // namespace

@@ -14,7 +14,7 @@
 namespace testsupport {
 
 CommandResult runCommand(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& input)
+                         const std::string& input, const Environment& environment)
 {
     int inPipe[2], outPipe[2], errPipe[2];
     if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0)
@@ -30,6 +30,7 @@ CommandResult runCommand(const std::string& program, const std::vector<std::stri
         unsetenv("MDBICONV");
         unsetenv("MDBPATH");
         unsetenv("MDB_JET3_CHARSET");
+        for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(program.c_str()));
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -14,9 +15,11 @@ struct CommandResult {
 };
 
 // Runs program with args (no shell involved), feeding input on standard input. The mdbtools
-// variables that change what libmdb does are removed from its environment.
+// variables that change what libmdb does are removed from its environment, then the variables
+// of environment are set.
+using Environment = std::vector<std::pair<std::string, std::string>>;
 CommandResult runCommand(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& input = {});
+                         const std::string& input = {}, const Environment& environment = {});
 
 // A folder under $TMPDIR (or /tmp) removed with everything in it when the object goes.
 class TempDir {
