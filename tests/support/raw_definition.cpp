@@ -1,5 +1,7 @@
 #include "raw_definition.h"
 
+#include "text_codec.h"
+
 #include <stdexcept>
 
 namespace testsupport {
@@ -35,31 +37,7 @@ public:
         std::size_t len = u16(at);
         const char* p = check(at + 2, len);
         at += 2 + len;
-        std::string out;  // UTF-16LE to UTF-8
-        for (std::size_t i = 0; i + 1 < len; i += 2) {
-            std::uint32_t cp = static_cast<std::uint8_t>(p[i]) | static_cast<std::uint8_t>(p[i + 1]) << 8;
-            if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < len) {
-                std::uint32_t lo = static_cast<std::uint8_t>(p[i + 2]) | static_cast<std::uint8_t>(p[i + 3]) << 8;
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
-                i += 2;
-            }
-            if (cp < 0x80) {
-                out += static_cast<char>(cp);
-            } else if (cp < 0x800) {
-                out += static_cast<char>(0xC0 | cp >> 6);
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            } else if (cp < 0x10000) {
-                out += static_cast<char>(0xE0 | cp >> 12);
-                out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            } else {
-                out += static_cast<char>(0xF0 | cp >> 18);
-                out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-                out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            }
-        }
-        return out;
+        return engine::utf16leToUtf8(reinterpret_cast<const std::uint8_t*>(p), len);
     }
 
 private:
