@@ -1,0 +1,96 @@
+#include "comparison_log.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dualyn {
+
+namespace {
+
+// The byte Windows-1252 gives a code point, or 0 when it has none.
+unsigned char windows1252(char32_t cp)
+{
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<unsigned char>(cp);
+    static constexpr char16_t high[32] = {
+        0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+        0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+    for (int i = 0; i < 32; ++i)
+        if (high[i] && high[i] == cp) return static_cast<unsigned char>(0x80 + i);
+    return 0;
+}
+
+[[noreturn]] void fail(const std::string& what, const std::string& logFile, int error)
+{
+    throw LogError("the comparison log " + logFile + " cannot be " + what + ": " + std::strerror(error));
+}
+
+// Writes all of data to fd; false with errno set when it cannot.
+bool writeAll(int fd, const std::string& data)
+{
+    for (std::size_t done = 0; done < data.size();) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string toWindows1252(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        auto b = static_cast<unsigned char>(s[i]);
+        std::size_t extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : 4;
+        char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+        bool valid = extra < 4;  // checked byte by byte below
+        for (std::size_t k = 1; valid && k <= extra; ++k) {
+            if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                valid = false;
+            else
+                cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        }
+        if (!valid) {
+            out += '?';
+            ++i;
+            continue;
+        }
+        unsigned char c = windows1252(cp);
+        out += c ? static_cast<char>(c) : '?';
+        i += extra + 1;
+    }
+    return out;
+}
+
+void EmptyLog(const std::string& logFile)
+{
+    if (::unlink(logFile.c_str()) != 0 && errno != ENOENT) fail("replaced", logFile, errno);
+    int fd = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) fail("created", logFile, errno);
+    if (::close(fd) != 0) fail("created", logFile, errno);
+}
+
+void WriteLog(const std::string& logFile, const std::string& line)
+{
+    // Opened, appended to and closed for every line: no handle stays open between two lines.
+    int fd = ::open(logFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) fail("opened", logFile, errno);
+    bool written = writeAll(fd, toWindows1252(line) + "\r\n");
+    int error = errno;
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) fail("written", logFile, error);
+}
+
+}  // namespace dualyn

@@ -1,0 +1,71 @@
+#include "comparison_run.h"
+
+#include "comparison_log.h"
+#include "query_comparison.h"
+#include "relation_comparison.h"
+#include "table_comparison.h"
+
+namespace dualyn {
+
+ComparisonRun::ComparisonRun(RunWindow& window, std::string logFile)
+    : strLogFile(std::move(logFile)), window(window)
+{
+}
+
+void ComparisonRun::WriteLog(const std::string& line) const
+{
+    dualyn::WriteLog(strLogFile, line);
+}
+
+std::string ComparisonRun::FileNameOf(const std::string& name)
+{
+    std::size_t slash = name.find_last_of("/\\");
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+void ComparisonRun::cmdCompare_Click()
+{
+    window.SetBusyPointer(true);
+    blnCancel = false;
+    EmptyLog(strLogFile);
+    if (OpenDatabases()) {
+        WriteLog("Comparison Log for " + db1->Name() + " and " + db2->Name());
+        // Each section is tested just before it runs, so a cancel keeps every later one away.
+        if (window.IsTicked(CheckBox::chkTables) && !blnCancel) CompareTables(*this, *db1, *db2);
+        if (window.IsTicked(CheckBox::chkRelations) && !blnCancel) CompareRelations(*this, *db1, *db2);
+        if (window.IsTicked(CheckBox::chkQueries) && !blnCancel) CompareQueries(*this, *db1, *db2);
+    }
+    window.SetBusyPointer(false);
+    window.SetStatus("Comparison complete");
+    if (!blnCancel) window.OpenLogViewer(strLogFile);
+    window.ProcessPendingEvents();
+    window.SetStatus("Releaseing resources");
+    db1.reset();
+    window.ProcessPendingEvents();
+    db2.reset();
+}
+
+void ComparisonRun::cmdCancel_Click()
+{
+    blnCancel = true;
+    window.SetStatus("Comparison cancelled");
+}
+
+bool ComparisonRun::OpenDatabases()
+{
+    try {
+        db1 = engine::DBEngine::instance().OpenDatabase(window.GetDatabasePath(1));
+        db2 = engine::DBEngine::instance().OpenDatabase(window.GetDatabasePath(2));
+        strDB1Name = FileNameOf(db1->Name());
+        strDB2Name = FileNameOf(db2->Name());
+        return true;
+    } catch (const std::exception& e) {
+        // What went wrong and with which file goes to the box's details.
+        window.ShowMessageBox("Databases failed to open", "Database Error", e.what());
+        window.SetDatabasePath(1, "");
+        window.SetDatabasePath(2, "");
+        return false;
+    }
+}
+
+}  // namespace dualyn

@@ -1,0 +1,49 @@
+// The comparison run that the Compare button starts, with the state it shares with the
+// comparisons: the two open databases, their file names, the log's path and the cancel flag.
+//
+//     HeadlessWindow window;                 // or the main window
+//     ComparisonRun run(window, "/path/ComparisonLog.txt");
+//     run.cmdCompare_Click();                 // empties the log, opens both databases, compares
+#pragma once
+
+#include "database_engine.h"
+#include "run_window.h"
+
+#include <memory>
+#include <string>
+
+namespace dualyn {
+
+class ComparisonRun {
+public:
+    ComparisonRun(RunWindow& window, std::string logFile);
+
+    // The run: empty the log, open both databases, write the first line, run each ticked section
+    // unless a cancel is pending, open the log unless cancelled, release both databases. An
+    // error that no step handles leaves as an exception; the lines written before stay in the log.
+    void cmdCompare_Click();
+
+    // Asks the run to stop at its next test of blnCancel.
+    void cmdCancel_Click();
+
+    // Opens database 1, then database 2, from the path boxes, and sets their file names. On
+    // failure tells the user, empties both path boxes and returns false.
+    bool OpenDatabases();
+
+    // Appends one line to the log (comparison_log.h).
+    void WriteLog(const std::string& line) const;
+
+    // The file name of a database: its Name after the last '/' or '\'.
+    static std::string FileNameOf(const std::string& name);
+
+    // Shared state.
+    std::shared_ptr<engine::Database> db1;
+    std::shared_ptr<engine::Database> db2;
+    std::string strDB1Name;
+    std::string strDB2Name;
+    const std::string strLogFile;
+    bool blnCancel = false;
+    RunWindow& window;
+};
+
+}  // namespace dualyn

@@ -1,0 +1,71 @@
+#include "headless_window.h"
+
+#include "comparison_run.h"
+
+namespace dualyn {
+
+namespace {
+
+// A progress number as the trace shows it: "3", "0.5".
+std::string number(float v)
+{
+    std::string s = std::to_string(v);
+    s.erase(s.find_last_not_of('0') + 1);
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    return s;
+}
+
+}  // namespace
+
+void HeadlessWindow::SetStatus(const std::string& text)
+{
+    status = text;
+    calls.push_back("SetStatus " + text);
+}
+
+void HeadlessWindow::SetProgressMax(float maximum)
+{
+    progressMax = maximum;
+    calls.push_back("SetProgressMax " + number(maximum));
+}
+
+void HeadlessWindow::SetProgressValue(float value)
+{
+    progressValue = value;
+    calls.push_back("SetProgressValue " + number(value));
+}
+
+void HeadlessWindow::ProcessPendingEvents()
+{
+    calls.push_back("ProcessPendingEvents");
+    if (++eventsProcessed == cancelAtEvent && run) run->cmdCancel_Click();
+}
+
+void HeadlessWindow::SetBusyPointer(bool busy)
+{
+    calls.push_back(busy ? "SetBusyPointer on" : "SetBusyPointer off");
+}
+
+void HeadlessWindow::SetDatabasePath(int database, const std::string& path)
+{
+    paths[database == 2 ? 1 : 0] = path;
+    calls.push_back("SetDatabasePath " + std::to_string(database) + " " + path);
+}
+
+bool HeadlessWindow::IsTicked(CheckBox box)
+{
+    return box == CheckBox::chkTables ? tables : box == CheckBox::chkRelations ? relations : queries;
+}
+
+void HeadlessWindow::ShowMessageBox(const std::string& text, const std::string& title, const std::string& details)
+{
+    messageDetails.push_back(details);
+    calls.push_back("MessageBox " + title + ": " + text);
+}
+
+void HeadlessWindow::OpenLogViewer(const std::string& logFile)
+{
+    calls.push_back("OpenLogViewer " + logFile);
+}
+
+}  // namespace dualyn

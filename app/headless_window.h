@@ -1,0 +1,47 @@
+// A window without a screen, for tests and scripted runs: it answers the check boxes and path
+// boxes as told, records every operation the run calls in order, and can press Cancel during a
+// chosen call of ProcessPendingEvents.
+#pragma once
+
+#include "run_window.h"
+
+#include <string>
+#include <vector>
+
+namespace dualyn {
+
+class ComparisonRun;
+
+class HeadlessWindow : public RunWindow {
+public:
+    // What the window shows before the run.
+    std::string paths[2];
+    bool tables = true, relations = true, queries = true;
+    // Cancel is pressed during this call of ProcessPendingEvents (1 for the first); 0: never.
+    int cancelAtEvent = 0;
+    ComparisonRun* run = nullptr;  // whose cmdCancel_Click Cancel calls
+
+    // What the run did, one entry a call: "SetStatus Comparing table T", "SetProgressMax 4",
+    // "SetProgressValue 1", "ProcessPendingEvents", "SetBusyPointer on", "MessageBox Database
+    // Error: Databases failed to open", "OpenLogViewer /path/ComparisonLog.txt", ...
+    std::vector<std::string> calls;
+    std::vector<std::string> messageDetails;  // the details of each message box
+    std::string status;
+    float progressMax = 100, progressValue = 0;
+    int eventsProcessed = 0;
+
+    void SetStatus(const std::string& text) override;
+    float GetProgressMax() override { return progressMax; }
+    void SetProgressMax(float maximum) override;
+    float GetProgressValue() override { return progressValue; }
+    void SetProgressValue(float value) override;
+    void ProcessPendingEvents() override;
+    void SetBusyPointer(bool busy) override;
+    std::string GetDatabasePath(int database) override { return paths[database == 2 ? 1 : 0]; }
+    void SetDatabasePath(int database, const std::string& path) override;
+    bool IsTicked(CheckBox box) override;
+    void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details) override;
+    void OpenLogViewer(const std::string& logFile) override;
+};
+
+}  // namespace dualyn

@@ -1,0 +1,36 @@
+// The window operations that the comparison run and the comparisons use: status line, progress
+// bar, event processing, pointer, path boxes, check boxes, message box and the log viewer. The
+// main window realises them; HeadlessWindow stands in for it in tests and scripted runs. Nothing
+// here knows Qt.
+#pragma once
+
+#include <string>
+
+namespace dualyn {
+
+enum class CheckBox { chkTables, chkRelations, chkQueries };
+
+class RunWindow {
+public:
+    virtual ~RunWindow() = default;
+
+    virtual void SetStatus(const std::string& text) = 0;
+    virtual float GetProgressMax() = 0;
+    virtual void SetProgressMax(float maximum) = 0;
+    virtual float GetProgressValue() = 0;
+    virtual void SetProgressValue(float value) = 0;
+    // Handles every waiting window event (a click on Cancel among them), then returns.
+    virtual void ProcessPendingEvents() = 0;
+    virtual void SetBusyPointer(bool busy) = 0;
+    // The text of the path box of database 1 or 2.
+    virtual std::string GetDatabasePath(int database) = 0;
+    virtual void SetDatabasePath(int database, const std::string& path) = 0;
+    virtual bool IsTicked(CheckBox box) = 0;
+    // A modal box with the text, the title and one OK button; details, when not empty, say more
+    // for whoever wants to know.
+    virtual void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details) = 0;
+    // Opens the log in the desktop's text viewer without waiting for it.
+    virtual void OpenLogViewer(const std::string& logFile) = 0;
+};
+
+}  // namespace dualyn

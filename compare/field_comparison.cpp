@@ -1,0 +1,138 @@
+// The field lines of a common table's block. The fields of one table are looked up by exact name
+// in the other; a missing field, a field at another position and each of seven compared
+// properties that differs get a line, all indented by nine spaces. When the tables have
+// different numbers of fields the same walk is made once more from the other table's side.
+// Customers with City 30 characters long in A.mdb and 40 in B.mdb, and Phone only in B.mdb:
+//
+//              The fields City have different sizes
+//              The fields City have different sizes
+//              Field Phone was not found in A.mdb
+//
+// (the size line twice: once from each side). Two tables that match give the one line
+// "         Customers OK".
+#include "field_comparison.h"
+
+#include "value_compare.h"
+
+namespace dualyn {
+
+namespace {
+
+// The engine's position of the i-th item. Callers keep i below a collection's Count, which is
+// itself a 16-bit number, so the conversion never overflows.
+std::int16_t At(int i)
+{
+    return static_cast<std::int16_t>(i);
+}
+
+// The position of the first field of table whose name equals name exactly (letter case counts),
+// or -1 when the table has none.
+int PositionOfField(const engine::TableDef& table, const std::string& name)
+{
+    const int fieldCount = table.Fields().Count();
+    for (int j = 0; j < fieldCount; ++j)
+        if (table.Fields().Item(At(j)).Name() == name) return j;
+    return -1;
+}
+
+// CompareFieldProperties, telling also whether a cancel cut the walk short: cutShort is set when
+// the walk stopped before its last position, and left alone otherwise.
+bool CompareProperties(ComparisonRun& run, const engine::Field& fld1, const engine::Field& fld2, bool& cutShort)
+{
+    constexpr int kFirst = 3, kLast = 16;  // the walk's bounds; only some positions between are compared
+    bool allEqual = true;
+    for (int k = kFirst; k <= kLast; ++k) {
+        const std::string description = PropertyDescription(At(k));  // empty: not compared
+        if (!description.empty()) {
+            const engine::Variant& value1 = fld1.Properties().Item(At(k)).Value();
+            const engine::Variant& value2 = fld2.Properties().Item(At(k)).Value();
+            if (ValuesDiffer(value1, value2)) {
+                allEqual = false;
+                run.WriteLog("         The fields " + fld1.Name() + " have different " + description);
+            }
+        }
+        if (run.blnCancel) {
+            if (k < kLast) cutShort = true;
+            break;
+        }
+    }
+    return allEqual;
+}
+
+}  // namespace
+
+// Walks the fields of rec1's table in position order and looks each up by exact name in rec2's
+// table. Writes, per field: its property lines (CompareFieldProperties), then
+// "         Field <name> is not in the same order in the tables." when the positions differ; or
+// "         Field <name> was not found in <rec2's file name>". A cancel stops the walk after the
+// field being compared. When the two tables have different numbers of fields and
+// blnCheckReverse is true, makes the same walk from rec2's table (without a further reverse
+// walk), whose lines follow. Writes "         <rec1's table> OK" when nothing differed, the
+// counts are equal and no cancel cut a walk short: a walk stopped early has not compared
+// everything, so it is no proof of a match. Returns true when this call wrote no line of
+// difference and the counts are equal.
+bool CompareFields(ComparisonRun& run, const TableInfo& rec1, const TableInfo& rec2, bool blnCheckReverse)
+{
+    const engine::TableDef& table1 = rec1.tdf.value();  // walked
+    const engine::TableDef& table2 = rec2.tdf.value();  // searched
+    bool allMatched = true;
+    bool cutShort = false;  // a cancel stopped a walk before its end
+    const int fieldCount1 = table1.Fields().Count();  // read once
+    for (int i = 0; i < fieldCount1; ++i) {
+        const std::string name = table1.Fields().Item(At(i)).Name();
+        const int j = PositionOfField(table2, name);
+        if (j >= 0) {
+            // Compared in any case, so that every differing property gets its line.
+            const bool propertiesEqual =
+                CompareProperties(run, table1.Fields().Item(At(i)), table2.Fields().Item(At(j)), cutShort);
+            if (allMatched) allMatched = propertiesEqual;
+            if (i != j) {
+                run.WriteLog("         Field " + name + " is not in the same order in the tables.");
+                allMatched = false;
+            }
+        } else {
+            run.WriteLog("         Field " + name + " was not found in " + rec2.strDBName);
+            allMatched = false;
+        }
+        if (run.blnCancel) {
+            if (i < fieldCount1 - 1) cutShort = true;
+            break;
+        }
+    }
+
+    if (table1.Fields().Count() != table2.Fields().Count()) {
+        allMatched = false;  // no line of its own: the fields concerned are reported
+        if (blnCheckReverse) CompareFields(run, rec2, rec1, false);
+    }
+    if (allMatched && !cutShort) run.WriteLog("         " + table1.Name() + " OK");
+    return allMatched;
+}
+
+// Compares the properties of two same-named fields at the compared positions (3, 6, 12 to 16, in
+// that order) and writes "         The fields <fld1's name> have different <description>" for each
+// pair of values that differ (a Null on either side never does). The cancel flag is tested after
+// every position from 3 to 16 and stops the walk. Returns true when no line was written.
+bool CompareFieldProperties(ComparisonRun& run, const engine::Field& fld1, const engine::Field& fld2)
+{
+    bool cutShort = false;  // only CompareFields needs to know
+    return CompareProperties(run, fld1, fld2, cutShort);
+}
+
+// The plural words that name a compared field property in the log, by its position in the
+// field's property list; the empty string for a position that is not compared.
+//     PropertyDescription(6) == "sizes"; PropertyDescription(4) == ""
+std::string PropertyDescription(std::int16_t position)
+{
+    switch (position) {
+    case 3: return "types";
+    case 6: return "sizes";
+    case 12: return "default values";
+    case 13: return "validation rules";
+    case 14: return "validation texts";
+    case 15: return "Required settings";
+    case 16: return "AllowZeroLength settings";
+    default: return "";
+    }
+}
+
+}  // namespace dualyn

@@ -1,0 +1,128 @@
+// The primary key and index lines of a common table's block. The indexes of database 1's table
+// are looked up by exact name in database 2's table; the primary key (the index named
+// "PrimaryKey") has its fields compared, every matched pair its properties; then the indexes
+// that only database 2's table has are reported. Orders with its primary key on (ID) in A.mdb and
+// on (ID, CustomerID) in B.mdb, ByDate only in A.mdb and ByCustomer only in B.mdb:
+//
+//              The tables have different primary keys
+//                 ByDate is indexed in A.mdb but not in B.mdb
+//           ByCustomer is indexed in B.mdb but not in A.mdb
+//
+// The indentations (9, 12 and 6 spaces) are the log's and are kept as they are. When nothing
+// differs the block holds the one line "         Primary keys and indexes OK".
+#include "index_comparison.h"
+
+#include "value_compare.h"
+
+#include <cstdint>
+#include <string>
+
+namespace dualyn {
+
+namespace {
+
+// The name that marks a table's primary key; no other sign does.
+const std::string kPrimaryKey = "PrimaryKey";
+
+// The engine's position of the i-th item. Callers keep i below a collection's Count, which is
+// itself a 16-bit number, so the conversion never overflows.
+std::int16_t At(int i)
+{
+    return static_cast<std::int16_t>(i);
+}
+
+// The position of the first index of table whose name equals name exactly (letter case counts),
+// or -1 when the table has none. "pk" does not find "PK".
+int PositionOfIndex(const engine::TableDef& table, const std::string& name)
+{
+    const int indexCount = table.Indexes().Count();
+    for (int j = 0; j < indexCount; ++j)
+        if (table.Indexes().Item(At(j)).Name() == name) return j;
+    return -1;
+}
+
+// FindMissingIndexes, telling also whether a cancel cut the walk short: cutShort is set when the
+// walk stopped before recA's last index, and left alone otherwise.
+bool FindMissing(ComparisonRun& run, const TableInfo& recA, const TableInfo& recB, bool& cutShort)
+{
+    const engine::TableDef& tableA = recA.tdf.value();  // walked
+    const engine::TableDef& tableB = recB.tdf.value();  // searched
+    bool allFound = true;
+    const int indexCount = tableA.Indexes().Count();  // read once
+    for (int i = 0; i < indexCount; ++i) {
+        const std::string name = tableA.Indexes().Item(At(i)).Name();
+        if (PositionOfIndex(tableB, name) < 0) {
+            run.WriteLog("      " + name + " is indexed in " + recA.strDBName + " but not in " + recB.strDBName);
+            allFound = false;
+        }
+        if (run.blnCancel) {
+            if (i < indexCount - 1) cutShort = true;
+            break;
+        }
+    }
+    return allFound;
+}
+
+}  // namespace
+
+// Walks the indexes of rec1's table in position order and looks each up by exact name in rec2's
+// table (N1, N2: the records' file names). For a matched pair: the primary key whose fields
+// differ gives "         The tables have different primary keys"; each property position from
+// 1 to the property count of rec1's index minus 2 (not the last) whose values differ gives
+// "            <index> is indexed differently in N2", the same line for every such position. An
+// unmatched primary key gives "            The tables have different primary keys", any other
+// unmatched index "            <index> is indexed in N1 but not in N2". Then FindMissingIndexes
+// reports the indexes that only rec2's table has. Writes "         Primary keys and indexes OK"
+// when neither wrote a line and no cancel cut the search for missing indexes short: a walk
+// stopped early is no proof of a match. Returns true when the walk over rec1's indexes wrote no
+// line; the indexes only rec2's table has do not count.
+bool CompareIndexes(ComparisonRun& run, const TableInfo& rec1, const TableInfo& rec2)
+{
+    const engine::TableDef& table1 = rec1.tdf.value();
+    const engine::TableDef& table2 = rec2.tdf.value();
+    bool allMatched = true;
+    const int indexCount1 = table1.Indexes().Count();  // read once
+    for (int i = 0; i < indexCount1; ++i) {
+        const engine::Index index1 = table1.Indexes().Item(At(i));
+        const int j = PositionOfIndex(table2, index1.Name());
+        if (j >= 0) {
+            const engine::Index index2 = table2.Indexes().Item(At(j));
+            if (index1.Name() == kPrimaryKey && index1.Fields() != index2.Fields()) {
+                run.WriteLog("         The tables have different primary keys");
+                allMatched = false;
+            }
+            // Position 0 (the name) matched already; the last position is left out.
+            const int lastCompared = index1.Properties().Count() - 2;  // read once, from rec1's index
+            for (int k = 1; k <= lastCompared; ++k) {
+                if (ValuesDiffer(index1.Properties().Item(At(k)).Value(), index2.Properties().Item(At(k)).Value())) {
+                    run.WriteLog("            " + index1.Name() + " is indexed differently in " + rec2.strDBName);
+                    allMatched = false;
+                }
+            }
+        } else if (index1.Name() == kPrimaryKey) {
+            run.WriteLog("            The tables have different primary keys");
+            allMatched = false;
+        } else {
+            run.WriteLog("            " + index1.Name() + " is indexed in " + rec1.strDBName + " but not in " +
+                         rec2.strDBName);
+            allMatched = false;
+        }
+    }
+
+    bool cutShort = false;  // a cancel stopped the search for missing indexes before its end
+    const bool noneMissingFromTable1 = FindMissing(run, rec2, rec1, cutShort);
+    if (noneMissingFromTable1 && allMatched && !cutShort) run.WriteLog("         Primary keys and indexes OK");
+    return allMatched;
+}
+
+// Writes "      <index> is indexed in <recA's file name> but not in <recB's file name>" for each
+// index of recA's table, in position order, that recB's table has no index of exactly that name
+// for (the primary key included). A cancel stops the walk after the index being looked up.
+// Returns true when no line was written.
+bool FindMissingIndexes(ComparisonRun& run, const TableInfo& recA, const TableInfo& recB)
+{
+    bool cutShort = false;  // only CompareIndexes needs to know
+    return FindMissing(run, recA, recB, cutShort);
+}
+
+}  // namespace dualyn

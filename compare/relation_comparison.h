@@ -1,0 +1,16 @@
+// The relation section of the log: relations matched by their description (table, first field,
+// foreign table), their compared value, then the relations database 1 lacks.
+#pragma once
+
+#include "comparison_run.h"
+
+#include <string>
+
+namespace dualyn {
+
+bool CompareRelations(ComparisonRun& run, const engine::Database& db1, const engine::Database& db2);
+bool FindMissingRelations(ComparisonRun& run, const engine::Database& dbA, const engine::Database& dbB);
+std::string DescribeRelation(const engine::Relation& relation);
+bool CompareRelationProperties(ComparisonRun& run, const engine::Relation& relation1, const engine::Relation& relation2);
+
+}  // namespace dualyn

@@ -1,0 +1,12 @@
+// The table section of the log: tables of database 1 looked up by name in database 2, each
+// common table's fields and keys and indexes compared, then the tables database 1 lacks.
+#pragma once
+
+#include "comparison_run.h"
+
+namespace dualyn {
+
+bool CompareTables(ComparisonRun& run, const engine::Database& db1, const engine::Database& db2);
+bool FindMissingTables(ComparisonRun& run, const engine::Database& db2, const engine::Database& db1);
+
+}  // namespace dualyn

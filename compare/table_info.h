@@ -1,0 +1,17 @@
+// A table handed from the table comparison to the field and index comparisons: the file name of
+// its database and the table itself.
+#pragma once
+
+#include "database_engine.h"
+
+#include <optional>
+#include <string>
+
+namespace dualyn {
+
+struct TableInfo {
+    std::string strDBName;               // strDB1Name or strDB2Name
+    std::optional<engine::TableDef> tdf;  // set for every table handed on
+};
+
+}  // namespace dualyn

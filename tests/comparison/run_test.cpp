@@ -1,0 +1,128 @@
+// The comparison run's frame and its log file: what the run does around the sections, how each
+// line is written, and the headless runner's contract.
+#include "comparison_log.h"
+#include "comparison_run.h"
+#include "headless_window.h"
+#include "jet4_writer.h"
+#include "run_command.h"
+#include "schema_text.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+using namespace dualyn;
+using testsupport::readFile;
+using testsupport::TempDir;
+
+namespace {
+
+TEST(ComparisonLog, LinesEndWithCrLfAndLeadingPairsMakeEmptyLines)
+{
+    TempDir dir;
+    std::string log = dir.file("log.txt");
+    WriteLog(log, "first");
+    WriteLog(log, "\r\n\r\nafter two empty lines");
+    WriteLog(log, "");
+    EXPECT_EQ(readFile(log), "first\r\n\r\n\r\nafter two empty lines\r\n\r\n");
+    // A log that disappears is made again by the next line.
+    std::filesystem::remove(log);
+    WriteLog(log, "again");
+    EXPECT_EQ(readFile(log), "again\r\n");
+    EmptyLog(log);
+    EXPECT_EQ(readFile(log), "");
+}
+
+TEST(ComparisonLog, EightBitTextWithQuestionMarksForTheRest)
+{
+    EXPECT_EQ(toWindows1252("Größe €5 – ÿ"), "Gr\xF6\xDF" "e \x80" "5 \x96 \xFF");
+    EXPECT_EQ(toWindows1252("顧客 Ключ"), "?? ????");
+    EXPECT_EQ(toWindows1252("a\xC3"), "a?");          // a cut-off sequence
+    EXPECT_EQ(toWindows1252("\xFF\xFEx"), "??x");     // bytes that are no UTF-8
+    EXPECT_EQ(toWindows1252("\xF0\x9F\x98\x80!"), "?!");  // one character beyond the BMP
+}
+
+TEST(ComparisonLog, AFolderThatCannotBeWrittenIsAClearError)
+{
+    TempDir dir;
+    std::string log = dir.file("missing-folder/log.txt");
+    try {
+        WriteLog(log, "x");
+        ADD_FAILURE() << "wrote into a folder that does not exist";
+    } catch (const LogError& e) {
+        EXPECT_EQ(std::string(e.what()), "the comparison log " + log + " cannot be opened: No such file or directory");
+    }
+    EXPECT_THROW(EmptyLog(log), LogError);
+}
+
+TEST(ComparisonRun, FileNamesAfterTheLastSlashOrBackslash)
+{
+    EXPECT_EQ(ComparisonRun::FileNameOf("/home/ann/shop.mdb"), "shop.mdb");
+    EXPECT_EQ(ComparisonRun::FileNameOf("C:\\data\\shop.mdb"), "shop.mdb");
+    EXPECT_EQ(ComparisonRun::FileNameOf("/mixed\\dir/a\\b.mdb"), "b.mdb");
+    EXPECT_EQ(ComparisonRun::FileNameOf("shop.mdb"), "shop.mdb");
+    EXPECT_EQ(ComparisonRun::FileNameOf("/ends/with/"), "");
+}
+
+// Cancel pressed while no run goes on shows its status; the next run clears it.
+TEST(ComparisonRun, CancelWhileIdleIsForgottenByTheNextRun)
+{
+    TempDir dir;
+    mdbgen::writeJet4File(mdbgen::parseDescription("table T\n field F long\n"), dir.file("a.mdb"));
+    HeadlessWindow window;
+    window.paths[0] = window.paths[1] = dir.file("a.mdb");
+    window.tables = window.relations = window.queries = false;
+    ComparisonRun run(window, dir.file("log.txt"));
+    run.cmdCancel_Click();
+    EXPECT_EQ(window.status, "Comparison cancelled");
+    EXPECT_TRUE(run.blnCancel);
+    run.cmdCompare_Click();
+    EXPECT_FALSE(run.blnCancel);
+    EXPECT_EQ(window.calls.back(), "ProcessPendingEvents");
+    EXPECT_NE(std::find(window.calls.begin(), window.calls.end(), "OpenLogViewer " + dir.file("log.txt")), window.calls.end());
+    EXPECT_EQ(run.strDB1Name, "a.mdb");
+    EXPECT_EQ(readFile(dir.file("log.txt")), "Comparison Log for " + dir.file("a.mdb") + " and " + dir.file("a.mdb") + "\r\n");
+}
+
+// The reason a database failed to open reaches the message box's details.
+TEST(ComparisonRun, OpeningFailureSaysWhichFileAndWhy)
+{
+    TempDir dir;
+    HeadlessWindow window;
+    window.paths[0] = dir.file("none.mdb");
+    window.paths[1] = dir.file("none2.mdb");
+    ComparisonRun run(window, dir.file("log.txt"));
+    run.cmdCompare_Click();
+    ASSERT_EQ(window.messageDetails.size(), 1u);
+    EXPECT_EQ(window.messageDetails[0], dir.file("none.mdb") + ": the file does not exist");
+    EXPECT_EQ(window.paths[0], "");
+    EXPECT_EQ(window.paths[1], "");
+    EXPECT_EQ(readFile(dir.file("log.txt")), "");
+}
+
+// The headless runner: the log on standard output, its exit status, and its own program folder.
+TEST(Headless, RunsTheComparisonAndPrintsTheLog)
+{
+    TempDir dir;
+    mdbgen::writeJet4File(mdbgen::parseDescription("table T\n field F long\n"), dir.file("a.mdb"));
+    std::string program = HEADLESS_PROGRAM;
+    auto ok = testsupport::runCommand(program, {"--no-tables", "--no-relations", "--no-queries", dir.file("a.mdb"), dir.file("a.mdb")});
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_EQ(ok.out, "Comparison Log for " + dir.file("a.mdb") + " and " + dir.file("a.mdb") + "\r\n");
+    std::string besideProgram = (std::filesystem::path(program).parent_path() / "ComparisonLog.txt").string();
+    EXPECT_EQ(readFile(besideProgram), ok.out);
+
+    auto failed = testsupport::runCommand(program, {dir.file("a.mdb"), dir.file("nothing.mdb")});
+    EXPECT_EQ(failed.exitCode, 2);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(failed.err, "Databases failed to open: " + dir.file("nothing.mdb") + ": the file does not exist\n");
+
+    EXPECT_EQ(testsupport::runCommand(program, {dir.file("a.mdb")}).exitCode, 1);
+    EXPECT_EQ(testsupport::runCommand(program, {"--colour", dir.file("a.mdb"), dir.file("a.mdb")}).exitCode, 1);
+    auto help = testsupport::runCommand(program, {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage: dualyn-headless"), std::string::npos);
+}
+
+}  // namespace

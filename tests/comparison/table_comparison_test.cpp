@@ -1,0 +1,133 @@
+// What the golden logs of the table section cannot show: the names of the compared field
+// properties, and the field and index comparisons called while a cancel is pending (in a run the
+// table walk stops before it calls them again).
+#include "comparison_log.h"
+#include "comparison_run.h"
+#include "field_comparison.h"
+#include "headless_window.h"
+#include "index_comparison.h"
+#include "jet4_writer.h"
+#include "run_command.h"
+#include "schema_text.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::TempDir;
+
+namespace {
+
+TEST(PropertyDescription, NamesTheSevenComparedPositionsAndNoOther)
+{
+    EXPECT_EQ(dualyn::PropertyDescription(3), "types");
+    EXPECT_EQ(dualyn::PropertyDescription(6), "sizes");
+    EXPECT_EQ(dualyn::PropertyDescription(12), "default values");
+    EXPECT_EQ(dualyn::PropertyDescription(13), "validation rules");
+    EXPECT_EQ(dualyn::PropertyDescription(14), "validation texts");
+    EXPECT_EQ(dualyn::PropertyDescription(15), "Required settings");
+    EXPECT_EQ(dualyn::PropertyDescription(16), "AllowZeroLength settings");
+    for (std::int16_t position : {-1, 0, 2, 4, 5, 7, 11, 17, 32767})
+        EXPECT_EQ(dualyn::PropertyDescription(position), "") << "position " << position;
+}
+
+// Both databases: Same and Linked alike on both sides; Gaps with no field or index in common.
+constexpr const char* kDatabase1 = R"(
+table Same
+  field A long
+  field B text(10)
+  index PrimaryKey (A) primary
+  index ByB (B)
+table Gaps
+  field X long
+  field Y long
+  index ByX (X)
+linked Linked database="C:\Other.mdb"
+)";
+constexpr const char* kDatabase2 = R"(
+table Same
+  field A long
+  field B text(10)
+  index PrimaryKey (A) primary
+  index ByB (B)
+table Gaps
+  field V long
+  field W long
+  index ByV (V)
+  index ByW (W)
+linked Linked database="C:\Other.mdb"
+)";
+
+class PendingCancel : public ::testing::Test {
+protected:
+    PendingCancel()
+    {
+        db1_ = open("db1.mdb", kDatabase1);
+        db2_ = open("db2.mdb", kDatabase2);
+        run_.strDB1Name = "db1.mdb";
+        run_.strDB2Name = "db2.mdb";
+    }
+
+    // The log lines CompareFields (or, with indexes, CompareIndexes) writes for the table of
+    // that name, with the cancel flag as given.
+    std::string compare(const std::string& table, bool cancel, bool indexes = false)
+    {
+        dualyn::EmptyLog(run_.strLogFile);
+        run_.blnCancel = cancel;
+        dualyn::TableInfo rec1{"db1.mdb", find(*db1_, table)}, rec2{"db2.mdb", find(*db2_, table)};
+        if (indexes)
+            dualyn::CompareIndexes(run_, rec1, rec2);
+        else
+            dualyn::CompareFields(run_, rec1, rec2, true);
+        return testsupport::readFile(run_.strLogFile);
+    }
+
+private:
+    std::shared_ptr<engine::Database> open(const std::string& name, const char* description)
+    {
+        mdbgen::writeJet4File(mdbgen::parseDescription(description), dir_.file(name));
+        return engine::DBEngine::instance().OpenDatabase(dir_.file(name));
+    }
+
+    static engine::TableDef find(const engine::Database& db, const std::string& name)
+    {
+        for (std::int16_t i = 0; i < db.TableDefs().Count(); ++i)
+            if (db.TableDefs().Item(i).Name() == name) return db.TableDefs().Item(i);
+        throw std::runtime_error("no table " + name);
+    }
+
+    TempDir dir_;
+    dualyn::HeadlessWindow window_;
+    dualyn::ComparisonRun run_{window_, dir_.file("ComparisonLog.txt")};
+    std::shared_ptr<engine::Database> db1_, db2_;
+};
+
+TEST_F(PendingCancel, WithholdsTheOkLineFromAWalkItCutShort)
+{
+    // Without a cancel the tables match...
+    EXPECT_EQ(compare("Same", false), "         Same OK\r\n");
+    EXPECT_EQ(compare("Same", false, true), "         Primary keys and indexes OK\r\n");
+    // ...but a cancel stops the property walk of A and the field walk after it, and the search
+    // for missing indexes after PrimaryKey: nothing proves ByB or B alike.
+    EXPECT_EQ(compare("Same", true), "");
+    EXPECT_EQ(compare("Same", true, true), "");
+}
+
+TEST_F(PendingCancel, KeepsTheOkLineOfAWalkThatReachedItsEnd)
+{
+    // A table without fields or indexes has nothing a cancel could leave out.
+    EXPECT_EQ(compare("Linked", true), "         Linked OK\r\n");
+    EXPECT_EQ(compare("Linked", true, true), "         Primary keys and indexes OK\r\n");
+}
+
+TEST_F(PendingCancel, ReportsWhatItExaminedBeforeStopping)
+{
+    EXPECT_EQ(compare("Gaps", false),
+              "         Field X was not found in db2.mdb\r\n"
+              "         Field Y was not found in db2.mdb\r\n");
+    EXPECT_EQ(compare("Gaps", true), "         Field X was not found in db2.mdb\r\n");
+    // The walk over table 1's indexes does not stop; the search for the ones it lacks does.
+    EXPECT_EQ(compare("Gaps", true, true),
+              "            ByX is indexed in db1.mdb but not in db2.mdb\r\n"
+              "      ByV is indexed in db2.mdb but not in db1.mdb\r\n");
+}
+
+}  // namespace
