@@ -101,6 +101,34 @@ TEST(ComparisonRun, OpeningFailureSaysWhichFileAndWhy)
     EXPECT_EQ(readFile(dir.file("log.txt")), "");
 }
 
+// An error that no step handles leaves the run as an exception; the lines written before stay.
+TEST(ComparisonRun, AnErrorNothingHandlesLeavesTheRunAndKeepsTheLog)
+{
+    struct FailingWindow : HeadlessWindow {
+        void SetStatus(const std::string& text) override
+        {
+            HeadlessWindow::SetStatus(text);
+            if (text == "Comparing table B") throw std::runtime_error("the window is gone");
+        }
+    };
+    TempDir dir;
+    mdbgen::writeJet4File(mdbgen::parseDescription("table A\n field F long\ntable B\n field F long\n"), dir.file("a.mdb"));
+    FailingWindow window;
+    window.paths[0] = window.paths[1] = dir.file("a.mdb");
+    ComparisonRun run(window, dir.file("log.txt"));
+    try {
+        run.cmdCompare_Click();
+        ADD_FAILURE() << "the run went on";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "the window is gone");
+    }
+    EXPECT_EQ(readFile(dir.file("log.txt")),
+              "Comparison Log for " + dir.file("a.mdb") + " and " + dir.file("a.mdb") +
+                  "\r\n\r\nTABLE COMPARISONS\r\n\r\n   COMPARISON LOG FOR A\r\n\r\n      FIELDS COMPARISON\r\n"
+                  "         A OK\r\n\r\n      PRIMARY KEY AND INDEX COMPARISON\r\n         Primary keys and indexes OK\r\n");
+    EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "OpenLogViewer " + dir.file("log.txt")), 0);
+}
+
 // The headless runner: the log on standard output, its exit status, and its own program folder.
 TEST(Headless, RunsTheComparisonAndPrintsTheLog)
 {
