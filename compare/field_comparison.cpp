@@ -12,18 +12,13 @@
 // "         Customers OK".
 #include "field_comparison.h"
 
+#include "position.h"
+
 #include "value_compare.h"
 
 namespace dualyn {
 
 namespace {
-
-// The engine's position of the i-th item. Callers keep i below a collection's Count, which is
-// itself a 16-bit number, so the conversion never overflows.
-std::int16_t At(int i)
-{
-    return static_cast<std::int16_t>(i);
-}
 
 // The position of the first field of table whose name equals name exactly (letter case counts),
 // or -1 when the table has none.

@@ -12,6 +12,8 @@
 // differs the block holds the one line "         Primary keys and indexes OK".
 #include "index_comparison.h"
 
+#include "position.h"
+
 #include "value_compare.h"
 
 #include <cstdint>
@@ -23,13 +25,6 @@ namespace {
 
 // The name that marks a table's primary key; no other sign does.
 const std::string kPrimaryKey = "PrimaryKey";
-
-// The engine's position of the i-th item. Callers keep i below a collection's Count, which is
-// itself a 16-bit number, so the conversion never overflows.
-std::int16_t At(int i)
-{
-    return static_cast<std::int16_t>(i);
-}
 
 // The position of the first index of table whose name equals name exactly (letter case counts),
 // or -1 when the table has none. "pk" does not find "PK".

@@ -19,6 +19,8 @@
 //        Archive was not found in A.mdb
 #include "table_comparison.h"
 
+#include "position.h"
+
 #include "field_comparison.h"
 #include "index_comparison.h"
 #include "table_info.h"
@@ -29,13 +31,6 @@
 namespace dualyn {
 
 namespace {
-
-// The engine's position of the i-th item. Callers keep i below a collection's Count, which is
-// itself a 16-bit number, so the conversion never overflows.
-std::int16_t At(int i)
-{
-    return static_cast<std::int16_t>(i);
-}
 
 // True when name is a system table's: its first four characters, in lower case, are "msys".
 //     "MSysObjects", "msysTemp", "MSYSX" are; "Msy", "LogMsys", "USysSettings" are not.
