@@ -1,16 +1,19 @@
-// Dualyn's entry point. For now it only shows the program's window with a note that the comparison
-// itself is still being built.
+// Dualyn's entry point: shows the main window and runs until it is closed.
+#include "main_window.h"
+
 #include <QApplication>
-#include <QLabel>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QLabel window(QStringLiteral("Dualyn compares the design of two Access databases.\n\n"
-                                 "The comparison is not there yet."));
-    window.setWindowTitle(QStringLiteral("Dualyn"));
-    window.setAlignment(Qt::AlignCenter);
-    window.setMargin(24);
+    // The window places its controls at fixed sizes; Fusion draws them the same on every desktop.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    // Names the desktop entry dualyn.desktop (the Wayland app id), so the desktop shows its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("dualyn"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("dualyn"), QIcon(QStringLiteral(":/dualyn/dualyn.png"))));
+
+    dualyn::frmMain window;
     window.show();
     return app.exec();
 }

@@ -1,0 +1,636 @@
+// The main window driven as a user drives it, under QT_QPA_PLATFORM=offscreen: its controls and
+// keyboard, the file-open dialog, runs started with Compare on the golden databases of ../golden,
+// clicks during a run, errors, and where the log goes. DUALYN_VIEWER names record_viewer.sh,
+// which appends each start of the log viewer to the file $DUALYN_VIEWER_RECORD.
+#include "jet4_writer.h"
+#include "main_window.h"
+#include "run_command.h"
+#include "schema_text.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyleOptionButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+using dualyn::frmMain;
+using testsupport::readFile;
+using testsupport::TempDir;
+
+namespace {
+
+QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+// What one message box showed.
+struct SeenBox {
+    QString title, text, details;
+    QMessageBox::Icon icon;
+    QMessageBox::StandardButtons buttons;
+};
+
+// While it lives, answers every message box that opens by clicking its OK button, and keeps what
+// each showed.
+class BoxAnswerer : public QObject {
+public:
+    BoxAnswerer()
+    {
+        connect(&poll, &QTimer::timeout, this, &BoxAnswerer::answer);
+        poll.start(10);
+    }
+    QList<SeenBox> seen;
+
+private:
+    void answer()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (!box || !box->isVisible()) continue;
+            seen.append({box->windowTitle(), box->text(), box->detailedText(), box->icon(), box->standardButtons()});
+            if (QAbstractButton* ok = box->button(QMessageBox::Ok))
+                ok->click();
+            else
+                box->done(0);
+        }
+    }
+    QTimer poll;
+};
+
+// The starts of the recording viewer noted in record, one line each: waits until `expected` are
+// there (at most 10 s), then a little longer, so that a start too many shows as well.
+QStringList viewerStarts(const QString& record, int expected)
+{
+    auto lines = [&record] {
+        QFile file(record);
+        if (!file.open(QIODevice::ReadOnly)) return QStringList();
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (lines().size() < expected && waited.elapsed() < 10000) QTest::qWait(20);
+    QTest::qWait(300);
+    return lines();
+}
+
+// One window in a folder of its own, which is also the program's folder and so the log's; the
+// viewer's starts go to viewer.txt there.
+struct Fixture {
+    TempDir dir;
+    QString folder = qs(dir.path());
+    QString record = folder + "/viewer.txt";
+    QString log = folder + "/ComparisonLog.txt";
+    std::unique_ptr<frmMain> window;
+
+    Fixture()
+    {
+        qputenv("DUALYN_VIEWER_RECORD", QFile::encodeName(record));
+        window = std::make_unique<frmMain>(folder);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    template <class T> T* control(const char* name) { return window->findChild<T*>(QString::fromLatin1(name)); }
+    void click(const char* name) { QTest::mouseClick(control<QAbstractButton>(name), Qt::LeftButton); }
+    void type(const char* box, const QString& text) { QTest::keyClicks(control<QLineEdit>(box), text); }
+
+    // Writes the golden case's databases here as db1.mdb and db2.mdb, types their paths, clears
+    // the check boxes its run.txt clears, and returns its expected log.
+    QString golden(const std::string& name)
+    {
+        std::filesystem::path folderOfCase = std::filesystem::path(GOLDEN_DIR) / name;
+        for (const char* side : {"db1", "db2"})
+            mdbgen::writeJet4File(mdbgen::parseDescription(readFile((folderOfCase / (std::string(side) + ".txt")).string())),
+                                  dir.file(std::string(side) + ".mdb"));
+        type("txtDB1", folder + "/db1.mdb");
+        type("txtDB2", folder + "/db2.mdb");
+        QString settings = std::filesystem::exists(folderOfCase / "run.txt") ? qs(readFile((folderOfCase / "run.txt").string())) : "";
+        for (const char* what : {"tables", "relations", "queries"})
+            if (settings.contains(QStringLiteral("uncheck ") + what))
+                click(qPrintable(QStringLiteral("chk") + QChar(what[0]).toUpper() + (what + 1)));
+        return qs(readFile((folderOfCase / "expected.log").string())).replace("{DIR}", folder);
+    }
+    QString logText() { return qs(readFile(log.toStdString())); }
+};
+
+// Runs action during the next event processing, which for a click on Compare is the run's first.
+void duringRun(std::function<void()> action)
+{
+    QTimer::singleShot(0, std::move(action));
+}
+
+// Clicks the dialog's Open button (Cancel when open is false) and returns the dialog's result.
+int pressDialogButton(QFileDialog& dialog, bool open)
+{
+    auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    QAbstractButton* button = buttons ? buttons->button(open ? QDialogButtonBox::Open : QDialogButtonBox::Cancel) : nullptr;
+    if (button) button->click();
+    return dialog.result();
+}
+
+// The file-open dialog answered by choosing path, or cancelled when path is empty.
+int answerDialog(QFileDialog& dialog, const QString& path)
+{
+    if (!path.isEmpty()) dialog.selectFile(path);
+    return pressDialogButton(dialog, !path.isEmpty());
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void controlsAtStart();
+    void keyboard();
+    void captionsFit();
+    void runWindowOperations();
+    void fileDialogSettings();
+    void fileDialogCancelChangesNothing();
+    void fileDialogOpensInDatabase1Folder();
+    void compareWritesLogAndStartsViewer_data();
+    void compareWritesLogAndStartsViewer();
+    void cancelDuringRun();
+    void failingOpen();
+    void exitWhenIdle();
+    void exitDuringRun_data();
+    void exitDuringRun();
+    void clicksDuringRun();
+    void uncaughtError_data();
+    void uncaughtError();
+    void logFolder();
+};
+
+void MainWindowTest::initTestCase()
+{
+    // As main() does.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    // Closing the window under test must not end the test's event processing.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    QVERIFY2(!qEnvironmentVariableIsEmpty("DUALYN_VIEWER"), "DUALYN_VIEWER names the recording viewer");
+}
+
+// Names, kinds, captions, places and sizes, and what each control shows at start.
+void MainWindowTest::controlsAtStart()
+{
+    Fixture f;
+    struct Control {
+        const char* name;
+        const char* kind;
+        const char* text;
+        int left, top, width, height;  // twips
+    };
+    const Control controls[] = {
+        {"cmdDB1", "QPushButton", "Set Database 1", 255, 120, 1410, 405},
+        {"txtDB1", "QLineEdit", "", 255, 600, 5880, 285},
+        {"cmdDB2", "QPushButton", "Set Database 2", 240, 1020, 1410, 405},
+        {"txtDB2", "QLineEdit", "", 255, 1485, 5880, 285},
+        {"chkTables", "QCheckBox", "Compare Tables", 255, 1950, 1845, 195},
+        {"chkRelations", "QCheckBox", "Compare Relations", 255, 2220, 1845, 195},
+        {"chkQueries", "QCheckBox", "Compare Queries", 255, 2490, 1845, 195},
+        {"lblInfo", "QLabel", "Press Compare to compare databases", 255, 2910, 5880, 225},
+        {"ProgressBar1", "QProgressBar", "", 255, 3195, 5880, 165},
+        {"cmdCompare", "QPushButton", "Compare", 210, 3465, 1410, 405},
+        {"cmdCancel", "QPushButton", "Cancel", 2467, 3465, 1410, 405},
+        {"cmdExit", "QPushButton", "Exit", 4725, 3465, 1410, 405},
+    };
+    QScreen* screen = f.window->screen();
+    auto px = [](int twips, qreal dpi) { return qRound(twips * dpi / 1440); };
+    auto pixels = [&](int l, int t, int w, int h) {
+        qreal dx = screen->logicalDotsPerInchX(), dy = screen->logicalDotsPerInchY();
+        return QRect(px(l, dx), px(t, dy), px(w, dx), px(h, dy));
+    };
+    for (const Control& c : controls) {
+        QWidget* w = f.control<QWidget>(c.name);
+        QVERIFY2(w, c.name);
+        QCOMPARE(w->metaObject()->className(), c.kind);
+        QCOMPARE(w->geometry(), pixels(c.left, c.top, c.width, c.height));
+        QVERIFY2(w->isVisible() && w->isEnabled(), c.name);
+        if (!qobject_cast<QProgressBar*>(w)) QCOMPARE(w->property("text").toString(), QString::fromLatin1(c.text));
+        if (auto* box = qobject_cast<QCheckBox*>(w)) QCOMPARE(box->checkState(), Qt::Checked);
+    }
+    QCOMPARE(f.window->findChildren<QWidget*>().size(), std::size(controls));
+    QCOMPARE(f.window->windowTitle(), QStringLiteral("Dualyn"));
+    QCOMPARE(f.window->size(), pixels(0, 0, 6345, 4065).size());
+    QCOMPARE(f.window->minimumSize(), f.window->maximumSize());
+    auto* bar = f.control<QProgressBar>("ProgressBar1");
+    QCOMPARE(f.window->GetProgressMax(), 100.0f);
+    QCOMPARE(f.window->GetProgressValue(), 0.0f);
+    QCOMPARE(bar->value(), bar->minimum());
+    QVERIFY(!bar->isTextVisible());
+}
+
+// Focus on cmdDB1 at start, the tab order, no default or cancel button, no accelerators.
+void MainWindowTest::keyboard()
+{
+    Fixture f;
+    int dialogs = 0;
+    f.window->execFileDialog = [&dialogs](QFileDialog& dialog) { ++dialogs; return answerDialog(dialog, {}); };
+    QApplication::setActiveWindow(f.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    QCOMPARE(QApplication::focusWidget(), f.control<QWidget>("cmdDB1"));
+
+    QStringList order;
+    for (int i = 0; i < 11; ++i) {
+        order << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order.join(' '), QStringLiteral("cmdDB1 cmdDB2 txtDB1 txtDB2 cmdCompare cmdExit chkTables chkRelations "
+                                             "chkQueries cmdCancel cmdDB1"));
+
+    // Enter and Escape in a path box neither start a run nor open the dialog nor close the window.
+    f.control<QLineEdit>("txtDB1")->setFocus();
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) QTest::keyClick(f.control<QLineEdit>("txtDB1"), key);
+    QCOMPARE(dialogs, 0);
+    QVERIFY(!QFile::exists(f.log));
+    QVERIFY(f.window->isVisible());
+    for (QAbstractButton* button : f.window->findChildren<QAbstractButton*>()) {
+        QVERIFY2(QKeySequence::mnemonic(button->text()).isEmpty(), qPrintable(button->text()));
+        if (auto* push = qobject_cast<QPushButton*>(button)) QVERIFY(!push->isDefault() && !push->autoDefault());
+    }
+}
+
+// Each caption shows whole: its text's width and height within the part of the control that
+// holds text.
+void MainWindowTest::captionsFit()
+{
+    Fixture f;
+    qInfo("font: %s", qPrintable(QFontInfo(f.window->font()).family()));
+    for (QAbstractButton* button : f.window->findChildren<QAbstractButton*>()) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        bool isCheckBox = qobject_cast<QCheckBox*>(button);
+        QRect room = button->style()->subElementRect(isCheckBox ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents,
+                                                     &option, button);
+        QFontMetrics metrics(button->font());
+        QSize text(metrics.horizontalAdvance(button->text()), metrics.height());
+        qInfo("%-13s text %3dx%2d in %3dx%2d", qPrintable(button->objectName()), text.width(), text.height(), room.width(),
+              room.height());
+        QVERIFY2(text.width() <= room.width() && text.height() <= room.height(), qPrintable(button->objectName()));
+    }
+    auto* label = f.control<QLabel>("lblInfo");
+    QFontMetrics metrics(label->font());
+    QVERIFY(metrics.horizontalAdvance(label->text()) <= label->contentsRect().width());
+    QVERIFY(metrics.height() <= label->contentsRect().height());
+}
+
+// The progress bar keeps the run's float numbers and shows an empty bar for a maximum of 0; a
+// greyed check box counts as ticked; the busy pointer does not pile up; events are dispatched;
+// a path that is not ASCII comes back as it went in.
+void MainWindowTest::runWindowOperations()
+{
+    Fixture f;
+    frmMain& w = *f.window;
+    auto* bar = f.control<QProgressBar>("ProgressBar1");
+    auto filled = [bar] { return double(bar->value() - bar->minimum()) / (bar->maximum() - bar->minimum()); };
+    w.SetProgressMax(0);
+    QCOMPARE(w.GetProgressMax(), 0.0f);
+    QVERIFY2(bar->maximum() > bar->minimum(), "a maximum of 0 is no busy animation");
+    QCOMPARE(filled(), 0.0);
+    w.SetProgressMax(3);
+    w.SetProgressValue(1.5f);
+    QCOMPARE(w.GetProgressValue(), 1.5f);
+    QCOMPARE(filled(), 0.5);
+    w.SetProgressMax(0.1f);
+    QCOMPARE(w.GetProgressMax(), 0.1f);
+    QCOMPARE(filled(), 1.0);  // 1.5 of 0.1: full, not beyond
+
+    auto* tables = f.control<QCheckBox>("chkTables");
+    tables->setCheckState(Qt::PartiallyChecked);
+    QVERIFY(w.IsTicked(dualyn::CheckBox::chkTables));
+    f.click("chkRelations");
+    QVERIFY(!w.IsTicked(dualyn::CheckBox::chkRelations));
+    QVERIFY(w.IsTicked(dualyn::CheckBox::chkQueries));
+
+    w.SetBusyPointer(true);
+    w.SetBusyPointer(true);
+    QVERIFY(QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor);
+    w.SetBusyPointer(false);
+    QVERIFY(!QGuiApplication::overrideCursor());
+
+    bool dispatched = false;
+    QTimer::singleShot(0, [&dispatched] { dispatched = true; });
+    w.ProcessPendingEvents();
+    QVERIFY(dispatched);
+
+    const std::string path = "/tmp/Größe – 顧客.mdb";
+    w.SetDatabasePath(2, path);
+    QCOMPARE(f.control<QLineEdit>("txtDB2")->text(), qs(path));
+    QCOMPARE(w.GetDatabasePath(2), path);
+    QCOMPARE(w.GetDatabasePath(1), std::string());
+}
+
+// The real dialog as the first click shows it: open mode, an existing file, in the program's
+// folder, listing the Access files in either case and folders; a name typed without an
+// extension gets ".mdb".
+void MainWindowTest::fileDialogSettings()
+{
+    Fixture f;
+    for (const char* name : {"a.mdb", "B.MDB", "notes.txt", "c.mdb.bak"}) testsupport::writeFile(f.dir.file(name), "");
+    QDir(f.folder).mkdir("sub");
+    QStringList listed;
+    f.window->execFileDialog = [&](QFileDialog& dialog) {
+        [&] {
+            QCOMPARE(dialog.objectName(), QStringLiteral("CommonDialog1"));
+            QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptOpen);
+            QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFile);
+            QCOMPARE(dialog.nameFilters(), QStringList{"Access (*.mdb)"});
+            QCOMPARE(dialog.defaultSuffix(), QStringLiteral("mdb"));
+            QCOMPARE(dialog.directory(), QDir(f.folder));
+            auto* model = dialog.findChild<QFileSystemModel*>();
+            QVERIFY(model);
+            QModelIndex root = model->index(f.folder);
+            QTRY_COMPARE(model->rowCount(root), 3);
+            for (int row = 0; row < model->rowCount(root); ++row) listed << model->index(row, 0, root).data().toString();
+            listed.sort();
+        }();
+        QTest::keyClicks(dialog.findChild<QLineEdit*>("fileNameEdit"), "a");
+        return pressDialogButton(dialog, true);
+    };
+    f.click("cmdDB1");
+    QCOMPARE(listed, (QStringList{"B.MDB", "a.mdb", "sub"}));
+    QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), f.folder + "/a.mdb");
+    QCOMPARE(f.window->CommonDialog1().InitDir, f.folder + "/");
+}
+
+// A cancelled dialog changes nothing: not the path box, with a typed path or with another
+// database's path in the dialog, and not the dialog's folder.
+void MainWindowTest::fileDialogCancelChangesNothing()
+{
+    Fixture f;
+    testsupport::writeFile(f.dir.file("two.mdb"), "");
+    QString answer;
+    f.window->execFileDialog = [&answer](QFileDialog& dialog) { return answerDialog(dialog, answer); };
+    f.type("txtDB1", "typed/by hand.mdb");
+    f.click("cmdDB1");
+    QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), QStringLiteral("typed/by hand.mdb"));
+    QCOMPARE(f.window->CommonDialog1().InitDir, f.folder);
+
+    answer = f.folder + "/two.mdb";
+    f.click("cmdDB2");
+    QCOMPARE(f.control<QLineEdit>("txtDB2")->text(), answer);
+    answer.clear();
+    f.click("cmdDB1");
+    QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), QStringLiteral("typed/by hand.mdb"));
+    f.click("cmdDB2");
+    QCOMPARE(f.control<QLineEdit>("txtDB2")->text(), f.folder + "/two.mdb");
+    QCOMPARE(f.window->CommonDialog1().InitDir, f.folder);
+}
+
+// After database 1 is chosen in one folder and database 2 in another, the dialog of either button
+// opens in database 1's folder, with database 1's file filled in; a typed path moves nothing.
+void MainWindowTest::fileDialogOpensInDatabase1Folder()
+{
+    Fixture f;
+    QDir(f.folder).mkpath("one");
+    QDir(f.folder).mkpath("two");
+    testsupport::writeFile(f.dir.file("one/a.mdb"), "");
+    testsupport::writeFile(f.dir.file("two/b.mdb"), "");
+    QString answer, openedIn, filledIn;
+    f.window->execFileDialog = [&](QFileDialog& dialog) {
+        openedIn = dialog.directory().absolutePath();
+        filledIn = dialog.selectedFiles().value(0);
+        return answerDialog(dialog, answer);
+    };
+    answer = f.folder + "/one/a.mdb";
+    f.click("cmdDB1");
+    answer = f.folder + "/two/b.mdb";
+    f.click("cmdDB2");
+    QCOMPARE(openedIn, f.folder + "/one");
+    answer.clear();
+    f.click("cmdDB2");
+    QCOMPARE(openedIn, f.folder + "/one");
+    f.control<QLineEdit>("txtDB1")->clear();
+    f.type("txtDB1", f.folder + "/two/b.mdb");
+    answer = f.folder + "/one/a.mdb";
+    f.click("cmdDB1");
+    QCOMPARE(openedIn, f.folder + "/one");
+    answer.clear();
+    f.click("cmdDB1");
+    QCOMPARE(openedIn, f.folder + "/one");
+    QCOMPARE(filledIn, f.folder + "/one/a.mdb");
+    QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), f.folder + "/one/a.mdb");
+}
+
+void MainWindowTest::compareWritesLogAndStartsViewer_data()
+{
+    QTest::addColumn<QString>("golden");
+    QTest::addColumn<bool>("busyAtFirstEvent");
+    QTest::newRow("every section") << "run-all-sections" << true;
+    QTest::newRow("no section, over an old log") << "run-no-sections" << false;
+}
+
+// A run from the window writes the golden log and starts the viewer once, on the log; the pointer
+// is busy while the sections run and normal after.
+void MainWindowTest::compareWritesLogAndStartsViewer()
+{
+    QFETCH(QString, golden);
+    QFETCH(bool, busyAtFirstEvent);
+    Fixture f;
+    QString expected = f.golden(golden.toStdString());
+    testsupport::writeFile(f.log.toStdString(), "an old log\r\n");
+    bool busy = !busyAtFirstEvent;
+    duringRun([&busy] { busy = QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor; });
+    f.click("cmdCompare");
+    QCOMPARE(f.logText(), expected);
+    QCOMPARE(busy, busyAtFirstEvent);
+    QCOMPARE(viewerStarts(f.record, 1), QStringList{f.log});
+    QVERIFY(!QGuiApplication::overrideCursor());
+    QCOMPARE(f.control<QLabel>("lblInfo")->text(), QStringLiteral("Releaseing resources"));
+    QVERIFY(!f.window->Run().db1 && !f.window->Run().db2);
+}
+
+// Cancel clicked while the first table is compared: the log stops there and no viewer starts.
+void MainWindowTest::cancelDuringRun()
+{
+    Fixture f;
+    QString expected = f.golden("tables-cancel-at-first-table");
+    QString statusAfterCancel;
+    duringRun([&] {
+        f.click("cmdCancel");
+        statusAfterCancel = f.control<QLabel>("lblInfo")->text();
+    });
+    f.click("cmdCompare");
+    QCOMPARE(statusAfterCancel, QStringLiteral("Comparison cancelled"));
+    QCOMPARE(f.logText(), expected);
+    QCOMPARE(viewerStarts(f.record, 0), QStringList());
+    QCOMPARE(f.control<QLabel>("lblInfo")->text(), QStringLiteral("Releaseing resources"));
+}
+
+// Database 1 is missing: the box with its title and text, no icon, OK only and the reason in its
+// details; both path boxes empty, the log empty and shown.
+void MainWindowTest::failingOpen()
+{
+    Fixture f;
+    f.golden("run-db1-missing");
+    QFile::remove(f.folder + "/db1.mdb");
+    BoxAnswerer answerer;
+    f.click("cmdCompare");
+    QCOMPARE(answerer.seen.size(), 1);
+    const SeenBox& box = answerer.seen.first();
+    QCOMPARE(box.title, QStringLiteral("Database Error"));
+    QCOMPARE(box.text, QStringLiteral("Databases failed to open"));
+    QCOMPARE(box.details, f.folder + "/db1.mdb: the file does not exist");
+    QCOMPARE(box.icon, QMessageBox::NoIcon);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), QString());
+    QCOMPARE(f.control<QLineEdit>("txtDB2")->text(), QString());
+    QVERIFY(QFile::exists(f.log));
+    QCOMPARE(f.logText(), QString());
+    QCOMPARE(viewerStarts(f.record, 1), QStringList{f.log});
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+// Exit while no run goes on closes the window at once and leaves the log alone.
+void MainWindowTest::exitWhenIdle()
+{
+    Fixture f;
+    testsupport::writeFile(f.log.toStdString(), "kept\r\n");
+    f.click("cmdExit");
+    QVERIFY(!f.window->isVisible());
+    QCOMPARE(f.logText(), QStringLiteral("kept\r\n"));
+}
+
+void MainWindowTest::exitDuringRun_data()
+{
+    QTest::addColumn<bool>("byTitleBar");
+    QTest::newRow("Exit") << false;
+    QTest::newRow("closing the window") << true;
+}
+
+// Exit, or closing the window, during a run cancels it; the window stays while the run still
+// uses it and closes when the run is over.
+void MainWindowTest::exitDuringRun()
+{
+    QFETCH(bool, byTitleBar);
+    Fixture f;
+    QString expected = f.golden("tables-cancel-at-first-table");
+    bool openAfterExit = false, openLater = false;
+    QString statusAfterExit;
+    duringRun([&] {
+        if (byTitleBar)
+            f.window->close();
+        else
+            f.click("cmdExit");
+        openAfterExit = f.window->isVisible();
+        statusAfterExit = f.control<QLabel>("lblInfo")->text();
+        // The run's next event processing, in its closing steps.
+        QTimer::singleShot(0, [&] { openLater = f.window->isVisible(); });
+    });
+    f.click("cmdCompare");
+    QVERIFY(openAfterExit);
+    QVERIFY(openLater);
+    QCOMPARE(statusAfterExit, QStringLiteral("Comparison cancelled"));
+    QVERIFY(!f.window->isVisible());
+    QCOMPARE(f.logText(), expected);
+    QCOMPARE(f.control<QLabel>("lblInfo")->text(), QStringLiteral("Releaseing resources"));
+    QCOMPARE(viewerStarts(f.record, 0), QStringList());
+}
+
+// During a run a second Compare is ignored and the database buttons work as usual.
+void MainWindowTest::clicksDuringRun()
+{
+    Fixture f;
+    QString expected = f.golden("run-all-sections");
+    f.window->execFileDialog = [&f](QFileDialog& dialog) { return answerDialog(dialog, f.folder + "/db1.mdb"); };
+    duringRun([&f] {
+        f.click("cmdCompare");
+        f.click("cmdDB2");
+    });
+    f.click("cmdCompare");
+    QCOMPARE(f.logText(), expected);
+    QCOMPARE(viewerStarts(f.record, 1), QStringList{f.log});
+    QCOMPARE(f.control<QLineEdit>("txtDB2")->text(), f.folder + "/db1.mdb");
+}
+
+void MainWindowTest::uncaughtError_data()
+{
+    QTest::addColumn<bool>("viewerFails");
+    QTest::newRow("the log cannot be replaced") << false;
+    QTest::newRow("the viewer cannot be started") << true;
+}
+
+// An error that leaves the run: a box says the comparison stopped and why; the pointer is normal,
+// both databases are released, and the next run works.
+void MainWindowTest::uncaughtError()
+{
+    QFETCH(bool, viewerFails);
+    Fixture f;
+    QString expected = f.golden("run-all-sections");
+    const QByteArray viewer = qgetenv("DUALYN_VIEWER");
+    QString why;
+    if (viewerFails) {
+        qputenv("DUALYN_VIEWER", QFile::encodeName(f.folder + "/no-such-viewer"));
+        why = "the log " + f.log + " cannot be shown: the viewer " + f.folder + "/no-such-viewer cannot be started";
+    } else {
+        QDir(f.folder).mkdir("ComparisonLog.txt");
+        why = "the comparison log " + f.log + " cannot be replaced: " + QString::fromLocal8Bit(std::strerror(EISDIR));
+    }
+    {
+        BoxAnswerer answerer;
+        f.click("cmdCompare");
+        qputenv("DUALYN_VIEWER", viewer);
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen.first().text, "The comparison stopped: " + why);
+        QCOMPARE(answerer.seen.first().title, QStringLiteral("Comparison Error"));
+    }
+    QVERIFY(!QGuiApplication::overrideCursor());
+    QVERIFY(!f.window->Run().db1 && !f.window->Run().db2);
+    QCOMPARE(f.control<QLabel>("lblInfo")->text(), QStringLiteral("Comparison stopped"));
+    if (viewerFails) QCOMPARE(f.logText(), expected);
+
+    QDir(f.folder).rmdir("ComparisonLog.txt");
+    f.click("cmdCompare");
+    QCOMPARE(f.logText(), expected);
+    QCOMPARE(viewerStarts(f.record, 1), QStringList{f.log});
+}
+
+// The log beside the program when its folder is writable; otherwise in $XDG_STATE_HOME/dualyn,
+// or ~/.local/state/dualyn when that variable is not an absolute path; a run writes it there.
+void MainWindowTest::logFolder()
+{
+    TempDir dir;
+    const QString folder = qs(dir.path());
+    const QByteArray home = qgetenv("HOME"), stateHome = qgetenv("XDG_STATE_HOME");
+    auto restore = qScopeGuard([&] {
+        qputenv("HOME", home);
+        if (stateHome.isNull()) qunsetenv("XDG_STATE_HOME"); else qputenv("XDG_STATE_HOME", stateHome);
+    });
+    testsupport::writeFile(dir.file("installed"), "");  // a "folder" no one can create files in
+    qputenv("HOME", QFile::encodeName(folder + "/home"));
+
+    QCOMPARE(frmMain::LogFolder(folder), folder);
+    qputenv("XDG_STATE_HOME", QFile::encodeName(folder + "/state"));
+    QCOMPARE(frmMain::LogFolder(folder + "/installed"), folder + "/state/dualyn");
+    qputenv("XDG_STATE_HOME", "relative/state");
+    QCOMPARE(frmMain::LogFolder(folder + "/installed"), folder + "/home/.local/state/dualyn");
+    qunsetenv("XDG_STATE_HOME");
+
+    // A run of the installed program: the databases fail to open, so the log is empty, and shown.
+    const QString log = folder + "/home/.local/state/dualyn/ComparisonLog.txt";
+    qputenv("DUALYN_VIEWER_RECORD", QFile::encodeName(folder + "/viewer.txt"));
+    frmMain window(folder + "/installed");
+    window.SetDatabasePath(1, dir.file("installed"));
+    window.SetDatabasePath(2, dir.file("installed"));
+    {
+        BoxAnswerer answerer;
+        window.cmdCompare_Click();
+        QCOMPARE(answerer.seen.size(), 1);
+    }
+    QVERIFY(QFileInfo(log).isFile());
+    QCOMPARE(viewerStarts(folder + "/viewer.txt", 1), QStringList{log});
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
