@@ -136,6 +136,7 @@ private:
     {
         try {
             // The catalog's own definition is always on page 2.
+            checkRowPageMap(image_, 2);
             auto rows = tables_.rows(2, "MSysObjects",
                                      {"Id", "Name", "Type", "Flags", "DateCreate", "DateUpdate", "LvProp"});
             for (const auto& r : rows) {
@@ -163,6 +164,7 @@ private:
         std::uint32_t page = systemTablePage("MSysComplexColumns");
         if (!page) return ids;
         try {
+            checkRowPageMap(image_, page);
             for (const auto& r : tables_.rows(page, "MSysComplexColumns", {"FlatTableID"}))
                 if (r[0]) ids.insert(static_cast<std::uint32_t>(integer(r[0])) & 0x00FFFFFF);
         } catch (const FormatError& e) {
@@ -314,6 +316,7 @@ private:
         std::map<std::string, std::map<std::int64_t, RelationField>> fields;  // per relationship, by icolumn
         std::map<std::string, std::int64_t> flags;
         try {
+            checkRowPageMap(image_, page);
             auto rows = tables_.rows(page, "MSysRelationships",
                                      {"szRelationship", "grbit", "icolumn", "szObject", "szColumn",
                                       "szReferencedObject", "szReferencedColumn"});
@@ -351,6 +354,7 @@ private:
         std::map<std::uint32_t, QueryRows> rowsById;
         if (std::uint32_t page = systemTablePage("MSysQueries")) {
             try {
+                checkRowPageMap(image_, page);
                 auto rows = tables_.rows(page, "MSysQueries", {"ObjectId", "Attribute", "Order", "Name1", "Name2", "Expression", "Flag"});
                 for (const auto& r : rows) {
                     QueryRow q;

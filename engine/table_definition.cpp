@@ -10,6 +10,7 @@
 #include "table_definition.h"
 
 #include "format_error.h"
+#include "long_value.h"
 #include "text_codec.h"
 
 #include <algorithm>
@@ -299,6 +300,37 @@ TableDefinition readTableDefinition(const FileImage& file, std::uint32_t page)
     const Layout& layout = file.jet3 ? kJet3Layout : kJet4Layout;
     Definition definition(file, page, layout);
     return readDefinition(definition, layout);
+}
+
+// Contract: see the header. The map's address is at 35 (Jet 3) or 55 (Jet 4) of the definition's
+// first page. A map row is a type byte, then for type 0 a start page and a bitmap, for type 1 the
+// numbers of bitmap pages (0 for none).
+void checkRowPageMap(const FileImage& file, std::uint32_t page)
+{
+    const std::size_t pageSize = file.pageSize();
+    const std::size_t pageCount = file.size / pageSize;
+    if (page == 0 || page >= pageCount)
+        throw FormatError("table definition at page " + std::to_string(page) + " is past the file's end");
+    const std::uint8_t* definition = file.data + static_cast<std::size_t>(page) * pageSize;
+    std::uint32_t address = u32At(definition + (file.jet3 ? 35 : 55));
+    std::vector<std::uint8_t> map;
+    try {
+        map = readRow(file, address >> 8, address & 0xFF);
+    } catch (const FormatError& e) {
+        throw FormatError("table definition at page " + std::to_string(page) + ": its map of row pages: " + e.what());
+    }
+    auto fail = [page](const std::string& what) {
+        throw FormatError("table definition at page " + std::to_string(page) + ": its map of row pages " + what);
+    };
+    if (map.size() < 5) fail("is too short");
+    if (map[0] == 1) {
+        for (std::size_t at = 1; at + 4 <= map.size(); at += 4) {
+            std::uint32_t bitmapPage = u32At(map.data() + at);
+            if (bitmapPage != 0 && bitmapPage >= pageCount) fail("names page " + std::to_string(bitmapPage) + ", past the file's end");
+        }
+    } else if (map[0] != 0) {
+        fail("is of an unknown kind " + std::to_string(map[0]));
+    }
 }
 
 }  // namespace engine

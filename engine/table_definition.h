@@ -49,6 +49,11 @@ struct TableDefinition {
     std::vector<LogicalIndex> logical;  // in the order the definition stores them
 };
 
+// Checks the map of the pages that hold the rows of the table whose definition starts at page:
+// that the row it names exists, is a map of a known kind, and names only pages of the file.
+// libmdb follows this map to read a table's rows and does not check it. Throws FormatError.
+void checkRowPageMap(const FileImage& file, std::uint32_t page);
+
 // Reads the columns' entries and the indexes of the definition that starts at page. Follows the definition's continuation
 // pages. Throws FormatError naming what is wrong when the page is no table definition or any
 // count, length, offset or page number does not fit.

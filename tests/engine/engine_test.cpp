@@ -320,6 +320,26 @@ TEST_F(Engine, DamagedTableDefinitionNamesTheTable)
     }
 }
 
+// A system table's map of row pages that names a row its page lacks is refused before libmdb,
+// which does not check it, follows it.
+TEST_F(Engine, DamagedRowPageMapIsRefused)
+{
+    std::string path = write("table T\n field F long\n");
+    std::string bytes = testsupport::readFile(path);
+    const std::size_t mapAddress = 2 * 4096 + 55;  // in the catalog's definition
+    bytes[mapAddress] = static_cast<char>(250);     // row 250 of the same map page
+    testsupport::writeFile(path, bytes);
+    try {
+        DBEngine::instance().OpenDatabase(path);
+        ADD_FAILURE() << "opened a file whose catalog cannot be found";
+    } catch (const OpenError& e) {
+        EXPECT_EQ(e.reason().rfind("damaged: the catalog cannot be read: table definition at page 2: its map of row "
+                                   "pages: row 250 of page ", 0),
+                  0u)
+            << e.what();
+    }
+}
+
 // Truncations at every page and random damage give a design or a clear error, never a crash.
 TEST_F(Engine, DamagedFilesGiveAnErrorOrADesign)
 {
