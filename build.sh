@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 
 # xdg-utils opens the log in the desktop's text viewer; qt6-wayland lets the window run on Wayland.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev mdbtools mdbtools-dev libglib2.0-dev
-          googletest libgtest-dev xdg-utils qt6-wayland)
+          googletest libgtest-dev xdg-utils qt6-wayland clang libclang-rt-14-dev)
 
 install_missing() {
     local missing=() p
@@ -35,8 +35,21 @@ case "${1:-}" in
     test)
         install_missing
         build
-        cd build
-        exec ctest --output-on-failure --timeout 600 -j "$(nproc)"
+        (cd build && ctest --output-on-failure --timeout 600 -j "$(nproc)")
+        # The fuzz targets (clang, libFuzzer), each for a short repeatable run.
+        CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUALYN_FUZZERS=ON \
+            -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined"
+        cmake --build build-fuzz
+        tests/fuzz/run.sh build-fuzz
+        # Every test once more with AddressSanitizer and UndefinedBehaviorSanitizer, in a second
+        # build folder; any finding fails the run.
+        cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+            -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+        cmake --build build-sanitize
+        cd build-sanitize
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+            LSAN_OPTIONS="suppressions=$PWD/../tests/sanitizer-suppressions.txt" \
+            exec ctest --output-on-failure --timeout 900 -j "$(nproc)"
         ;;
     *)
         echo "usage: $0 run|test" >&2

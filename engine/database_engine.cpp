@@ -1,6 +1,6 @@
 #include "database_engine.h"
 
-#include "design_reader.h"
+#include "reader_process.h"
 
 namespace engine {
 
@@ -12,7 +12,7 @@ DBEngine& DBEngine::instance()
 
 std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& path)
 {
-    return std::make_shared<Database>(readDesign(path));
+    return std::make_shared<Database>(readDesignInReader(path));
 }
 
 }  // namespace engine

@@ -139,8 +139,8 @@ public:
     // The process's engine, made on first use.
     static DBEngine& instance();
 
-    // Reads the design of the database at path. Throws OpenError (database_file.h) saying which
-    // file and why it cannot be opened.
+    // Reads the design of the database at path, in a reader process of its own (reader_process.h).
+    // Throws OpenError (database_file.h) saying which file and why it cannot be opened.
     std::shared_ptr<Database> OpenDatabase(const std::string& path);
 
 private:

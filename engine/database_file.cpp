@@ -40,6 +40,13 @@ OpenError::OpenError(const std::string& path, const std::string& reason)
 {
 }
 
+std::string absolutePathOf(const std::string& path)
+{
+    std::error_code ec;
+    std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
+    return ec ? path : absolute;
+}
+
 FileFormat checkDatabaseBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
     auto fail = [&path](const std::string& reason) -> FileFormat { throw OpenError(path, reason); };
@@ -85,9 +92,7 @@ DatabaseFile loadDatabaseFile(const std::string& path)
 {
     DatabaseFile file;
     if (path.empty()) throw OpenError(path, "no file name was given");
-    std::error_code ec;
-    file.path = std::filesystem::absolute(path, ec).lexically_normal().string();
-    if (ec) file.path = path;
+    file.path = absolutePathOf(path);
     auto fail = [&file](const std::string& reason) { throw OpenError(file.path, reason); };
 
     struct stat st {};

@@ -34,6 +34,9 @@ struct DatabaseFile {
     FileImage image() const { return FileImage{bytes.data(), bytes.size(), format == FileFormat::Jet3}; }
 };
 
+// The absolute form of path, as the engine names a database (its folders not resolved).
+std::string absolutePathOf(const std::string& path);
+
 // Reads the file at path (opened read-only; the file is not changed) and checks its header page.
 // Throws OpenError.
 DatabaseFile loadDatabaseFile(const std::string& path);

@@ -5,10 +5,14 @@
 
 #include "variant.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace engine {
+
+// The most items a collection of a design holds: collections are counted with 16-bit numbers.
+constexpr std::size_t kMostItems = 32767;
 
 struct Property {
     std::string name;

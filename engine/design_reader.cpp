@@ -28,10 +28,8 @@ constexpr int kTypeQuery = 5;
 constexpr int kTypeAccessLink = 6;
 
 // Stored column type codes the engine treats specially.
-constexpr int kYesNo = 1, kBinary = 9, kText = 10, kOle = 11, kMemo = 12, kGuid = 15, kDecimal = 16;
+constexpr int kYesNo = 1, kText = 10, kOle = 11, kMemo = 12, kGuid = 15, kDecimal = 16;
 
-// Collections are counted with 16-bit signed numbers.
-constexpr std::size_t kMostItems = 32767;
 
 // A signed little-endian number of the cell's width (Integer, Long); 0 for Null.
 std::int64_t integer(const Cell& cell)
@@ -425,9 +423,11 @@ private:
 
 }  // namespace
 
-DatabaseDesign readDesign(const DatabaseFile& file)
+DatabaseDesign readDesign(const DatabaseFile& file, const std::function<void()>& afterOpen)
 {
-    return Reader(file).run();
+    Reader reader(file);
+    if (afterOpen) afterOpen();
+    return reader.run();
 }
 
 DatabaseDesign readDesign(const std::string& path)

@@ -5,6 +5,7 @@
 #include "database_file.h"
 #include "design.h"
 
+#include <functional>
 #include <string>
 
 namespace engine {
@@ -15,7 +16,9 @@ namespace engine {
 // or relationship whose design cannot be read). The file is only read, never changed.
 DatabaseDesign readDesign(const std::string& path);
 
-// The same for a file already loaded and checked.
-DatabaseDesign readDesign(const DatabaseFile& file);
+// The same for a file already loaded and checked. afterOpen, when given, is called once libmdb has
+// opened the file's bytes and before anything of the design is read (the reader process gives up
+// its access to the file system there).
+DatabaseDesign readDesign(const DatabaseFile& file, const std::function<void()>& afterOpen = {});
 
 }  // namespace engine

@@ -15,6 +15,14 @@ namespace engine {
 
 namespace {
 
+// /dev/null, opened once, while the process may still open files (a reader process gives that up
+// after opening the database).
+int nullDevice()
+{
+    static const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    return null;
+}
+
 // Sends what libmdb prints to /dev/null while it lives; it prints warnings and, on damaged files,
 // hex dumps, on both standard output and standard error.
 class Quiet {
@@ -23,13 +31,12 @@ public:
     {
         std::fflush(stdout);
         std::fflush(stderr);
-        int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        int null = nullDevice();
         if (null < 0) return;
         savedOut_ = ::dup(1);
         savedErr_ = ::dup(2);
         ::dup2(null, 1);
         ::dup2(null, 2);
-        ::close(null);
     }
     ~Quiet()
     {
@@ -98,6 +105,7 @@ struct MdbTables::Handle {
 MdbTables::MdbTables(const DatabaseFile& file) : handle_(std::make_unique<Handle>())
 {
     settleEnvironment();
+    nullDevice();
     Quiet quiet;
     // libmdb reads the buffer only; the cast is for its C signature.
     handle_->mdb = mdb_open_buffer(const_cast<std::uint8_t*>(file.bytes.data()), file.bytes.size(), MDB_NOFLAGS);

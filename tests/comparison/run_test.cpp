@@ -129,6 +129,37 @@ TEST(ComparisonRun, AnErrorNothingHandlesLeavesTheRunAndKeepsTheLog)
     EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "OpenLogViewer " + dir.file("log.txt")), 0);
 }
 
+// A reader that crashes or hangs on a file is a database that failed to open, with the reason in
+// the box's details; no file is left behind, and the next run works.
+TEST(ComparisonRun, AReaderThatCrashesOrHangsIsAFailedOpen)
+{
+    TempDir dir, temporary;
+    mdbgen::writeJet4File(mdbgen::parseDescription("table T\n field F long\n"), dir.file("a.mdb"));
+    ::setenv("TMPDIR", temporary.path().c_str(), 1);
+    ::setenv("DUALYN_READER_SECONDS", "1", 1);
+    HeadlessWindow window;
+    window.tables = window.relations = window.queries = false;
+    ComparisonRun run(window, dir.file("log.txt"));
+    for (const char* misbehaviour : {"crash", "hang"}) {
+        ::setenv("DUALYN_READER_TEST", misbehaviour, 1);
+        window.paths[0] = window.paths[1] = dir.file("a.mdb");
+        window.messageDetails.clear();
+        run.cmdCompare_Click();
+        ASSERT_EQ(window.messageDetails.size(), 1u) << misbehaviour;
+        EXPECT_NE(window.messageDetails[0].find(dir.file("a.mdb") + ": damaged: reading it "), std::string::npos)
+            << window.messageDetails[0];
+        EXPECT_EQ(window.paths[0], "");
+        EXPECT_EQ(readFile(dir.file("log.txt")), "");
+    }
+    ::unsetenv("DUALYN_READER_TEST");
+    ::unsetenv("DUALYN_READER_SECONDS");
+    window.paths[0] = window.paths[1] = dir.file("a.mdb");
+    run.cmdCompare_Click();
+    EXPECT_EQ(readFile(dir.file("log.txt")), "Comparison Log for " + dir.file("a.mdb") + " and " + dir.file("a.mdb") + "\r\n");
+    ::unsetenv("TMPDIR");
+    EXPECT_TRUE(std::filesystem::is_empty(temporary.path()));
+}
+
 // The headless runner: the log on standard output, its exit status, and its own program folder.
 TEST(Headless, RunsTheComparisonAndPrintsTheLog)
 {

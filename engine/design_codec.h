@@ -1,0 +1,25 @@
+// The design of a database as bytes: what the reader process hands to the window process, and
+// the readable text of it for people.
+#pragma once
+
+#include "design.h"
+
+#include <string>
+#include <string_view>
+
+namespace engine {
+
+// The compact serialized form of a design.
+std::string encodeDesign(const DatabaseDesign& design);
+
+// Decodes bytes that come from another process and are trusted no more than the file they were
+// read from. Throws FormatError naming what is wrong and where when anything is malformed,
+// incomplete or out of bounds: an unknown tag or kind, a count above what a collection can hold
+// (32,767 items), a length past the end, text that is not UTF-8, bytes left over.
+DatabaseDesign decodeDesign(std::string_view bytes);
+
+// The design as text, one line per table, field, index, relation and query with all of its
+// properties by position, for a person to read.
+std::string designText(const DatabaseDesign& design);
+
+}  // namespace engine

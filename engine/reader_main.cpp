@@ -1,0 +1,127 @@
+// dualyn-reader: reads the design of one database for the window process, alone in its process.
+//
+//     dualyn-reader FILE          the design, serialized, on standard output
+//     dualyn-reader --text FILE   the design as text, for a person to read
+//
+// Exit status 0; 2 when the file cannot be opened, with the reason alone on standard error; 3 when
+// reading needs more memory than the reader may use; 1 on anything else. Once the file is in memory
+// and libmdb has opened it, the reader gives up all access to the file system.
+//
+// For tests only, DUALYN_READER_TEST makes the reader misbehave after loading the file: "crash",
+// "hang", "garbage" (bytes that are no design), "cut" (half a design), or "escape" (try to open
+// another file after giving up the file system, and say whether that worked).
+#include "database_file.h"
+#include "design_codec.h"
+#include "design_reader.h"
+#include "sanitizers.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <linux/landlock.h>
+#include <new>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+// No new files from here on: Landlock refuses every access to the file system where the kernel
+// has it; elsewhere hardly more file descriptors than those open now.
+void confine()
+{
+    ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+    landlock_ruleset_attr attr{};
+    attr.handled_access_fs = LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_READ_FILE |
+                             LANDLOCK_ACCESS_FS_READ_DIR | LANDLOCK_ACCESS_FS_REMOVE_DIR |
+                             LANDLOCK_ACCESS_FS_REMOVE_FILE | LANDLOCK_ACCESS_FS_MAKE_CHAR |
+                             LANDLOCK_ACCESS_FS_MAKE_DIR | LANDLOCK_ACCESS_FS_MAKE_REG |
+                             LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_MAKE_FIFO |
+                             LANDLOCK_ACCESS_FS_MAKE_BLOCK | LANDLOCK_ACCESS_FS_MAKE_SYM;
+    long ruleset = ::syscall(SYS_landlock_create_ruleset, &attr, sizeof attr, 0);
+#if defined(DUALYN_ADDRESS_SANITIZER)
+    // The leak checker reads /proc when the process ends; a sanitizer build lets it.
+    if (ruleset >= 0) {
+        landlock_path_beneath_attr proc{};
+        proc.allowed_access = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
+        proc.parent_fd = ::open("/proc", O_PATH | O_CLOEXEC);
+        ::syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &proc, 0);
+        ::close(proc.parent_fd);
+    }
+#endif
+    if (ruleset >= 0 && ::syscall(SYS_landlock_restrict_self, ruleset, 0) == 0) {
+        ::close(static_cast<int>(ruleset));
+        return;
+    }
+    if (ruleset >= 0) ::close(static_cast<int>(ruleset));
+    // Standard input, output and error, /dev/null, and the two copies that keeping libmdb quiet
+    // makes for the time it prints: no room to open anything else for long.
+    struct rlimit fewFiles {6, 6};
+    ::setrlimit(RLIMIT_NOFILE, &fewFiles);
+}
+
+bool writeAll(const std::string& bytes)
+{
+    for (std::size_t done = 0; done < bytes.size();) {
+        ssize_t n = ::write(1, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    bool text = false;
+    std::string path;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--text")
+            text = true;
+        else if (arg == "--" && i + 1 < argc)
+            path = argv[++i];
+        else if (!arg.empty() && arg[0] != '-')
+            path = arg;
+        else {
+            std::cerr << "usage: dualyn-reader [--text] FILE\n";
+            return 1;
+        }
+    }
+    if (path.empty()) {
+        std::cerr << "usage: dualyn-reader [--text] FILE\n";
+        return 1;
+    }
+    const char* test = std::getenv("DUALYN_READER_TEST");
+    std::string misbehave = test ? test : "";
+    try {
+        engine::DatabaseFile file = engine::loadDatabaseFile(path);
+        engine::DatabaseDesign design = engine::readDesign(file, confine);
+        if (misbehave == "crash") std::raise(SIGSEGV);
+        if (misbehave == "hang")
+            for (;;) ::pause();
+        if (misbehave == "escape") {
+            bool opened = ::open("/etc/hostname", O_RDONLY) >= 0 ||
+                          ::open("/tmp/dualyn-reader-escape", O_WRONLY | O_CREAT, 0600) >= 0;
+            std::cerr << (opened ? "another file could be opened" : "no other file can be opened") << "\n";
+            return 2;
+        }
+        std::string answer = text ? engine::designText(design) : engine::encodeDesign(design);
+        if (misbehave == "garbage") answer = "this is no design";
+        if (misbehave == "cut") answer.resize(answer.size() / 2);
+        return writeAll(answer) ? 0 : 1;
+    } catch (const engine::OpenError& e) {
+        std::cerr << e.reason() << "\n";
+        return 2;
+    } catch (const std::bad_alloc&) {
+        return 3;
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << "\n";
+        return 1;
+    }
+}

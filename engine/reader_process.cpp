@@ -1,0 +1,167 @@
+#include "reader_process.h"
+
+#include "database_file.h"
+#include "design_codec.h"
+#include "format_error.h"
+#include "sanitizers.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace engine {
+
+namespace {
+
+constexpr std::size_t kMiB = 1u << 20;
+constexpr std::size_t kMostReasonBytes = 4096;  // of what the reader says on standard error
+
+// The reason the reader gave: its first line, without the line end.
+std::string firstLine(const std::string& text)
+{
+    std::string line = text.substr(0, text.find('\n'));
+    return line.empty() ? std::string("no reason given") : line;
+}
+
+// Closes both ends of a pipe that is no longer needed.
+void closePipe(int fds[2])
+{
+    for (int i = 0; i < 2; ++i)
+        if (fds[i] >= 0) ::close(fds[i]);
+}
+
+}  // namespace
+
+ReaderLimits ReaderLimits::forFileSize(std::size_t fileBytes)
+{
+    ReaderLimits limits;
+    // 30 seconds, and 10 more for every 10 MiB: reading takes well under a second per 10 MiB.
+    limits.seconds = 30.0 + 10.0 * static_cast<double>(fileBytes) / (10.0 * kMiB);
+    // The file in memory, libmdb's copy of what it reads, and the design, with room to spare.
+    limits.memoryBytes = 1024 * kMiB + 24 * fileBytes;
+    // A design sends back well under half of its file's size; decoding may take 75 times what it
+    // decodes, so the answer is held to what a real file could need.
+    limits.answerBytes = 16 * kMiB + fileBytes;
+    // Tests that make the reader hang set a shorter time.
+    if (const char* seconds = std::getenv("DUALYN_READER_SECONDS"); seconds && std::atof(seconds) > 0)
+        limits.seconds = std::atof(seconds);
+    return limits;
+}
+
+std::string readerProgram()
+{
+    if (const char* set = std::getenv("DUALYN_READER"); set && *set) return set;
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return (self.parent_path() / "dualyn-reader").string();
+}
+
+DatabaseDesign readDesignInReader(const std::string& givenPath)
+{
+    if (givenPath.empty()) throw OpenError(givenPath, "no file name was given");
+    const std::string path = absolutePathOf(givenPath);
+    struct stat st {};
+    std::size_t size = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
+    const ReaderLimits limits = ReaderLimits::forFileSize(size);
+    const std::string program = readerProgram();
+
+    int out[2] = {-1, -1}, err[2] = {-1, -1};
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+        closePipe(out);
+        throw OpenError(path, std::string("the reader cannot be started: ") + std::strerror(errno));
+    }
+    pid_t pid = ::fork();
+    if (pid < 0) {
+        closePipe(out);
+        closePipe(err);
+        throw OpenError(path, std::string("the reader cannot be started: ") + std::strerror(errno));
+    }
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (null >= 0) ::dup2(null, 0);
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+#if !defined(DUALYN_ADDRESS_SANITIZER)  // AddressSanitizer reserves far more address space than it uses
+        struct rlimit memory {limits.memoryBytes, limits.memoryBytes};
+        ::setrlimit(RLIMIT_AS, &memory);
+#endif
+        auto cpu = static_cast<rlim_t>(limits.seconds) + 1;
+        struct rlimit time {cpu, cpu + 1};
+        ::setrlimit(RLIMIT_CPU, &time);
+        const char* argv[] = {program.c_str(), "--", path.c_str(), nullptr};
+        ::execv(program.c_str(), const_cast<char* const*>(argv));
+        _exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+
+    std::string answer, reason;
+    bool timedOut = false, tooLong = false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
+    std::vector<char> buffer(1 << 16);
+    bool outOpen = true, errOpen = true;
+    while (outOpen || errOpen) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
+        int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), 1000)));
+        if (ready < 0 && errno != EINTR) break;
+        for (int k = 0; k < 2; ++k) {
+            if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            ssize_t n = ::read(fds[k].fd, buffer.data(), buffer.size());
+            if (n <= 0) {
+                (k == 0 ? outOpen : errOpen) = false;
+                continue;
+            }
+            std::string& into = k == 0 ? answer : reason;
+            std::size_t most = k == 0 ? limits.answerBytes : kMostReasonBytes;
+            into.append(buffer.data(), std::min(static_cast<std::size_t>(n), most - std::min(most, into.size())));
+            if (k == 0 && answer.size() >= limits.answerBytes) tooLong = true;
+        }
+        if (tooLong) break;
+    }
+    if (timedOut || tooLong) ::kill(pid, SIGKILL);
+    ::close(out[0]);
+    ::close(err[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+
+    auto fail = [&path](const std::string& why) -> DatabaseDesign { throw OpenError(path, why); };
+    if (timedOut)
+        return fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
+    if (tooLong) return fail("damaged: reading it gave more than " + std::to_string(limits.answerBytes / kMiB) + " MiB");
+    if (WIFSIGNALED(status)) {
+        int signal = WTERMSIG(status);
+        if (signal == SIGXCPU)
+            return fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
+        return fail("damaged: reading it failed (the reader stopped with signal " + std::to_string(signal) + ", " +
+                    strsignal(signal) + ")");
+    }
+    int code = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+    if (code == 2) return fail(firstLine(reason));
+    if (code == 3) return fail("damaged: reading it needs more than " + std::to_string(limits.memoryBytes / kMiB) + " MiB of memory");
+    if (code == 127) return fail("the reader program " + program + " cannot be started");
+    if (code != 0) return fail("damaged: reading it failed: " + firstLine(reason));
+    try {
+        DatabaseDesign design = decodeDesign(answer);
+        design.name = path;
+        return design;
+    } catch (const FormatError& e) {
+        return fail(std::string("damaged: the reader's answer is malformed: ") + e.what());
+    }
+}
+
+}  // namespace engine

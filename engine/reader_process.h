@@ -1,0 +1,31 @@
+// Reading a design in a separate reader process (dualyn-reader), so that whatever a damaged or
+// hostile file does to the code that reads it — a crash, a loop, memory without end — happens
+// there and reaches the window process only as a reason why the file cannot be opened.
+#pragma once
+
+#include "design.h"
+
+#include <cstddef>
+#include <string>
+
+namespace engine {
+
+// Limits of one reader run, from the size of the file it reads.
+struct ReaderLimits {
+    double seconds = 0;         // wall-clock time before the reader is stopped
+    std::size_t memoryBytes = 0;  // address space the reader may use
+    std::size_t answerBytes = 0;  // the most the reader may send back
+
+    static ReaderLimits forFileSize(std::size_t fileBytes);
+};
+
+// Reads the design of the database at path in a reader process and decodes what it sends back,
+// trusting it no more than the file. Throws OpenError (database_file.h) with the reason: the
+// reader's own (missing file, not an Access database, damaged ...), or that the reader crashed,
+// took too long, ran out of memory, or answered with something malformed.
+DatabaseDesign readDesignInReader(const std::string& path);
+
+// The reader program: $DUALYN_READER when set, otherwise dualyn-reader beside this program.
+std::string readerProgram();
+
+}  // namespace engine
