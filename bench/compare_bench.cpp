@@ -1,0 +1,161 @@
+// How long Dualyn's whole job takes on database pairs of growing size, against mdbtools reading
+// the same two files in the same run: the headless comparison (both designs read through the
+// reader process, all three sections compared, the log written) against mdb-schema on each file.
+//
+//     compare-bench [--runs N] [--sizes 250,1000,4000,16000] [--wide 1000] [--results FILE]
+//
+// For each size it writes a pair with the generator (fields, indexes, relationships and queries in
+// proportion; a share of differences), then alternates the two commands N times and prints the
+// median wall time of each, their ratio, Dualyn's peak memory and the growth of Dualyn's time from
+// one size to the next. --wide adds a size whose tables have 255 fields.
+#include "jet4_writer.h"
+#include "schema_text.h"
+#include "synthetic.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Timing {
+    double seconds = 0;
+    long peakKiB = 0;
+};
+
+// Runs program with args, output to /dev/null; its wall time and peak resident memory.
+Timing run(const std::string& program, const std::vector<std::string>& args)
+{
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execvp(program.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    Timing t;
+    t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    t.peakKiB = usage.ru_maxrss;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s failed\n", program.c_str());
+        std::exit(1);
+    }
+    return t;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Database 2 of a pair: database 1 with every 10th table's F2 a text field, every 50th table
+// gone, some new tables, every 20th query with another criterion.
+std::string changed(const std::string& description, int tables)
+{
+    std::istringstream in(description);
+    std::ostringstream out;
+    std::string line, table;
+    bool skip = false;
+    int number = -1;
+    for (; std::getline(in, line);) {
+        if (line.rfind("table T", 0) == 0) {
+            number = std::stoi(line.substr(7));
+            skip = number % 50 == 49;
+        } else if (line.rfind("relationship", 0) == 0 || line.rfind("query", 0) == 0) {
+            skip = false;
+            // The relationships from and to a table that is gone go with it.
+            if (line.rfind("relationship", 0) == 0 && (number % 50 == 49 || (number % 50 == 0 && number > 0))) continue;
+        }
+        if (skip) continue;
+        if (number % 10 == 0 && line == "  field F2 datetime") line = "  field F2 text(20)";
+        if (line.rfind("  column ", 0) == 0 && number % 20 == 0) line += " as Renamed";
+        out << line << "\n";
+    }
+    for (int t = 0; t < tables / 100 + 1; ++t) out << "table New" << t << "\n  field ID long\n";
+    return out.str();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    int runs = 3;
+    std::vector<int> sizes = {250, 1000, 4000, 16000};
+    int wide = 1000;
+    std::string results;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--runs" && i + 1 < argc) runs = std::atoi(argv[++i]);
+        else if (a == "--wide" && i + 1 < argc) wide = std::atoi(argv[++i]);
+        else if (a == "--results" && i + 1 < argc) results = argv[++i];
+        else if (a == "--sizes" && i + 1 < argc) {
+            sizes.clear();
+            std::stringstream list(argv[++i]);
+            for (std::string n; std::getline(list, n, ',');) sizes.push_back(std::stoi(n));
+        } else {
+            std::fprintf(stderr, "usage: compare-bench [--runs N] [--sizes 250,1000,...] [--wide N] [--results FILE]\n");
+            return 2;
+        }
+    }
+    const std::string headless = (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" /
+                                  "dualyn-headless").string();
+    const std::string folder = std::filesystem::temp_directory_path() / ("compare-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+
+    std::ostringstream report;
+    report << "| tables | fields | file MiB | Dualyn s | mdb-schema ×2 s | ratio | Dualyn peak MiB | growth |\n"
+           << "|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+    double previous = 0;
+    std::vector<std::pair<int, int>> cases;
+    for (int n : sizes) cases.emplace_back(n, 50);
+    if (wide > 0) cases.emplace_back(wide, 255);
+    for (auto [tables, fields] : cases) {
+        mdbgen::SyntheticDesign design;
+        design.tables = tables;
+        design.fieldsPerTable = fields;
+        std::string one = mdbgen::syntheticDescription(design);
+        std::string a = folder + "/a.mdb", b = folder + "/b.mdb";
+        mdbgen::writeJet4File(mdbgen::parseDescription(one), a);
+        mdbgen::writeJet4File(mdbgen::parseDescription(changed(one, tables)), b);
+        std::vector<double> dualyn, schema;
+        long peak = 0;
+        for (int r = 0; r < runs; ++r) {
+            Timing d = run(headless, {a, b});
+            dualyn.push_back(d.seconds);
+            peak = std::max(peak, d.peakKiB);
+            schema.push_back(run("mdb-schema", {a}).seconds + run("mdb-schema", {b}).seconds);
+        }
+        double d = median(dualyn), s = median(schema);
+        double mib = static_cast<double>(std::filesystem::file_size(a)) / (1 << 20);
+        char line[256];
+        std::snprintf(line, sizeof line, "| %d | %d | %.1f | %.3f | %.3f | %.2f | %.0f | %s |\n", tables, fields, mib, d, s,
+                      d / s, static_cast<double>(peak) / 1024,
+                      previous > 0 && fields == 50 ? (std::to_string(d / previous).substr(0, 4) + "×").c_str() : "");
+        report << line;
+        std::fputs(line, stdout);
+        std::fflush(stdout);
+        if (fields == 50) previous = d;
+    }
+    std::filesystem::remove_all(folder);
+    if (!results.empty()) std::ofstream(results) << report.str();
+    return 0;
+}
