@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs each fuzz target of a fuzz build for a short, bounded and repeatable time, starting from
-# seeds the generator writes from tools/mdbgen/examples, and from the inputs kept in
-# tests/fuzz/regressions (inputs that once found a fault). Any crash, hang or sanitizer finding
-# fails the run.
+# seeds the generator writes from tools/mdbgen/examples, the corpus kept in tests/fuzz/corpus
+# (grown by longer runs) and the inputs kept in tests/fuzz/regressions (inputs that once found a
+# fault). Any crash, hang or sanitizer finding fails the run.
 #
 #     tests/fuzz/run.sh BUILD_FOLDER [RUNS]
 set -euo pipefail
@@ -21,6 +21,7 @@ for target in reader decode; do
     mkdir -p "$work/$target-found"
     seeds=("$work/$target")
     [ -d "$here/regressions/$target" ] && seeds+=("$here/regressions/$target")
+    [ -d "$here/corpus/$target" ] && seeds+=("$here/corpus/$target")
     echo "fuzzing $target: $runs runs"
     "$build/tests/fuzz/${target}_fuzz" -seed=1 -runs="$runs" -max_total_time=300 -timeout=30 \
         -rss_limit_mb=4096 -max_len=300000 -artifact_prefix="$work/$target-found/" "${seeds[@]}" 2>&1 | tail -n 3
