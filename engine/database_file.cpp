@@ -1,5 +1,7 @@
 #include "database_file.h"
 
+#include "little_endian.h"
+
 #include "rc4.h"
 
 #include <cerrno>
@@ -17,11 +19,6 @@ namespace {
 constexpr std::uint64_t kLargestFile = 4ull << 30;
 
 std::string systemError(int error) { return std::strerror(error); }
-
-std::uint32_t u32At(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // What kind of file system object st describes, for "is not a regular file" messages.
 const char* kindOf(const struct stat& st)

@@ -1,19 +1,11 @@
 #include "long_value.h"
 
 #include "format_error.h"
+#include "little_endian.h"
 
 #include <string>
 
 namespace engine {
-
-namespace {
-
-std::uint32_t u32At(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-}  // namespace
 
 std::vector<std::uint8_t> readRow(const FileImage& file, std::uint32_t page, unsigned row)
 {

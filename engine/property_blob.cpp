@@ -14,6 +14,8 @@
 // Access writes use, so that a damaged blob is refused rather than half read.
 #include "property_blob.h"
 
+#include "little_endian.h"
+
 #include "format_error.h"
 #include "text_codec.h"
 
@@ -54,15 +56,6 @@ enum ValueType : int {
 
 // "at byte 12" style position for messages.
 std::string atByte(std::size_t offset) { return "at byte " + std::to_string(offset); }
-
-// Little-endian integers at p; the caller has checked that the bytes are there.
-std::uint16_t u16At(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-
-std::uint32_t u32At(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 std::uint64_t u64At(const std::uint8_t* p)
 {

@@ -9,6 +9,8 @@
 // the real index entries, the logical index entries and the logical index names.
 #include "table_definition.h"
 
+#include "little_endian.h"
+
 #include "format_error.h"
 #include "long_value.h"
 #include "text_codec.h"
@@ -63,15 +65,6 @@ constexpr std::size_t kMaxPages = 64;           // the largest possible design n
 constexpr std::size_t kColumnSlots = 10;
 constexpr std::uint16_t kUnusedSlot = 0xFFFF;
 constexpr std::uint8_t kAccessIndexFlag = 0x80; // set by Jet 4 and later on every index
-
-// Little-endian integers at p; the caller has checked that the bytes are there.
-std::uint16_t u16At(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-
-std::uint32_t u32At(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // One definition's bytes gathered from its page chain, cut to its stored length, with reads that
 // refuse to leave them. Every error names the definition's first page and the byte concerned.
