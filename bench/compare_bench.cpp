@@ -2,12 +2,13 @@
 // the same two files in the same run: the headless comparison (both designs read through the
 // reader process, all three sections compared, the log written) against mdb-schema on each file.
 //
-//     compare-bench [--runs N] [--sizes 250,1000,4000,16000] [--wide 1000] [--results FILE]
+//     compare-bench [--runs N] [--sizes 250,1000,4000,16000] [--wide 1000] [--results FILE] [--keep FOLDER]
 //
 // For each size it writes a pair with the generator (fields, indexes, relationships and queries in
 // proportion; a share of differences), then alternates the two commands N times and prints the
 // median wall time of each, their ratio, Dualyn's peak memory and the growth of Dualyn's time from
-// one size to the next. --wide adds a size whose tables have 255 fields.
+// one size to the next. --wide adds a size whose tables have 255 fields. --keep writes the pairs
+// into FOLDER as <tables>x<fields>-a.mdb and -b.mdb and leaves them there, for profiling.
 #include "jet4_writer.h"
 #include "schema_text.h"
 #include "synthetic.h"
@@ -102,23 +103,27 @@ int main(int argc, char* argv[])
     std::vector<int> sizes = {250, 1000, 4000, 16000};
     int wide = 1000;
     std::string results;
+    std::string keep;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--runs" && i + 1 < argc) runs = std::atoi(argv[++i]);
         else if (a == "--wide" && i + 1 < argc) wide = std::atoi(argv[++i]);
         else if (a == "--results" && i + 1 < argc) results = argv[++i];
+        else if (a == "--keep" && i + 1 < argc) keep = argv[++i];
         else if (a == "--sizes" && i + 1 < argc) {
             sizes.clear();
             std::stringstream list(argv[++i]);
             for (std::string n; std::getline(list, n, ',');) sizes.push_back(std::stoi(n));
         } else {
-            std::fprintf(stderr, "usage: compare-bench [--runs N] [--sizes 250,1000,...] [--wide N] [--results FILE]\n");
+            std::fprintf(stderr, "usage: compare-bench [--runs N] [--sizes 250,1000,...] [--wide N] [--results FILE] [--keep FOLDER]\n");
             return 2;
         }
     }
     const std::string headless = (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" /
                                   "dualyn-headless").string();
-    const std::string folder = std::filesystem::temp_directory_path() / ("compare-bench-" + std::to_string(::getpid()));
+    const std::string folder = !keep.empty() ? keep
+                                             : (std::filesystem::temp_directory_path() /
+                                                ("compare-bench-" + std::to_string(::getpid()))).string();
     std::filesystem::create_directories(folder);
 
     std::ostringstream report;
@@ -133,7 +138,8 @@ int main(int argc, char* argv[])
         design.tables = tables;
         design.fieldsPerTable = fields;
         std::string one = mdbgen::syntheticDescription(design);
-        std::string a = folder + "/a.mdb", b = folder + "/b.mdb";
+        const std::string stem = folder + "/" + std::to_string(tables) + "x" + std::to_string(fields);
+        std::string a = stem + "-a.mdb", b = stem + "-b.mdb";
         mdbgen::writeJet4File(mdbgen::parseDescription(one), a);
         mdbgen::writeJet4File(mdbgen::parseDescription(changed(one, tables)), b);
         std::vector<double> dualyn, schema;
@@ -155,7 +161,7 @@ int main(int argc, char* argv[])
         std::fflush(stdout);
         if (fields == 50) previous = d;
     }
-    std::filesystem::remove_all(folder);
+    if (keep.empty()) std::filesystem::remove_all(folder);
     if (!results.empty()) std::ofstream(results) << report.str();
     return 0;
 }

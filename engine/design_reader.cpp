@@ -298,7 +298,7 @@ private:
         if (!stored) return;
         std::vector<Property> others;
         for (const auto& s : stored->properties) {
-            bool placed = std::any_of(list.begin(), list.end(), [&s](const Property& p) { return foldCase(p.name) == foldCase(s.name); });
+            bool placed = std::any_of(list.begin(), list.end(), [&s](const Property& p) { return compareFolded(p.name, s.name) == 0; });
             bool repeated = std::any_of(others.begin(), others.end(), [&s](const Property& p) { return p.name == s.name; });
             if (!placed && !repeated) others.push_back(Property{s.name, s.value});
         }

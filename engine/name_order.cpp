@@ -2,6 +2,8 @@
 
 #include "text_codec.h"
 
+#include <algorithm>
+
 namespace engine {
 
 namespace {
@@ -67,10 +69,27 @@ std::string foldCase(std::string_view s)
     return out;
 }
 
-bool nameLess(const std::string& a, const std::string& b)
+int compareFolded(std::string_view a, std::string_view b)
 {
-    std::string fa = foldCase(a), fb = foldCase(b);
-    return fa != fb ? fa < fb : a < b;
+    // ASCII letters fold to ASCII one byte for one, so the folded forms agree byte for byte with
+    // the lowered bytes up to the first byte that is not ASCII; from there on the whole forms are
+    // compared.
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if ((x | y) & 0x80) return foldCase(a).compare(foldCase(b));
+        if (x >= 'A' && x <= 'Z') x += 32;
+        if (y >= 'A' && y <= 'Z') y += 32;
+        if (x != y) return x < y ? -1 : 1;
+    }
+    // The shorter is all ASCII and its folded form starts the longer's.
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+bool nameLess(std::string_view a, std::string_view b)
+{
+    int folded = compareFolded(a, b);
+    return folded != 0 ? folded < 0 : a < b;
 }
 
 bool isSystemName(std::string_view name)

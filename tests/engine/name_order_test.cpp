@@ -30,3 +30,16 @@ TEST(NameOrder, SystemNames)
     for (const char* name : {"MSysObjects", "msysTemp", "MSYSX", "MSys"}) EXPECT_TRUE(isSystemName(name)) << name;
     for (const char* name : {"MSy", "TheMSysTable", "M Sys"}) EXPECT_FALSE(isSystemName(name)) << name;
 }
+
+// The shortcut through ASCII gives the order of the folded forms for every pair, whatever mix of
+// ASCII, folded letters, prefixes and broken sequences the two names are.
+TEST(NameOrder, ComparingWithoutFoldingAgreesWithFolding)
+{
+    const std::vector<std::string> names = {"", "a", "A", "ab", "aB", "Ab", "abc", "b", "[", "_", "Z", "z", "Äb", "äb",
+                                            "aÄ", "Aä", "aä", "ÿ", "Ÿ", "a\xC3", "A\xC3", "a\xC3\xA4", "ΑΘ", "αθ", "Ёж",
+                                            "ёЖ", "Field1", "FIELD10", "field2"};
+    auto sign = [](int v) { return (v > 0) - (v < 0); };
+    for (const auto& a : names)
+        for (const auto& b : names)
+            EXPECT_EQ(sign(compareFolded(a, b)), sign(foldCase(a).compare(foldCase(b)))) << a << " / " << b;
+}
