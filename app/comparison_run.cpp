@@ -54,8 +54,12 @@ void ComparisonRun::cmdCancel_Click()
 bool ComparisonRun::OpenDatabases()
 {
     try {
-        db1 = engine::DBEngine::instance().OpenDatabase(window.GetDatabasePath(1));
-        db2 = engine::DBEngine::instance().OpenDatabase(window.GetDatabasePath(2));
+        // Database 2 is read at the same time as database 1; when database 1 cannot be opened,
+        // its reason is the one shown and the reading of database 2 is stopped.
+        const std::string path1 = window.GetDatabasePath(1), path2 = window.GetDatabasePath(2);
+        engine::OpeningDatabase second = engine::DBEngine::instance().StartOpening(path2);
+        db1 = engine::DBEngine::instance().OpenDatabase(path1);
+        db2 = second.get();
         strDB1Name = FileNameOf(db1->Name());
         strDB2Name = FileNameOf(db2->Name());
         return true;

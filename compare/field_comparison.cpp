@@ -24,10 +24,7 @@ namespace {
 // or -1 when the table has none.
 int PositionOfField(const engine::TableDef& table, const std::string& name)
 {
-    const int fieldCount = table.Fields().Count();
-    for (int j = 0; j < fieldCount; ++j)
-        if (table.Fields().Item(At(j)).Name() == name) return j;
-    return -1;
+    return table.Fields().PositionOf(name);
 }
 
 // CompareFieldProperties, telling also whether a cancel cut the walk short: cutShort is set when
@@ -36,11 +33,12 @@ bool CompareProperties(ComparisonRun& run, const engine::Field& fld1, const engi
 {
     constexpr int kFirst = 3, kLast = 16;  // the walk's bounds; only some positions between are compared
     bool allEqual = true;
+    const engine::Properties properties1 = fld1.Properties(), properties2 = fld2.Properties();
     for (int k = kFirst; k <= kLast; ++k) {
         const std::string description = PropertyDescription(At(k));  // empty: not compared
         if (!description.empty()) {
-            const engine::Variant& value1 = fld1.Properties().Item(At(k)).Value();
-            const engine::Variant& value2 = fld2.Properties().Item(At(k)).Value();
+            const engine::Variant value1 = properties1.Item(At(k)).Value();
+            const engine::Variant value2 = properties2.Item(At(k)).Value();
             if (ValuesDiffer(value1, value2)) {
                 allEqual = false;
                 run.WriteLog("         The fields " + fld1.Name() + " have different " + description);

@@ -30,10 +30,7 @@ const std::string kPrimaryKey = "PrimaryKey";
 // or -1 when the table has none. "pk" does not find "PK".
 int PositionOfIndex(const engine::TableDef& table, const std::string& name)
 {
-    const int indexCount = table.Indexes().Count();
-    for (int j = 0; j < indexCount; ++j)
-        if (table.Indexes().Item(At(j)).Name() == name) return j;
-    return -1;
+    return table.Indexes().PositionOf(name);
 }
 
 // FindMissingIndexes, telling also whether a cancel cut the walk short: cutShort is set when the
@@ -87,9 +84,10 @@ bool CompareIndexes(ComparisonRun& run, const TableInfo& rec1, const TableInfo& 
                 allMatched = false;
             }
             // Position 0 (the name) matched already; the last position is left out.
-            const int lastCompared = index1.Properties().Count() - 2;  // read once, from rec1's index
+            const engine::Properties properties1 = index1.Properties(), properties2 = index2.Properties();
+            const int lastCompared = properties1.Count() - 2;  // read once, from rec1's index
             for (int k = 1; k <= lastCompared; ++k) {
-                if (ValuesDiffer(index1.Properties().Item(At(k)).Value(), index2.Properties().Item(At(k)).Value())) {
+                if (ValuesDiffer(properties1.Item(At(k)).Value(), properties2.Item(At(k)).Value())) {
                     run.WriteLog("            " + index1.Name() + " is indexed differently in " + rec2.strDBName);
                     allMatched = false;
                 }

@@ -72,17 +72,12 @@ bool CompareQueries(ComparisonRun& run, const engine::Database& db1, const engin
         run.window.SetStatus(StatusFor(db1.QueryDefs().Item(i).Name()));
         run.window.ProcessPendingEvents();  // where a click on Cancel gets in
 
-        bool found = false;
-        const std::int16_t count2 = db2.QueryDefs().Count();
-        for (std::int16_t j = 0; j < count2; ++j) {
-            if (db1.QueryDefs().Item(i).Name() == db2.QueryDefs().Item(j).Name()) {
-                found = true;
-                bool same = CompareQueryProperties(run, db1.QueryDefs().Item(i), db2.QueryDefs().Item(j));
-                if (allMatched) allMatched = same;
-                break;
-            }
-        }
-        if (!found) {
+        // The first query of db2 with the same exact name is the match.
+        const int j = db2.QueryDefs().PositionOf(db1.QueryDefs().Item(i).Name());
+        if (j >= 0) {
+            bool same = CompareQueryProperties(run, db1.QueryDefs().Item(i), db2.QueryDefs().Item(static_cast<std::int16_t>(j)));
+            if (allMatched) allMatched = same;
+        } else {
             run.WriteLog(MissingLine(db1.QueryDefs().Item(i).Name(), run.strDB2Name));
             allMatched = false;
         }
@@ -113,11 +108,7 @@ bool FindMissingQueries(ComparisonRun& run, const engine::Database& dbA, const e
     bool result = true;
     const std::int16_t countA = dbA.QueryDefs().Count();
     for (std::int16_t i = 0; i < countA; ++i) {
-        bool found = false;
-        const std::int16_t countB = dbB.QueryDefs().Count();
-        for (std::int16_t j = 0; j < countB && !found; ++j)
-            found = dbA.QueryDefs().Item(i).Name() == dbB.QueryDefs().Item(j).Name();
-        if (!found) {
+        if (dbB.QueryDefs().PositionOf(dbA.QueryDefs().Item(i).Name()) < 0) {
             run.WriteLog(MissingLine(dbA.QueryDefs().Item(i).Name(), run.strDB1Name));
             result = false;
         }
@@ -133,13 +124,13 @@ bool FindMissingQueries(ComparisonRun& run, const engine::Database& dbA, const e
 bool CompareQueryProperties(ComparisonRun& run, const engine::QueryDef& query1, const engine::QueryDef& query2)
 {
     bool result = true;
+    const engine::Properties properties1 = query1.Properties(), properties2 = query2.Properties();
     for (std::int16_t p = kFirstComparedProperty; p <= kLastComparedProperty; ++p) {
-        const engine::Variant& value1 = query1.Properties().Item(p).Value();
-        const engine::Variant& value2 = query2.Properties().Item(p).Value();
+        const engine::Variant value1 = properties1.Item(p).Value();
+        const engine::Variant value2 = properties2.Item(p).Value();
         if (ValuesDiffer(value1, value2)) {
             result = false;
-            run.WriteLog("\r\n   " + query1.Name() + " has a different " + query1.Properties().Item(p).Name() +
-                         " setting");
+            run.WriteLog("\r\n   " + query1.Name() + " has a different " + properties1.Item(p).Name() + " setting");
         }
     }
     return result;

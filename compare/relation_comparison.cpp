@@ -22,6 +22,7 @@
 #include "value_compare.h"
 
 #include <cstdint>
+#include <unordered_map>
 
 namespace dualyn {
 
@@ -40,16 +41,35 @@ std::string AsText(const engine::Variant& value)
     return value.describe();
 }
 
-// The position in db of the first relation, in position order, whose description is exactly
-// description (letter case counts), or -1 when no relation of db has it. db's relation count is
-// read once, at the start of the scan.
-std::int16_t FindRelation(const engine::Database& db, const std::string& description)
-{
-    const std::int16_t count = db.Relations().Count();
-    for (std::int16_t j = 0; j < count; ++j)
-        if (DescribeRelation(db.Relations().Item(j)) == description) return j;
-    return -1;
-}
+// Finds relations of one database by description: Find gives the position of the first relation,
+// in position order, whose description is exactly the one asked for (letter case counts), or -1
+// when no relation has it. Descriptions are made once each and remembered, walking the relations
+// in position order no further than a lookup needs, so a section costs one pass over each side;
+// a relation whose description cannot be made throws at the first lookup that has to walk past
+// it, as a search from the first relation on would.
+//     RelationFinder finder(db2); finder.Find("Authors.AuthorID to Books") == 0
+class RelationFinder {
+public:
+    explicit RelationFinder(const engine::Database& db) : db_(db), count_(db.Relations().Count()) {}
+
+    std::int16_t Find(const std::string& description)
+    {
+        if (auto known = firstWith_.find(description); known != firstWith_.end()) return known->second;
+        while (walked_ < count_) {
+            const std::int16_t j = walked_;
+            auto [entry, added] = firstWith_.try_emplace(DescribeRelation(db_.Relations().Item(j)), j);
+            ++walked_;
+            if (added && entry->first == description) return j;
+        }
+        return -1;
+    }
+
+private:
+    const engine::Database& db_;
+    const std::int16_t count_;                                  // db's relation count, read once
+    std::int16_t walked_ = 0;                                   // relations described so far
+    std::unordered_map<std::string, std::int16_t> firstWith_;  // description -> first position
+};
 
 // FindMissingRelations, also telling the caller through cutShort whether a cancel left relations
 // of dbA unvisited (a cancel noticed after the last relation leaves none).
@@ -58,10 +78,11 @@ bool ReportMissingRelations(ComparisonRun& run, const engine::Database& dbA, con
 {
     bool result = true;  // no line written yet
     cutShort = false;
+    RelationFinder inB(dbB);
     const std::int16_t count = dbA.Relations().Count();
     for (std::int16_t i = 0; i < count; ++i) {
         const std::string description = DescribeRelation(dbA.Relations().Item(i));
-        if (FindRelation(dbB, description) < 0) {
+        if (inB.Find(description) < 0) {
             run.WriteLog("\r\n   " + description + " was not found in " + run.strDB1Name);
             result = false;
         }
@@ -87,12 +108,13 @@ bool CompareRelations(ComparisonRun& run, const engine::Database& db1, const eng
     bool result = false;
     bool cutShort = false;  // a cancel left relations of db1 unvisited
     run.WriteLog("\r\n\r\nRELATION COMPARISONS");
+    RelationFinder inDb2(db2);
     const std::int16_t count = db1.Relations().Count();
     for (std::int16_t i = 0; i < count; ++i) {
         const std::string description = DescribeRelation(db1.Relations().Item(i));
         // The first relation of db2 with the same description is the match; later ones are not
         // looked at.
-        const std::int16_t j = FindRelation(db2, description);
+        const std::int16_t j = inDb2.Find(description);
         if (j >= 0) {
             bool matched = CompareRelationProperties(run, db1.Relations().Item(i), db2.Relations().Item(j));
             if (allMatched) allMatched = matched;

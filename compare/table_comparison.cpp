@@ -50,10 +50,7 @@ bool IsSystemTable(const std::string& name)
 // or -1 when db has none. "Orders" does not find "ORDERS".
 int PositionOfTable(const engine::Database& db, const std::string& name)
 {
-    const int tableCount = db.TableDefs().Count();
-    for (int j = 0; j < tableCount; ++j)
-        if (db.TableDefs().Item(At(j)).Name() == name) return j;
-    return -1;
+    return db.TableDefs().PositionOf(name);
 }
 
 // Moves the progress bar one step on, never past its maximum: maximum 6 and position 2 give 3;

@@ -1,8 +1,138 @@
 #include "database_engine.h"
 
+#include "database_file.h"
+#include "design_codec.h"
 #include "reader_process.h"
 
 namespace engine {
+
+void checkPosition(std::int16_t position, std::size_t count)
+{
+    if (position < 0 || static_cast<std::size_t>(position) >= count)
+        throw std::out_of_range("position " + std::to_string(position) + " is outside a collection of " +
+                                std::to_string(count));
+}
+
+Properties::Properties(const EncodedDesign& design, std::uint32_t at) : design_(&design)
+{
+    count_ = static_cast<std::size_t>(design.number(at));
+    first_ = at;
+    reachedAt_ = at;
+}
+
+PropertyView Properties::Item(std::int16_t position) const
+{
+    checkPosition(position, count_);
+    const auto wanted = static_cast<std::size_t>(position);
+    if (wanted < reached_) {
+        reached_ = 0;
+        reachedAt_ = first_;
+    }
+    for (; reached_ < wanted; ++reached_) reachedAt_ = design_->nextProperty(reachedAt_);
+    return PropertyView(*design_, reachedAt_);
+}
+
+Properties Field::Properties() const
+{
+    std::uint32_t at = at_;
+    design_->skipText(at);  // the name
+    return engine::Properties(*design_, at);
+}
+
+std::string Index::Fields() const
+{
+    std::uint32_t at = at_;
+    design_->skipText(at);  // the name
+    return std::string(design_->text(at));
+}
+
+Properties Index::Properties() const
+{
+    std::uint32_t at = at_;
+    design_->skipText(at);  // the name
+    design_->skipText(at);  // the fields
+    return engine::Properties(*design_, at);
+}
+
+Fields TableDef::Fields() const
+{
+    return {*design_, design_->fields().data() + table_->firstField, table_->fieldCount};
+}
+
+Indexes TableDef::Indexes() const
+{
+    return {*design_, design_->indexes().data() + table_->firstIndex, table_->indexCount};
+}
+
+std::string RelationFieldView::ForeignName() const
+{
+    std::uint32_t at = at_;
+    design_->skipText(at);  // the primary table's field
+    return std::string(design_->text(at));
+}
+
+RelationFields::RelationFields(const EncodedDesign& design, std::uint32_t at) : design_(&design)
+{
+    count_ = static_cast<std::size_t>(design.number(at));
+    first_ = at;
+}
+
+RelationFieldView RelationFields::Item(std::int16_t position) const
+{
+    checkPosition(position, count_);
+    std::uint32_t at = first_;
+    for (std::int16_t i = 0; i < position; ++i) {
+        design_->skipText(at);
+        design_->skipText(at);
+    }
+    return RelationFieldView(*design_, at);
+}
+
+std::string Relation::Table() const
+{
+    std::uint32_t at = at_;
+    design_->skipText(at);  // the name
+    return std::string(design_->text(at));
+}
+
+std::string Relation::ForeignTable() const
+{
+    std::uint32_t at = at_;
+    design_->skipText(at);  // the name
+    design_->skipText(at);  // the table
+    return std::string(design_->text(at));
+}
+
+std::uint32_t Relation::fieldsAt() const
+{
+    std::uint32_t at = at_;
+    for (int i = 0; i < 3; ++i) design_->skipText(at);  // name, table, foreign table
+    return at;
+}
+
+RelationFields Relation::Fields() const { return RelationFields(*design_, fieldsAt()); }
+
+Properties Relation::Properties() const
+{
+    std::uint32_t at = fieldsAt();
+    for (std::uint64_t pairs = design_->number(at); pairs > 0; --pairs) {
+        design_->skipText(at);
+        design_->skipText(at);
+    }
+    return engine::Properties(*design_, at);
+}
+
+Properties QueryDef::Properties() const
+{
+    std::uint32_t at = at_;
+    design_->skipText(at);  // the name
+    return engine::Properties(*design_, at);
+}
+
+Database::Database(const DatabaseDesign& design)
+    : path_(design.name), design_(EncodedDesign::decode(encodeDesign(design)))
+{
+}
 
 DBEngine& DBEngine::instance()
 {
@@ -12,7 +142,24 @@ DBEngine& DBEngine::instance()
 
 std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& path)
 {
-    return std::make_shared<Database>(readDesignInReader(path));
+    std::unique_ptr<const EncodedDesign> design = readDesignInReader(path);
+    return std::make_shared<Database>(absolutePathOf(path), std::move(design));
+}
+
+OpeningDatabase::~OpeningDatabase()
+{
+    if (stop_) *stop_ = true;
+    if (result_.valid()) result_.wait();  // the stopped read ends within moments
+}
+
+OpeningDatabase DBEngine::StartOpening(const std::string& path)
+{
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    auto open = [stop, path] {
+        std::unique_ptr<const EncodedDesign> design = readDesignInReader(path, stop.get());
+        return std::make_shared<Database>(absolutePathOf(path), std::move(design));
+    };
+    return OpeningDatabase(stop, std::async(std::launch::async, open));
 }
 
 }  // namespace engine

@@ -5,133 +5,224 @@
 //     auto db = DBEngine::instance().OpenDatabase("/data/shop.mdb");
 //     for (std::int16_t i = 0; i < db->TableDefs().Count(); ++i)
 //         std::cout << db->TableDefs().Item(i).Name() << "\n";
+//
+// The design stays in its serialized form (encoded_design.h); the views below read names and
+// values out of it when asked, so a name or a value comes back as a copy.
 #pragma once
 
 #include "design.h"
+#include "encoded_design.h"
 
+#include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace engine {
 
-// A collection of the design: Count, and Item by position from 0 to Count - 1. Item outside that
-// range throws std::out_of_range. View is a light handle on one item.
-template <typename View, typename Element>
+// Throws std::out_of_range unless 0 <= position < count.
+void checkPosition(std::int16_t position, std::size_t count);
+
+// A collection of the design: Count, Item by position from 0 to Count - 1 (outside that range
+// Item throws std::out_of_range), and PositionOf, the first position of an item with exactly the
+// given name or -1. View is a light handle on one item, made from the design and the item's Entry.
+template <typename View, typename Entry>
 class Collection {
 public:
-    explicit Collection(const std::vector<Element>& items) : items_(&items) {}
-    std::int16_t Count() const { return static_cast<std::int16_t>(items_->size()); }
+    using Lookup = int (EncodedDesign::*)(std::string_view) const;
+
+    Collection(const EncodedDesign& design, const Entry* items, std::size_t count, Lookup lookup = nullptr)
+        : design_(&design), items_(items), count_(count), lookup_(lookup)
+    {
+    }
+    std::int16_t Count() const { return static_cast<std::int16_t>(count_); }
     View Item(std::int16_t position) const
     {
-        if (position < 0 || static_cast<std::size_t>(position) >= items_->size())
-            throw std::out_of_range("position " + std::to_string(position) + " is outside a collection of " +
-                                    std::to_string(items_->size()));
-        return View((*items_)[static_cast<std::size_t>(position)]);
+        checkPosition(position, count_);
+        return View(*design_, items_[position]);
+    }
+    int PositionOf(std::string_view name) const
+    {
+        if (lookup_) return (design_->*lookup_)(name);
+        for (std::size_t i = 0; i < count_; ++i)
+            if (design_->textAt(nameOffset(items_[i])) == name) return static_cast<int>(i);
+        return -1;
     }
 
 private:
-    const std::vector<Element>* items_;
+    static std::uint32_t nameOffset(std::uint32_t record) { return record; }  // records start with the name
+    static std::uint32_t nameOffset(const EncodedDesign::Table& table) { return table.name; }
+
+    const EncodedDesign* design_;
+    const Entry* items_;
+    std::size_t count_;
+    Lookup lookup_;  // a faster PositionOf, or nullptr
 };
 
 class PropertyView {
 public:
-    explicit PropertyView(const Property& p) : p_(&p) {}
-    const std::string& Name() const { return p_->name; }
-    const Variant& Value() const { return p_->value; }
+    PropertyView(const EncodedDesign& design, std::uint32_t at) : design_(&design), at_(at) {}
+    std::string Name() const { return std::string(design_->propertyName(at_)); }
+    Variant Value() const { return design_->propertyValue(at_); }
 
 private:
-    const Property* p_;
+    const EncodedDesign* design_;
+    std::uint32_t at_;  // the property's entry
 };
-using Properties = Collection<PropertyView, Property>;
+
+// A property list. Items are found by walking the list from its start; the walk remembers where
+// it got to, so reading positions in rising order reads the list once.
+class Properties {
+public:
+    Properties(const EncodedDesign& design, std::uint32_t at);  // at: the list's count
+    std::int16_t Count() const { return static_cast<std::int16_t>(count_); }
+    PropertyView Item(std::int16_t position) const;
+
+private:
+    const EncodedDesign* design_;
+    std::size_t count_;
+    std::uint32_t first_;                 // the first entry
+    mutable std::size_t reached_ = 0;     // the position the walk got to ...
+    mutable std::uint32_t reachedAt_;     // ... and its entry
+};
 
 class Field {
 public:
-    explicit Field(const FieldDesign& d) : d_(&d) {}
-    const std::string& Name() const { return d_->name; }
-    engine::Properties Properties() const { return engine::Properties(d_->properties); }
+    Field(const EncodedDesign& design, std::uint32_t at) : design_(&design), at_(at) {}
+    std::string Name() const { return std::string(design_->textAt(at_)); }
+    engine::Properties Properties() const;
 
 private:
-    const FieldDesign* d_;
+    const EncodedDesign* design_;
+    std::uint32_t at_;  // the field's record
 };
-using Fields = Collection<Field, FieldDesign>;
+using Fields = Collection<Field, std::uint32_t>;
 
 class Index {
 public:
-    explicit Index(const IndexDesign& d) : d_(&d) {}
-    const std::string& Name() const { return d_->name; }
+    Index(const EncodedDesign& design, std::uint32_t at) : design_(&design), at_(at) {}
+    std::string Name() const { return std::string(design_->textAt(at_)); }
     // The indexed fields, each with its order sign: "+OrderID;-Amount".
-    const std::string& Fields() const { return d_->fields; }
-    engine::Properties Properties() const { return engine::Properties(d_->properties); }
+    std::string Fields() const;
+    engine::Properties Properties() const;
 
 private:
-    const IndexDesign* d_;
+    const EncodedDesign* design_;
+    std::uint32_t at_;  // the index's record
 };
-using Indexes = Collection<Index, IndexDesign>;
+using Indexes = Collection<Index, std::uint32_t>;
 
 class TableDef {
 public:
-    explicit TableDef(const TableDesign& d) : d_(&d) {}
-    const std::string& Name() const { return d_->name; }
-    engine::Fields Fields() const { return engine::Fields(d_->fields); }
-    engine::Indexes Indexes() const { return engine::Indexes(d_->indexes); }
+    TableDef(const EncodedDesign& design, const EncodedDesign::Table& table) : design_(&design), table_(&table) {}
+    std::string Name() const { return std::string(design_->textAt(table_->name)); }
+    engine::Fields Fields() const;
+    engine::Indexes Indexes() const;
 
 private:
-    const TableDesign* d_;
+    const EncodedDesign* design_;
+    const EncodedDesign::Table* table_;
 };
-using TableDefs = Collection<TableDef, TableDesign>;
+using TableDefs = Collection<TableDef, EncodedDesign::Table>;
 
 // A field pair of a relation: the primary table's field and the foreign table's.
 class RelationFieldView {
 public:
-    explicit RelationFieldView(const RelationField& f) : f_(&f) {}
-    const std::string& Name() const { return f_->name; }
-    const std::string& ForeignName() const { return f_->foreignName; }
+    RelationFieldView(const EncodedDesign& design, std::uint32_t at) : design_(&design), at_(at) {}
+    std::string Name() const { return std::string(design_->textAt(at_)); }
+    std::string ForeignName() const;
 
 private:
-    const RelationField* f_;
+    const EncodedDesign* design_;
+    std::uint32_t at_;  // the pair
 };
-using RelationFields = Collection<RelationFieldView, RelationField>;
+
+class RelationFields {
+public:
+    RelationFields(const EncodedDesign& design, std::uint32_t at);  // at: the pairs' count
+    std::int16_t Count() const { return static_cast<std::int16_t>(count_); }
+    RelationFieldView Item(std::int16_t position) const;
+
+private:
+    const EncodedDesign* design_;
+    std::size_t count_;
+    std::uint32_t first_;  // the first pair
+};
 
 class Relation {
 public:
-    explicit Relation(const RelationDesign& d) : d_(&d) {}
-    const std::string& Name() const { return d_->name; }
-    const std::string& Table() const { return d_->table; }
-    const std::string& ForeignTable() const { return d_->foreignTable; }
-    RelationFields Fields() const { return RelationFields(d_->fields); }
-    engine::Properties Properties() const { return engine::Properties(d_->properties); }
+    Relation(const EncodedDesign& design, std::uint32_t at) : design_(&design), at_(at) {}
+    std::string Name() const { return std::string(design_->textAt(at_)); }
+    std::string Table() const;         // the primary ("one") side
+    std::string ForeignTable() const;
+    RelationFields Fields() const;
+    engine::Properties Properties() const;
 
 private:
-    const RelationDesign* d_;
+    std::uint32_t fieldsAt() const;  // where the field pairs' count is
+    const EncodedDesign* design_;
+    std::uint32_t at_;  // the relation's record
 };
-using Relations = Collection<Relation, RelationDesign>;
+using Relations = Collection<Relation, std::uint32_t>;
 
 class QueryDef {
 public:
-    explicit QueryDef(const QueryDesign& d) : d_(&d) {}
-    const std::string& Name() const { return d_->name; }
-    engine::Properties Properties() const { return engine::Properties(d_->properties); }
+    QueryDef(const EncodedDesign& design, std::uint32_t at) : design_(&design), at_(at) {}
+    std::string Name() const { return std::string(design_->textAt(at_)); }
+    engine::Properties Properties() const;
 
 private:
-    const QueryDesign* d_;
+    const EncodedDesign* design_;
+    std::uint32_t at_;  // the query's record
 };
-using QueryDefs = Collection<QueryDef, QueryDesign>;
+using QueryDefs = Collection<QueryDef, std::uint32_t>;
 
 // An open database: its design, read when it opened. Views taken from it live as long as it does.
 class Database {
 public:
-    explicit Database(DatabaseDesign design) : design_(std::move(design)) {}
-    const std::string& Name() const { return design_.name; }  // the file's absolute path
-    engine::TableDefs TableDefs() const { return engine::TableDefs(design_.tables); }
-    engine::Relations Relations() const { return engine::Relations(design_.relations); }
-    engine::QueryDefs QueryDefs() const { return engine::QueryDefs(design_.queries); }
-    const DatabaseDesign& design() const { return design_; }
+    Database(std::string path, std::unique_ptr<const EncodedDesign> design)
+        : path_(std::move(path)), design_(std::move(design))
+    {
+    }
+    // A database made in memory from a design (its name as the path), for tests and tools.
+    explicit Database(const DatabaseDesign& design);
+
+    const std::string& Name() const { return path_; }  // the file's absolute path
+    engine::TableDefs TableDefs() const
+    {
+        return {*design_, design_->tables().data(), design_->tables().size(), &EncodedDesign::tablePosition};
+    }
+    engine::Relations Relations() const { return {*design_, design_->relations().data(), design_->relations().size()}; }
+    engine::QueryDefs QueryDefs() const
+    {
+        return {*design_, design_->queries().data(), design_->queries().size(), &EncodedDesign::queryPosition};
+    }
+    const EncodedDesign& design() const { return *design_; }
 
 private:
-    DatabaseDesign design_;
+    std::string path_;
+    std::unique_ptr<const EncodedDesign> design_;
+};
+
+// A database being opened on another thread. get() waits for it and gives the database or throws
+// what OpenDatabase would; an opening nobody waited for is stopped when this goes.
+class OpeningDatabase {
+public:
+    OpeningDatabase(std::shared_ptr<std::atomic<bool>> stop, std::future<std::shared_ptr<Database>> result)
+        : stop_(std::move(stop)), result_(std::move(result))
+    {
+    }
+    OpeningDatabase(OpeningDatabase&&) = default;
+    ~OpeningDatabase();
+    std::shared_ptr<Database> get() { return result_.get(); }
+
+private:
+    std::shared_ptr<std::atomic<bool>> stop_;
+    std::future<std::shared_ptr<Database>> result_;
 };
 
 class DBEngine {
@@ -142,6 +233,9 @@ public:
     // Reads the design of the database at path, in a reader process of its own (reader_process.h).
     // Throws OpenError (database_file.h) saying which file and why it cannot be opened.
     std::shared_ptr<Database> OpenDatabase(const std::string& path);
+
+    // OpenDatabase started on another thread, so that two databases are read at the same time.
+    OpeningDatabase StartOpening(const std::string& path);
 
 private:
     DBEngine() = default;

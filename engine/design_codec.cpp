@@ -1,39 +1,17 @@
-// The serialized form of a design and its text for people.
+// The serialized form of a design (its bytes are described in encoded_design.h), turning it back
+// into a design of strings and values, and the text of a design for people.
 //
-// The bytes, front to back:
-//
-//     "DLDS" 01                        signature, version
-//     count  | (length | name)...      the name pool: property names of at most 64 bytes
-//     text                             the database name
-//     count  | table...                name | count | field... | count | index...
-//                                        field: name | properties
-//                                        index: name | fields | properties
-//     count  | relation...             name | table | foreign table | count | (name | foreign name)...
-//                                      | properties
-//     count  | query...                name | properties
-//
-// A count or length is an unsigned LEB128 number (seven bits a byte, low bits first, the high bit
-// set on every byte but the last) in its shortest form. A text is its length in bytes and that
-// many bytes of UTF-8. Properties are a count and, for each, a name reference and a value. The
-// reference is n >= 1 for entry n - 1 of the name pool, or 0 and a text for a name written where
-// it is used (one longer than 64 bytes). A value is a tag byte and what the tag calls for:
-//
-//     0 Null   1 False   2 True   3 a number: the 8 bytes of the double, little-endian
-//     4 a whole number from -2^53 to 2^53 (not -0) as a zigzag LEB128: 0 1 -1 2 ... as 0 1 2 3 ...
-//     5 a text
-//
-// So a field's 17 properties cost two bytes each plus their values: "Attributes=2" is the three
-// bytes 02 04 04 when Attributes is pooled name 1.
-//
-// The decoder trusts nothing: every count is at most 32,767 and at most what the bytes left can
-// hold before anything is allocated, every length fits in the bytes left, texts are UTF-8, tags
-// are known and nothing is left over. What it builds is at most about 75 times the size of its
-// input: a 72-byte property from two bytes, plus the copy of a pooled name of up to 64 bytes. That
-// is why longer names are not pooled; without the limit a few bytes could stand for a name of
+// The decoder (encoded_design.cpp) trusts nothing: every count is at most 32,767 and at most what
+// the bytes left can hold, every length fits in the bytes left, texts are UTF-8, tags are known
+// and nothing is left over. Long names are not pooled: expanding a design builds a copy of a
+// pooled name for every reference to it, so a pool of long names would let a few bytes stand for
 // megabytes.
 #include "design_codec.h"
 
+#include "design_path.h"
+#include "encoded_design.h"
 #include "format_error.h"
+#include "text_codec.h"
 
 #include <algorithm>
 #include <bit>
@@ -47,67 +25,10 @@ namespace engine {
 
 namespace {
 
-constexpr char kSignature[4] = {'D', 'L', 'D', 'S'};
-constexpr std::uint8_t kVersion = 1;
-
-constexpr std::size_t kLongestPooledName = 64;   // Access names have at most 64 characters
-constexpr std::uint64_t kLargestWhole = std::uint64_t{1} << 53;  // larger whole doubles skip numbers
-
-enum Tag : std::uint8_t { kNull = 0, kFalse = 1, kTrue = 2, kNumber = 3, kWhole = 4, kText = 5 };
+using namespace design_format;
 
 // The kinds of objects that have property lists; each keeps its own memory of pooled names.
 enum Kind { kField, kIndex, kRelation, kQuery, kKinds };
-
-// The length of the UTF-8 sequence starting at p[i], or 0 when it is not one (a stray
-// continuation byte, an overlong form, a surrogate, a code point past U+10FFFF, or cut off by n).
-// "é" is C3 A9: length 2 at its first byte, 0 at its second.
-std::size_t utf8SequenceLength(const unsigned char* p, std::size_t i, std::size_t n)
-{
-    unsigned c = p[i];
-    if (c < 0x80) return 1;
-    std::size_t length;
-    unsigned low = 0x80, high = 0xBF;  // the range of the second byte, narrowed for some leads
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        if (c == 0xE0) low = 0xA0;   // overlong
-        if (c == 0xED) high = 0x9F;  // surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        if (c == 0xF0) low = 0x90;   // overlong
-        if (c == 0xF4) high = 0x8F;  // past U+10FFFF
-    } else {
-        return 0;
-    }
-    if (n - i < length || p[i + 1] < low || p[i + 1] > high) return 0;
-    for (std::size_t k = 2; k < length; ++k)
-        if ((p[i + k] & 0xC0) != 0x80) return 0;
-    return length;
-}
-
-// The position of the first byte of s that does not start a whole UTF-8 sequence, or npos when
-// s is all UTF-8. Runs of ASCII go eight bytes at a time.
-std::size_t firstNonUtf8(std::string_view s)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    std::size_t n = s.size();
-    std::size_t i = 0;
-    while (i < n) {
-        if (n - i >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p + i, 8);
-            if ((word & 0x8080808080808080u) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        std::size_t length = utf8SequenceLength(p, i, n);
-        if (length == 0) return i;
-        i += length;
-    }
-    return std::string_view::npos;
-}
 
 // Whether a number goes as a zigzag whole number (tag 4) rather than its 8 bytes: 1033 and -5 do,
 // 0.5, -0, NaN, the infinities and 2^60 do not.
@@ -115,32 +36,6 @@ bool isSmallWhole(double v)
 {
     return std::fabs(v) <= static_cast<double>(kLargestWhole) && std::trunc(v) == v && !(v == 0 && std::signbit(v));
 }
-
-// Where in the design the codec is, for messages: " of property 5 of field 2 of table 3".
-class Path {
-public:
-    // Goes into the object of the given kind ("table", "field", ...) at position index; leave()
-    // comes back out. Objects nest at most three deep (a table's field's property).
-    void enter(const char* kind, std::size_t index) { steps_[depth_++] = Step{kind, index}; }
-    void leave() { --depth_; }
-
-    // " of " and the objects from the innermost out, or "" at the top.
-    std::string describe() const
-    {
-        std::string out;
-        for (int i = depth_ - 1; i >= 0; --i)
-            out += std::string(" of ") + steps_[i].kind + " " + std::to_string(steps_[i].index);
-        return out;
-    }
-
-private:
-    struct Step {
-        const char* kind;
-        std::size_t index;
-    };
-    Step steps_[3] = {};
-    int depth_ = 0;
-};
 
 // Appends v as an unsigned LEB128 number: 300 -> AC 02.
 void putNumber(std::string& out, std::uint64_t v)
@@ -303,219 +198,20 @@ private:
     std::vector<std::string_view> pool_;        // the pooled names, viewing the design's strings
     std::unordered_map<std::string_view, std::size_t> poolIndex_;  // name -> its position in pool_
     std::vector<std::size_t> recent_[kKinds];   // per kind and position: the last reference used
-    Path path_;
+    DesignPath path_;
 };
 
-// Reads bytes into a design, refusing with a FormatError anything malformed (see the top).
-class Decoder {
-public:
-    explicit Decoder(std::string_view bytes)
-        : data_(reinterpret_cast<const unsigned char*>(bytes.data())), size_(bytes.size())
-    {
+// The property list whose count is at offset at: "0 Value=Null 1 Attributes=2 ...".
+PropertyList expandProperties(const EncodedDesign& design, std::uint32_t at)
+{
+    PropertyList list(static_cast<std::size_t>(design.number(at)));
+    for (Property& p : list) {
+        p.name = design.propertyName(at);
+        p.value = design.propertyValue(at);
+        at = design.nextProperty(at);
     }
-
-    DatabaseDesign decode()
-    {
-        std::size_t signature = std::min(size_, sizeof kSignature);  // the bytes of it there are
-        if (std::string_view(reinterpret_cast<const char*>(data_), signature) != std::string_view(kSignature, signature))
-            fail(0, "the data", "does not start with the signature of a design");
-        if (signature < sizeof kSignature) fail(size_, "the signature", "is cut off by the end of the data");
-        at_ = sizeof kSignature;
-        if (std::uint8_t version = byte("the version"); version != kVersion)
-            fail(at_ - 1, "the version", "is " + std::to_string(version) + ", not " + std::to_string(kVersion));
-        pool();
-
-        DatabaseDesign d;
-        d.name = text("the database name");
-        d.tables.resize(count("the table count", 3));  // name, field count, index count
-        for (std::size_t t = 0; t < d.tables.size(); ++t) {
-            TableDesign& table = d.tables[t];
-            path_.enter("table", t);
-            table.name = text("the name");
-            table.fields.resize(count("the field count", 2));  // name, property count
-            for (std::size_t f = 0; f < table.fields.size(); ++f) {
-                path_.enter("field", f);
-                table.fields[f].name = text("the name");
-                table.fields[f].properties = properties();
-                path_.leave();
-            }
-            table.indexes.resize(count("the index count", 3));  // name, fields, property count
-            for (std::size_t x = 0; x < table.indexes.size(); ++x) {
-                path_.enter("index", x);
-                table.indexes[x].name = text("the name");
-                table.indexes[x].fields = text("the fields");
-                table.indexes[x].properties = properties();
-                path_.leave();
-            }
-            path_.leave();
-        }
-        d.relations.resize(count("the relation count", 5));  // three texts and two counts
-        for (std::size_t r = 0; r < d.relations.size(); ++r) {
-            RelationDesign& relation = d.relations[r];
-            path_.enter("relation", r);
-            relation.name = text("the name");
-            relation.table = text("the table");
-            relation.foreignTable = text("the foreign table");
-            relation.fields.resize(count("the field count", 2));  // two texts
-            for (std::size_t f = 0; f < relation.fields.size(); ++f) {
-                path_.enter("field", f);
-                relation.fields[f].name = text("the name");
-                relation.fields[f].foreignName = text("the foreign name");
-                path_.leave();
-            }
-            relation.properties = properties();
-            path_.leave();
-        }
-        d.queries.resize(count("the query count", 2));  // name, property count
-        for (std::size_t q = 0; q < d.queries.size(); ++q) {
-            path_.enter("query", q);
-            d.queries[q].name = text("the name");
-            d.queries[q].properties = properties();
-            path_.leave();
-        }
-        if (at_ != size_)
-            fail(at_, "the data", "goes on after the last query (" + std::to_string(size_ - at_) +
-                                      (size_ - at_ == 1 ? " byte" : " bytes") + " left over)");
-        return d;
-    }
-
-private:
-    // "design data at byte 57: the name of field 2 of table 3 is not UTF-8".
-    [[noreturn]] void fail(std::size_t offset, const char* what, const std::string& problem) const
-    {
-        throw FormatError("design data at byte " + std::to_string(offset) + ": " + what + path_.describe() + " " +
-                          problem);
-    }
-
-    std::size_t left() const { return size_ - at_; }
-
-    std::uint8_t byte(const char* what)
-    {
-        if (at_ == size_) fail(at_, what, "is cut off by the end of the data");
-        return data_[at_++];
-    }
-
-    // An unsigned LEB128 number of at most nine bytes (63 bits) in its shortest form.
-    std::uint64_t number(const char* what)
-    {
-        std::size_t start = at_;
-        std::uint64_t v = 0;
-        for (int shift = 0; shift < 63; shift += 7) {
-            if (at_ == size_) fail(start, what, "is cut off by the end of the data");
-            std::uint8_t b = data_[at_++];
-            v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
-            if (!(b & 0x80)) {
-                if (b == 0 && shift > 0) fail(start, what, "is a number not in its shortest form");
-                return v;
-            }
-        }
-        fail(start, what, "is a number longer than nine bytes");
-    }
-
-    // A count of items that take at least smallest bytes each: at most kMostItems and at most what
-    // the bytes left can hold, so that a vector of them can be made before reading them.
-    std::size_t count(const char* what, std::size_t smallest)
-    {
-        std::size_t start = at_;
-        std::uint64_t n = number(what);
-        if (n > kMostItems)
-            fail(start, what, "is " + std::to_string(n) + ", more than " + std::to_string(kMostItems));
-        if (n * smallest > left())
-            fail(start, what, "is " + std::to_string(n) + ", more than the " + std::to_string(left()) +
-                                  " bytes left can hold");
-        return static_cast<std::size_t>(n);
-    }
-
-    // A length and that many bytes of UTF-8, viewed in place.
-    std::string_view textView(const char* what)
-    {
-        std::size_t start = at_;
-        std::uint64_t length = number(what);
-        if (length > left())
-            fail(start, what, "is " + std::to_string(length) + " bytes long, past the end of the data (" +
-                                  std::to_string(left()) + " bytes left)");
-        std::string_view s(reinterpret_cast<const char*>(data_ + at_), static_cast<std::size_t>(length));
-        if (std::size_t bad = firstNonUtf8(s); bad != std::string_view::npos) fail(at_ + bad, what, "is not UTF-8");
-        at_ += s.size();
-        return s;
-    }
-
-    std::string text(const char* what) { return std::string(textView(what)); }
-
-    // The name pool: each entry at least its one length byte, none longer than kLongestPooledName.
-    void pool()
-    {
-        std::size_t start = at_;
-        std::uint64_t n = number("the name pool's count");
-        if (n > left())
-            fail(start, "the name pool's count", "is " + std::to_string(n) + ", more than the " +
-                                                     std::to_string(left()) + " bytes left can hold");
-        pool_.reserve(static_cast<std::size_t>(n));
-        for (std::size_t i = 0; i < n; ++i) {
-            path_.enter("pooled name", i);
-            std::size_t entry = at_;
-            std::string_view name = textView("the text");
-            if (name.size() > kLongestPooledName)
-                fail(entry, "the text", "is " + std::to_string(name.size()) + " bytes long, more than " +
-                                            std::to_string(kLongestPooledName));
-            pool_.emplace_back(name);
-            path_.leave();
-        }
-    }
-
-    PropertyList properties()
-    {
-        PropertyList list(count("the property count", 2));  // name reference, tag
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            path_.enter("property", i);
-            std::size_t start = at_;
-            std::uint64_t reference = number("the name reference");
-            if (reference == 0)
-                list[i].name = text("the name");
-            else if (reference <= pool_.size())
-                list[i].name = pool_[reference - 1];
-            else
-                fail(start, "the name reference", "is " + std::to_string(reference) + ", past the " +
-                                                      std::to_string(pool_.size()) + " pooled names");
-            list[i].value = value();
-            path_.leave();
-        }
-        return list;
-    }
-
-    Variant value()
-    {
-        std::size_t start = at_;
-        switch (byte("the value")) {
-        case kNull: return Variant();
-        case kFalse: return Variant::boolean(false);
-        case kTrue: return Variant::boolean(true);
-        case kText: return Variant::text(text("the value"));
-        case kNumber: {
-            if (left() < 8) fail(start, "the value", "is cut off by the end of the data");
-            std::uint64_t bits = 0;
-            for (int k = 0; k < 8; ++k) bits |= static_cast<std::uint64_t>(data_[at_ + k]) << 8 * k;
-            at_ += 8;
-            return Variant::number(std::bit_cast<double>(bits));
-        }
-        case kWhole: {
-            std::uint64_t zigzag = number("the value");
-            if (zigzag > 2 * kLargestWhole)  // 2^53 and -2^53 are 2^54 and 2^54 - 1
-                fail(start, "the value", "is a whole number beyond 2^53");
-            auto whole = static_cast<std::int64_t>(zigzag >> 1) ^ -static_cast<std::int64_t>(zigzag & 1);
-            return Variant::number(static_cast<double>(whole));
-        }
-        default:
-            fail(start, "the value", "has the unknown tag " + std::to_string(data_[start]));
-        }
-    }
-
-    const unsigned char* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;              // the next byte to read
-    std::vector<std::string> pool_;   // the pooled property names
-    Path path_;
-};
+    return list;
+}
 
 // Appends s in double quotes, escaped so that it stays on one line and reads back unchanged:
 // '"' and '\' with a backslash, \n \r \t, other control characters and DEL as \xHH, the C1
@@ -595,7 +291,48 @@ void appendProperties(std::string& out, const PropertyList& list)
 
 std::string encodeDesign(const DatabaseDesign& design) { return Encoder().encode(design); }
 
-DatabaseDesign decodeDesign(std::string_view bytes) { return Decoder(bytes).decode(); }
+DatabaseDesign expandDesign(const EncodedDesign& encoded)
+{
+    DatabaseDesign d;
+    d.name = encoded.name();
+    for (const EncodedDesign::Table& t : encoded.tables()) {
+        TableDesign& table = d.tables.emplace_back();
+        table.name = encoded.textAt(t.name);
+        for (std::uint32_t f = 0; f < t.fieldCount; ++f) {
+            std::uint32_t at = encoded.fields()[t.firstField + f];
+            FieldDesign& field = table.fields.emplace_back();
+            field.name = encoded.text(at);
+            field.properties = expandProperties(encoded, at);
+        }
+        for (std::uint32_t x = 0; x < t.indexCount; ++x) {
+            std::uint32_t at = encoded.indexes()[t.firstIndex + x];
+            IndexDesign& index = table.indexes.emplace_back();
+            index.name = encoded.text(at);
+            index.fields = encoded.text(at);
+            index.properties = expandProperties(encoded, at);
+        }
+    }
+    for (std::uint32_t at : encoded.relations()) {
+        RelationDesign& relation = d.relations.emplace_back();
+        relation.name = encoded.text(at);
+        relation.table = encoded.text(at);
+        relation.foreignTable = encoded.text(at);
+        relation.fields.resize(static_cast<std::size_t>(encoded.number(at)));
+        for (RelationField& f : relation.fields) {
+            f.name = encoded.text(at);
+            f.foreignName = encoded.text(at);
+        }
+        relation.properties = expandProperties(encoded, at);
+    }
+    for (std::uint32_t at : encoded.queries()) {
+        QueryDesign& query = d.queries.emplace_back();
+        query.name = encoded.text(at);
+        query.properties = expandProperties(encoded, at);
+    }
+    return d;
+}
+
+DatabaseDesign decodeDesign(std::string_view bytes) { return expandDesign(*EncodedDesign::decode(std::string(bytes))); }
 
 // DATABASE "path" tables=1 relations=0 queries=0
 // TABLE "Customers" fields=1 indexes=1

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "design.h"
+#include "encoded_design.h"
 
 #include <string>
 #include <string_view>
@@ -11,6 +12,9 @@ namespace engine {
 
 // The compact serialized form of a design.
 std::string encodeDesign(const DatabaseDesign& design);
+
+// A design kept as its bytes, built out into strings and values.
+DatabaseDesign expandDesign(const EncodedDesign& encoded);
 
 // Decodes bytes that come from another process and are trusted no more than the file they were
 // read from. Throws FormatError naming what is wrong and where when anything is malformed,

@@ -1,10 +1,11 @@
 #include "reader_process.h"
 
 #include "database_file.h"
-#include "design_codec.h"
+#include "encoded_design.h"
 #include "format_error.h"
 #include "sanitizers.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -65,7 +66,7 @@ std::string readerProgram()
     return (self.parent_path() / "dualyn-reader").string();
 }
 
-DatabaseDesign readDesignInReader(const std::string& givenPath)
+std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& givenPath, const std::atomic<bool>* stop)
 {
     if (givenPath.empty()) throw OpenError(givenPath, "no file name was given");
     const std::string path = absolutePathOf(givenPath);
@@ -105,7 +106,10 @@ DatabaseDesign readDesignInReader(const std::string& givenPath)
     ::close(err[1]);
 
     std::string answer, reason;
-    bool timedOut = false, tooLong = false;
+    // Room for the longest answer allowed, so that it is never copied while it grows: only the
+    // pages written to take memory.
+    answer.reserve(limits.answerBytes);
+    bool timedOut = false, tooLong = false, stopped = false;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
     std::vector<char> buffer(1 << 16);
     bool outOpen = true, errOpen = true;
@@ -116,7 +120,13 @@ DatabaseDesign readDesignInReader(const std::string& givenPath)
             break;
         }
         pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
-        int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), 1000)));
+        // Whoever may stop the read is answered within a twentieth of a second.
+        const long long wait = stop ? 50 : 1000;
+        int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), wait)));
+        if (stop && stop->load()) {
+            stopped = true;
+            break;
+        }
         if (ready < 0 && errno != EINTR) break;
         for (int k = 0; k < 2; ++k) {
             if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
@@ -132,14 +142,15 @@ DatabaseDesign readDesignInReader(const std::string& givenPath)
         }
         if (tooLong) break;
     }
-    if (timedOut || tooLong) ::kill(pid, SIGKILL);
+    if (timedOut || tooLong || stopped) ::kill(pid, SIGKILL);
     ::close(out[0]);
     ::close(err[0]);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
 
-    auto fail = [&path](const std::string& why) -> DatabaseDesign { throw OpenError(path, why); };
+    auto fail = [&path](const std::string& why) -> std::unique_ptr<const EncodedDesign> { throw OpenError(path, why); };
+    if (stopped) return fail("reading it was stopped");
     if (timedOut)
         return fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
     if (tooLong) return fail("damaged: reading it gave more than " + std::to_string(limits.answerBytes / kMiB) + " MiB");
@@ -156,9 +167,7 @@ DatabaseDesign readDesignInReader(const std::string& givenPath)
     if (code == 127) return fail("the reader program " + program + " cannot be started");
     if (code != 0) return fail("damaged: reading it failed: " + firstLine(reason));
     try {
-        DatabaseDesign design = decodeDesign(answer);
-        design.name = path;
-        return design;
+        return EncodedDesign::decode(std::move(answer));
     } catch (const FormatError& e) {
         return fail(std::string("damaged: the reader's answer is malformed: ") + e.what());
     }

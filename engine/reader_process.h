@@ -3,9 +3,11 @@
 // there and reaches the window process only as a reason why the file cannot be opened.
 #pragma once
 
-#include "design.h"
+#include "encoded_design.h"
 
+#include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace engine {
@@ -22,8 +24,9 @@ struct ReaderLimits {
 // Reads the design of the database at path in a reader process and decodes what it sends back,
 // trusting it no more than the file. Throws OpenError (database_file.h) with the reason: the
 // reader's own (missing file, not an Access database, damaged ...), or that the reader crashed,
-// took too long, ran out of memory, or answered with something malformed.
-DatabaseDesign readDesignInReader(const std::string& path);
+// took too long, ran out of memory, or answered with something malformed. When stop is given and
+// becomes true, the reader is stopped and the OpenError says so.
+std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& path, const std::atomic<bool>* stop = nullptr);
 
 // The reader program: $DUALYN_READER when set, otherwise dualyn-reader beside this program.
 std::string readerProgram();

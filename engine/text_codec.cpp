@@ -1,6 +1,54 @@
 #include "text_codec.h"
 
+#include <cstring>
+
 namespace engine {
+
+std::size_t utf8SequenceLength(const unsigned char* p, std::size_t i, std::size_t n)
+{
+    unsigned c = p[i];
+    if (c < 0x80) return 1;
+    std::size_t length;
+    unsigned low = 0x80, high = 0xBF;  // the range of the second byte, narrowed for some leads
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;   // overlong
+        if (c == 0xED) high = 0x9F;  // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;   // overlong
+        if (c == 0xF4) high = 0x8F;  // past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (n - i < length || p[i + 1] < low || p[i + 1] > high) return 0;
+    for (std::size_t k = 2; k < length; ++k)
+        if ((p[i + k] & 0xC0) != 0x80) return 0;
+    return length;
+}
+
+std::size_t firstNonUtf8(std::string_view s)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    std::size_t n = s.size();
+    std::size_t i = 0;
+    while (i < n) {
+        if (n - i >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if ((word & 0x8080808080808080u) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        std::size_t length = utf8SequenceLength(p, i, n);
+        if (length == 0) return i;
+        i += length;
+    }
+    return std::string_view::npos;
+}
 
 void appendUtf8(std::string& out, char32_t cp)
 {

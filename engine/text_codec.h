@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace engine {
 
@@ -20,5 +21,14 @@ std::string cp1252ToUtf8(const std::uint8_t* data, std::size_t size);
 
 // Appends the UTF-8 form of one code point.
 void appendUtf8(std::string& out, char32_t codePoint);
+
+// The length of the UTF-8 sequence starting at p[i], or 0 when it is not one (a stray
+// continuation byte, an overlong form, a surrogate, a code point past U+10FFFF, or cut off by n).
+// "é" is C3 A9: length 2 at its first byte, 0 at its second.
+std::size_t utf8SequenceLength(const unsigned char* p, std::size_t i, std::size_t n);
+
+// The position of the first byte of s that does not start a whole UTF-8 sequence, or npos when
+// s is all UTF-8. Runs of ASCII go eight bytes at a time.
+std::size_t firstNonUtf8(std::string_view s);
 
 }  // namespace engine

@@ -33,7 +33,7 @@ engine::Database database(const std::string& name, std::vector<engine::QueryDesi
     engine::DatabaseDesign design;
     design.name = "/data/" + name;
     design.queries = std::move(queries);
-    return engine::Database(std::move(design));
+    return engine::Database(design);
 }
 
 using engine::Variant;
@@ -53,7 +53,8 @@ TEST(QueryComparison, OnlyPositionsThreeToTenAreComparedAndNamedByDatabaseOne)
                                                        kNull, Variant::boolean(true), num(60), num(0), num(0), txt("a")})};
     engine::QueryDesign outside2{"Q", queryProperties({txt("q"), num(9), num(9), num(0), txt("SELECT 1;"), num(-1),
                                                        txt("ODBC;"), num(-1), num(60), num(0), num(0), txt("b")})};
-    EXPECT_TRUE(dualyn::CompareQueryProperties(run, engine::QueryDef(outside1), engine::QueryDef(outside2)));
+    engine::Database outside = database("o.mdb", {outside1, outside2});
+    EXPECT_TRUE(dualyn::CompareQueryProperties(run, outside.QueryDefs().Item(0), outside.QueryDefs().Item(1)));
     EXPECT_EQ(readFile(run.strLogFile), "");
 
     // The first and the last compared positions differ; each line names database 1's property.
@@ -62,7 +63,8 @@ TEST(QueryComparison, OnlyPositionsThreeToTenAreComparedAndNamedByDatabaseOne)
     engine::QueryDesign edge2{"Q", queryProperties({txt("Q"), num(1), num(1), num(48), txt("SELECT 1;"), Variant::boolean(true),
                                                     txt(""), Variant::boolean(true), num(60), num(0), num(7)},
                                                    "Two")};
-    EXPECT_FALSE(dualyn::CompareQueryProperties(run, engine::QueryDef(edge1), engine::QueryDef(edge2)));
+    engine::Database edge = database("e.mdb", {edge1, edge2});
+    EXPECT_FALSE(dualyn::CompareQueryProperties(run, edge.QueryDefs().Item(0), edge.QueryDefs().Item(1)));
     EXPECT_EQ(readFile(run.strLogFile),
               "\r\n   Q has a different Type setting\r\n\r\n   Q has a different MaxRecords setting\r\n");
 }

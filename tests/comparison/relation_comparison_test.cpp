@@ -43,7 +43,7 @@ engine::Database database(const std::string& name, std::vector<engine::RelationD
     engine::DatabaseDesign design;
     design.name = "/data/" + name;
     design.relations = std::move(relations);
-    return engine::Database(std::move(design));
+    return engine::Database(design);
 }
 
 const std::string kHeader = "\r\n\r\nRELATION COMPARISONS\r\n";
@@ -67,7 +67,7 @@ TEST(RelationComparison, DescriptionIsTableFirstFieldAndForeignTable)
     // The name, the second field pair and the foreign field names play no part.
     engine::RelationDesign d = relation("WrittenBy", "Authors", {{"AuthorID", "WriterID"}, {"Edition", "Edition"}}, "Books",
                                         Variant::number(0));
-    EXPECT_EQ(dualyn::DescribeRelation(engine::Relation(d)), "Authors.AuthorID to Books");
+    EXPECT_EQ(dualyn::DescribeRelation(database("d.mdb", {d}).Relations().Item(0)), "Authors.AuthorID to Books");
 }
 
 TEST(RelationComparison, OnlyTheAttributesAreComparedAndNamedByDatabaseOne)
@@ -77,12 +77,14 @@ TEST(RelationComparison, OnlyTheAttributesAreComparedAndNamedByDatabaseOne)
     engine::RelationDesign a = relation("A", "T", {{"ID", "TID"}}, "U", Variant::number(2), false);
     engine::RelationDesign b = relation("B", "T", {{"ID", "Other"}}, "U", Variant::number(2), true);
     engine::RelationDesign null = relation("N", "T", {{"ID", "TID"}}, "U", Variant());
-    EXPECT_TRUE(dualyn::CompareRelationProperties(f.run, engine::Relation(a), engine::Relation(b)));
-    EXPECT_TRUE(dualyn::CompareRelationProperties(f.run, engine::Relation(null), engine::Relation(a)));
+    engine::Database db = database("x.mdb", {a, b, null, relation("C", "V", {{"Key", "VKey"}}, "W", Variant::number(0x1002))});
+    const engine::Relation relationA = db.Relations().Item(0), relationB = db.Relations().Item(1);
+    const engine::Relation relationNull = db.Relations().Item(2), relationOther = db.Relations().Item(3);
+    EXPECT_TRUE(dualyn::CompareRelationProperties(f.run, relationA, relationB));
+    EXPECT_TRUE(dualyn::CompareRelationProperties(f.run, relationNull, relationA));
     EXPECT_EQ(f.log(), "");
 
-    engine::RelationDesign other = relation("C", "V", {{"Key", "VKey"}}, "W", Variant::number(0x1002));
-    EXPECT_FALSE(dualyn::CompareRelationProperties(f.run, engine::Relation(other), engine::Relation(a)));
+    EXPECT_FALSE(dualyn::CompareRelationProperties(f.run, relationOther, relationA));
     EXPECT_EQ(f.log(), "\r\n   V.Key to W is different\r\n");
 }
 
@@ -140,6 +142,17 @@ TEST(RelationComparison, EngineErrorEndsTheSectionKeepingItsLines)
     engine::Database db2 = database("b.mdb", {});
     EXPECT_THROW(dualyn::CompareRelations(f.run, db1, db2), std::out_of_range);
     EXPECT_EQ(f.log(), kHeader + "\r\n   A.ID to Child was not found in b.mdb\r\n");
+}
+
+// Database 2's relations are looked at only as far as a search needs: one that cannot be
+// described stops the run when a search first has to pass it, after every line before that.
+TEST(RelationComparison, EngineErrorInDatabaseTwoComesWhereASearchReachesIt)
+{
+    Fixture f;
+    engine::Database db1 = database("a.mdb", {simple("A", 2), simple("C")});
+    engine::Database db2 = database("b.mdb", {simple("A", 0), relation("B", "B", {}, "Child", Variant::number(0)), simple("C")});
+    EXPECT_THROW(dualyn::CompareRelations(f.run, db1, db2), std::out_of_range);
+    EXPECT_EQ(f.log(), kHeader + "\r\n   A.ID to Child is different\r\n");
 }
 
 }  // namespace

@@ -9,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 using namespace dualyn;
 using testsupport::readFile;
@@ -169,6 +172,31 @@ TEST(ComparisonRun, AReaderThatCrashesOrHangsIsAFailedOpen)
     EXPECT_EQ(readFile(dir.file("log.txt")), "Comparison Log for " + dir.file("a.mdb") + " and " + dir.file("a.mdb") + "\r\n");
     ::unsetenv("TMPDIR");
     EXPECT_TRUE(std::filesystem::is_empty(temporary.path()));
+}
+
+// The two databases are read at the same time. When database 1 cannot be opened, its reason is
+// the one shown at once, however long database 2 would take, and database 2's reader is gone.
+TEST(ComparisonRun, DatabaseOneFailingStopsTheReadingOfDatabaseTwo)
+{
+    TempDir dir;
+    mdbgen::writeJet4File(mdbgen::parseDescription("table T\n field F long\n"), dir.file("b.mdb"));
+    ::setenv("DUALYN_READER_TEST", "hang", 1);  // a reader that would run for its whole 30 seconds
+    ::setenv("DUALYN_READER_SECONDS", "30", 1);
+    HeadlessWindow window;
+    ComparisonRun run(window, dir.file("log.txt"));
+    window.paths[0] = dir.file("missing.mdb");
+    window.paths[1] = dir.file("b.mdb");
+    auto start = std::chrono::steady_clock::now();
+    run.cmdCompare_Click();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ::unsetenv("DUALYN_READER_TEST");
+    ::unsetenv("DUALYN_READER_SECONDS");
+    ASSERT_EQ(window.messageDetails.size(), 1u);
+    EXPECT_EQ(window.messageDetails[0], dir.file("missing.mdb") + ": the file does not exist");
+    EXPECT_LT(seconds, 5.0);
+    errno = 0;
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a reader is still running";
+    EXPECT_EQ(errno, ECHILD);
 }
 
 // The headless runner: the log on standard output, its exit status, and its own program folder.

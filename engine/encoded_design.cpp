@@ -1,0 +1,323 @@
+#include "encoded_design.h"
+
+#include "design.h"
+#include "design_path.h"
+#include "format_error.h"
+#include "text_codec.h"
+
+#include <bit>
+#include <cstring>
+#include <limits>
+
+namespace engine {
+
+using namespace design_format;
+
+namespace {
+
+// An unsigned LEB128 number at p[at] in bytes already checked; moves at past it.
+inline std::uint64_t checkedNumber(const unsigned char* p, std::uint32_t& at)
+{
+    std::uint64_t v = p[at] & 0x7F;
+    if (!(p[at++] & 0x80)) return v;
+    for (int shift = 7;; shift += 7) {
+        std::uint8_t b = p[at++];
+        v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+        if (!(b & 0x80)) return v;
+    }
+}
+
+}  // namespace
+
+// Checks the bytes of a design from end to end (see encoded_design.h for their form), noting
+// where each object starts. Refuses with a FormatError: "design data at byte 57: the name of
+// field 2 of table 3 is not UTF-8".
+class DesignDecoder {
+public:
+    explicit DesignDecoder(EncodedDesign& design)
+        : design_(design), data_(reinterpret_cast<const unsigned char*>(design.bytes_.data())), size_(design.bytes_.size())
+    {
+    }
+
+    void decode()
+    {
+        std::size_t signature = std::min(size_, sizeof kSignature);  // the bytes of it there are
+        if (std::string_view(reinterpret_cast<const char*>(data_), signature) != std::string_view(kSignature, signature))
+            fail(0, "the data", "does not start with the signature of a design");
+        if (signature < sizeof kSignature) fail(size_, "the signature", "is cut off by the end of the data");
+        // Offsets are kept in 32 bits; a design is a fraction of its file, and files stay below 2 GiB.
+        if (size_ > std::numeric_limits<std::uint32_t>::max())
+            fail(0, "the data", "is " + std::to_string(size_) + " bytes long, more than a design can be");
+        at_ = sizeof kSignature;
+        if (std::uint8_t version = byte("the version"); version != kVersion)
+            fail(at_ - 1, "the version", "is " + std::to_string(version) + ", not " + std::to_string(kVersion));
+        pool();
+
+        design_.name_ = offset();
+        text("the database name");
+        design_.tables_.resize(count("the table count", 3));  // name, field count, index count
+        for (std::size_t t = 0; t < design_.tables_.size(); ++t) {
+            EncodedDesign::Table& table = design_.tables_[t];
+            path_.enter("table", t);
+            table.name = offset();
+            std::string_view name = text("the name");
+            design_.tableByName_.try_emplace(name, static_cast<int>(t));
+            table.firstField = static_cast<std::uint32_t>(design_.fields_.size());
+            table.fieldCount = static_cast<std::uint32_t>(count("the field count", 2));  // name, property count
+            for (std::size_t f = 0; f < table.fieldCount; ++f) {
+                path_.enter("field", f);
+                design_.fields_.push_back(offset());
+                text("the name");
+                properties();
+                path_.leave();
+            }
+            table.firstIndex = static_cast<std::uint32_t>(design_.indexes_.size());
+            table.indexCount = static_cast<std::uint32_t>(count("the index count", 3));  // name, fields, property count
+            for (std::size_t x = 0; x < table.indexCount; ++x) {
+                path_.enter("index", x);
+                design_.indexes_.push_back(offset());
+                text("the name");
+                text("the fields");
+                properties();
+                path_.leave();
+            }
+            path_.leave();
+        }
+        design_.relations_.resize(count("the relation count", 5));  // three texts and two counts
+        for (std::size_t r = 0; r < design_.relations_.size(); ++r) {
+            path_.enter("relation", r);
+            design_.relations_[r] = offset();
+            text("the name");
+            text("the table");
+            text("the foreign table");
+            std::size_t fields = count("the field count", 2);  // two texts
+            for (std::size_t f = 0; f < fields; ++f) {
+                path_.enter("field", f);
+                text("the name");
+                text("the foreign name");
+                path_.leave();
+            }
+            properties();
+            path_.leave();
+        }
+        design_.queries_.resize(count("the query count", 2));  // name, property count
+        for (std::size_t q = 0; q < design_.queries_.size(); ++q) {
+            path_.enter("query", q);
+            design_.queries_[q] = offset();
+            design_.queryByName_.try_emplace(text("the name"), static_cast<int>(q));
+            properties();
+            path_.leave();
+        }
+        if (at_ != size_)
+            fail(at_, "the data", "goes on after the last query (" + std::to_string(size_ - at_) +
+                                      (size_ - at_ == 1 ? " byte" : " bytes") + " left over)");
+    }
+
+private:
+    [[noreturn]] void fail(std::size_t offset, const char* what, const std::string& problem) const
+    {
+        throw FormatError("design data at byte " + std::to_string(offset) + ": " + what + path_.describe() + " " +
+                          problem);
+    }
+
+    std::uint32_t offset() const { return static_cast<std::uint32_t>(at_); }
+    std::size_t left() const { return size_ - at_; }
+
+    std::uint8_t byte(const char* what)
+    {
+        if (at_ == size_) fail(at_, what, "is cut off by the end of the data");
+        return data_[at_++];
+    }
+
+    // An unsigned LEB128 number of at most nine bytes (63 bits) in its shortest form.
+    std::uint64_t number(const char* what)
+    {
+        std::size_t start = at_;
+        std::uint64_t v = 0;
+        for (int shift = 0; shift < 63; shift += 7) {
+            if (at_ == size_) fail(start, what, "is cut off by the end of the data");
+            std::uint8_t b = data_[at_++];
+            v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+            if (!(b & 0x80)) {
+                if (b == 0 && shift > 0) fail(start, what, "is a number not in its shortest form");
+                return v;
+            }
+        }
+        fail(start, what, "is a number longer than nine bytes");
+    }
+
+    // A count of items that take at least smallest bytes each: at most kMostItems and at most what
+    // the bytes left can hold, so that room for them can be made before reading them.
+    std::size_t count(const char* what, std::size_t smallest)
+    {
+        std::size_t start = at_;
+        std::uint64_t n = number(what);
+        if (n > kMostItems)
+            fail(start, what, "is " + std::to_string(n) + ", more than " + std::to_string(kMostItems));
+        if (n * smallest > left())
+            fail(start, what, "is " + std::to_string(n) + ", more than the " + std::to_string(left()) +
+                                  " bytes left can hold");
+        return static_cast<std::size_t>(n);
+    }
+
+    // A length and that many bytes of UTF-8, viewed in place.
+    std::string_view text(const char* what)
+    {
+        std::size_t start = at_;
+        std::uint64_t length = number(what);
+        if (length > left())
+            fail(start, what, "is " + std::to_string(length) + " bytes long, past the end of the data (" +
+                                  std::to_string(left()) + " bytes left)");
+        std::string_view s(reinterpret_cast<const char*>(data_ + at_), static_cast<std::size_t>(length));
+        if (std::size_t bad = firstNonUtf8(s); bad != std::string_view::npos) fail(at_ + bad, what, "is not UTF-8");
+        at_ += s.size();
+        return s;
+    }
+
+    // The name pool: each entry at least its one length byte, none longer than kLongestPooledName.
+    void pool()
+    {
+        std::size_t start = at_;
+        std::uint64_t n = number("the name pool's count");
+        if (n > left())
+            fail(start, "the name pool's count", "is " + std::to_string(n) + ", more than the " +
+                                                     std::to_string(left()) + " bytes left can hold");
+        design_.pool_.reserve(static_cast<std::size_t>(n));
+        for (std::size_t i = 0; i < n; ++i) {
+            path_.enter("pooled name", i);
+            std::size_t entry = at_;
+            std::string_view name = text("the text");
+            if (name.size() > kLongestPooledName)
+                fail(entry, "the text", "is " + std::to_string(name.size()) + " bytes long, more than " +
+                                            std::to_string(kLongestPooledName));
+            design_.pool_.push_back(name);
+            path_.leave();
+        }
+    }
+
+    void properties()
+    {
+        std::size_t n = count("the property count", 2);  // name reference, tag
+        for (std::size_t i = 0; i < n; ++i) {
+            path_.enter("property", i);
+            std::size_t start = at_;
+            std::uint64_t reference = number("the name reference");
+            if (reference == 0)
+                text("the name");
+            else if (reference > design_.pool_.size())
+                fail(start, "the name reference", "is " + std::to_string(reference) + ", past the " +
+                                                      std::to_string(design_.pool_.size()) + " pooled names");
+            value();
+            path_.leave();
+        }
+    }
+
+    void value()
+    {
+        std::size_t start = at_;
+        switch (byte("the value")) {
+        case kNull:
+        case kFalse:
+        case kTrue: return;
+        case kText: text("the value"); return;
+        case kNumber:
+            if (left() < 8) fail(start, "the value", "is cut off by the end of the data");
+            at_ += 8;
+            return;
+        case kWhole:
+            if (number("the value") > 2 * kLargestWhole)  // 2^53 and -2^53 are 2^54 and 2^54 - 1
+                fail(start, "the value", "is a whole number beyond 2^53");
+            return;
+        default:
+            fail(start, "the value", "has the unknown tag " + std::to_string(data_[start]));
+        }
+    }
+
+    EncodedDesign& design_;
+    const unsigned char* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;  // the next byte to read
+    DesignPath path_;
+};
+
+std::unique_ptr<const EncodedDesign> EncodedDesign::decode(std::string bytes)
+{
+    std::unique_ptr<EncodedDesign> design(new EncodedDesign);
+    design->bytes_ = std::move(bytes);
+    DesignDecoder(*design).decode();
+    return design;
+}
+
+std::string_view EncodedDesign::name() const { return textAt(name_); }
+
+int EncodedDesign::tablePosition(std::string_view name) const
+{
+    auto found = tableByName_.find(name);
+    return found == tableByName_.end() ? -1 : found->second;
+}
+
+int EncodedDesign::queryPosition(std::string_view name) const
+{
+    auto found = queryByName_.find(name);
+    return found == queryByName_.end() ? -1 : found->second;
+}
+
+std::uint64_t EncodedDesign::number(std::uint32_t& at) const
+{
+    return checkedNumber(reinterpret_cast<const unsigned char*>(bytes_.data()), at);
+}
+
+std::string_view EncodedDesign::text(std::uint32_t& at) const
+{
+    auto length = static_cast<std::uint32_t>(number(at));
+    std::string_view s(bytes_.data() + at, length);
+    at += length;
+    return s;
+}
+
+std::uint32_t EncodedDesign::valueOffset(std::uint32_t at) const
+{
+    if (number(at) == 0) skipText(at);
+    return at;
+}
+
+std::string_view EncodedDesign::propertyName(std::uint32_t at) const
+{
+    std::uint64_t reference = number(at);
+    return reference == 0 ? text(at) : pool_[reference - 1];
+}
+
+Variant EncodedDesign::propertyValue(std::uint32_t at) const
+{
+    at = valueOffset(at);
+    switch (static_cast<std::uint8_t>(bytes_[at++])) {
+    case kFalse: return Variant::boolean(false);
+    case kTrue: return Variant::boolean(true);
+    case kText: return Variant::text(std::string(text(at)));
+    case kNumber: {
+        std::uint64_t bits = 0;
+        for (int k = 0; k < 8; ++k) bits |= static_cast<std::uint64_t>(static_cast<std::uint8_t>(bytes_[at + k])) << 8 * k;
+        return Variant::number(std::bit_cast<double>(bits));
+    }
+    case kWhole: {
+        std::uint64_t zigzag = number(at);
+        auto whole = static_cast<std::int64_t>(zigzag >> 1) ^ -static_cast<std::int64_t>(zigzag & 1);
+        return Variant::number(static_cast<double>(whole));
+    }
+    default: return Variant();  // kNull; the decoder let no other tag through
+    }
+}
+
+std::uint32_t EncodedDesign::nextProperty(std::uint32_t at) const
+{
+    at = valueOffset(at);
+    switch (static_cast<std::uint8_t>(bytes_[at++])) {
+    case kText: skipText(at); break;
+    case kNumber: at += 8; break;
+    case kWhole: number(at); break;
+    default: break;
+    }
+    return at;
+}
+
+}  // namespace engine

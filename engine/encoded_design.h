@@ -1,0 +1,116 @@
+// A design kept in its serialized form — the bytes the reader process sends — together with
+// where each table, field, index, relation and query starts in them. The window process holds
+// its two designs this way: about the size of the bytes themselves, where a design built of
+// strings and values takes ten to twenty times as much. Values are decoded when they are asked
+// for (database_engine.h).
+//
+// The bytes, front to back:
+//
+//     "DLDS" 01                        signature, version
+//     count  | (length | name)...      the name pool: property names of at most 64 bytes
+//     text                             the database name
+//     count  | table...                name | count | field... | count | index...
+//                                        field: name | properties
+//                                        index: name | fields | properties
+//     count  | relation...             name | table | foreign table | count | (name | foreign name)...
+//                                      | properties
+//     count  | query...                name | properties
+//
+// A count or length is an unsigned LEB128 number (seven bits a byte, low bits first, the high bit
+// set on every byte but the last) in its shortest form. A text is its length in bytes and that
+// many bytes of UTF-8. Properties are a count and, for each, a name reference and a value. The
+// reference is n >= 1 for entry n - 1 of the name pool, or 0 and a text for a name written where
+// it is used (one longer than 64 bytes). A value is a tag byte and what the tag calls for:
+//
+//     0 Null   1 False   2 True   3 a number: the 8 bytes of the double, little-endian
+//     4 a whole number from -2^53 to 2^53 (not -0) as a zigzag LEB128: 0 1 -1 2 ... as 0 1 2 3 ...
+//     5 a text
+//
+// So a field's 17 properties cost two bytes each plus their values: "Attributes=2" is the three
+// bytes 02 04 04 when Attributes is pooled name 1.
+#pragma once
+
+#include "variant.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace engine {
+
+namespace design_format {
+inline constexpr char kSignature[4] = {'D', 'L', 'D', 'S'};
+inline constexpr std::uint8_t kVersion = 1;
+inline constexpr std::size_t kLongestPooledName = 64;  // Access names have at most 64 characters
+inline constexpr std::uint64_t kLargestWhole = std::uint64_t{1} << 53;  // larger whole doubles skip numbers
+enum Tag : std::uint8_t { kNull = 0, kFalse = 1, kTrue = 2, kNumber = 3, kWhole = 4, kText = 5 };
+}  // namespace design_format
+
+class EncodedDesign {
+public:
+    // Where a table's parts are: its name's offset, then its fields' and indexes' entries in
+    // fields() and indexes().
+    struct Table {
+        std::uint32_t name = 0;
+        std::uint32_t firstField = 0, fieldCount = 0;
+        std::uint32_t firstIndex = 0, indexCount = 0;
+    };
+
+    // Checks bytes from end to end and keeps them. Bytes come from another process and are trusted
+    // no more than the file they were read from: throws FormatError naming what is wrong and where
+    // when anything is malformed, incomplete or out of bounds — an unknown tag, a count above what a
+    // collection can hold (32,767 items), a length past the end, text that is not UTF-8, a pool
+    // reference past the pool, bytes left over.
+    static std::unique_ptr<const EncodedDesign> decode(std::string bytes);
+
+    EncodedDesign(const EncodedDesign&) = delete;
+    EncodedDesign& operator=(const EncodedDesign&) = delete;
+
+    std::string_view name() const;  // the database name the bytes carry
+    const std::vector<Table>& tables() const { return tables_; }
+    // Offsets of records: a field's (name, properties), an index's (name, fields, properties),
+    // a relation's (name, table, foreign table, field pairs, properties), a query's (name,
+    // properties); the fields and indexes of all tables one after the other.
+    const std::vector<std::uint32_t>& fields() const { return fields_; }
+    const std::vector<std::uint32_t>& indexes() const { return indexes_; }
+    const std::vector<std::uint32_t>& relations() const { return relations_; }
+    const std::vector<std::uint32_t>& queries() const { return queries_; }
+
+    // The first position of a table or query with exactly this name, or -1.
+    int tablePosition(std::string_view name) const;
+    int queryPosition(std::string_view name) const;
+
+    // Reading the checked bytes: each reads at offset at and moves it past what it read.
+    std::uint64_t number(std::uint32_t& at) const;
+    std::string_view text(std::uint32_t& at) const;
+    std::string_view textAt(std::uint32_t at) const { return text(at); }
+    void skipText(std::uint32_t& at) const { at += static_cast<std::uint32_t>(number(at)); }
+
+    // A property entry at offset at (name reference, value): its name, its value, and where the
+    // entry after it starts.
+    std::string_view propertyName(std::uint32_t at) const;
+    Variant propertyValue(std::uint32_t at) const;
+    std::uint32_t nextProperty(std::uint32_t at) const;
+
+    // The bytes and what was built from them, for measuring memory.
+    std::size_t byteCount() const { return bytes_.size(); }
+
+private:
+    EncodedDesign() = default;
+    friend class DesignDecoder;
+
+    // Where the value of the entry at offset at starts.
+    std::uint32_t valueOffset(std::uint32_t at) const;
+
+    std::string bytes_;
+    std::uint32_t name_ = 0;                       // the database name's offset
+    std::vector<std::string_view> pool_;           // the pooled property names, in bytes_
+    std::vector<Table> tables_;
+    std::vector<std::uint32_t> fields_, indexes_, relations_, queries_;
+    std::unordered_map<std::string_view, int> tableByName_, queryByName_;  // first position of a name
+};
+
+}  // namespace engine
