@@ -73,4 +73,15 @@ struct DatabaseDesign {
     std::vector<QueryDesign> queries;       // likewise
 };
 
+// Takes a design piece by piece as it is read, so that it need not be held whole: begin with the
+// database name and the number of tables, then each table in the design's order, then end with
+// the relations and the queries.
+class DesignSink {
+public:
+    virtual ~DesignSink() = default;
+    virtual void begin(const std::string& name, std::size_t tableCount) = 0;
+    virtual void table(TableDesign table) = 0;
+    virtual void end(std::vector<RelationDesign> relations, std::vector<QueryDesign> queries) = 0;
+};
+
 }  // namespace engine

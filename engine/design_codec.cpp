@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -47,38 +48,54 @@ void putNumber(std::string& out, std::uint64_t v)
     out += static_cast<char>(v);
 }
 
-// Writes a design into bytes. Refuses (std::length_error, std::invalid_argument) a design that
-// the decoder would refuse, so that whatever is encoded decodes to the same design.
-class Encoder {
+}  // namespace
+
+// Writes a design into bytes, whole (encode) or as it is read (begin, table for each table, end,
+// then finish). Refuses (std::length_error, std::invalid_argument) a design that the decoder
+// would refuse, so that whatever is encoded decodes to the same design.
+class DesignEncoder::Impl {
 public:
     std::string encode(const DatabaseDesign& d)
     {
-        text(d.name, "the database name");
-        count(d.tables.size(), "the table count");
-        for (std::size_t t = 0; t < d.tables.size(); ++t) {
-            const TableDesign& table = d.tables[t];
-            path_.enter("table", t);
-            text(table.name, "the name");
-            count(table.fields.size(), "the field count");
-            for (std::size_t f = 0; f < table.fields.size(); ++f) {
-                path_.enter("field", f);
-                text(table.fields[f].name, "the name");
-                properties(table.fields[f].properties, kField);
-                path_.leave();
-            }
-            count(table.indexes.size(), "the index count");
-            for (std::size_t x = 0; x < table.indexes.size(); ++x) {
-                path_.enter("index", x);
-                text(table.indexes[x].name, "the name");
-                text(table.indexes[x].fields, "the fields");
-                properties(table.indexes[x].properties, kIndex);
-                path_.leave();
-            }
+        begin(d.name, d.tables.size());
+        for (const TableDesign& table : d.tables) this->table(table);
+        end(d.relations, d.queries);
+        return finish();
+    }
+
+    void begin(const std::string& name, std::size_t tableCount)
+    {
+        text(name, "the database name");
+        count(tableCount, "the table count");
+    }
+
+    void table(const TableDesign& table)
+    {
+        path_.enter("table", tables_++);
+        text(table.name, "the name");
+        count(table.fields.size(), "the field count");
+        for (std::size_t f = 0; f < table.fields.size(); ++f) {
+            path_.enter("field", f);
+            text(table.fields[f].name, "the name");
+            properties(table.fields[f].properties, kField);
             path_.leave();
         }
-        count(d.relations.size(), "the relation count");
-        for (std::size_t r = 0; r < d.relations.size(); ++r) {
-            const RelationDesign& relation = d.relations[r];
+        count(table.indexes.size(), "the index count");
+        for (std::size_t x = 0; x < table.indexes.size(); ++x) {
+            path_.enter("index", x);
+            text(table.indexes[x].name, "the name");
+            text(table.indexes[x].fields, "the fields");
+            properties(table.indexes[x].properties, kIndex);
+            path_.leave();
+        }
+        path_.leave();
+    }
+
+    void end(const std::vector<RelationDesign>& relations, const std::vector<QueryDesign>& queries)
+    {
+        count(relations.size(), "the relation count");
+        for (std::size_t r = 0; r < relations.size(); ++r) {
+            const RelationDesign& relation = relations[r];
             path_.enter("relation", r);
             text(relation.name, "the name");
             text(relation.table, "the table");
@@ -93,14 +110,17 @@ public:
             properties(relation.properties, kRelation);
             path_.leave();
         }
-        count(d.queries.size(), "the query count");
-        for (std::size_t q = 0; q < d.queries.size(); ++q) {
+        count(queries.size(), "the query count");
+        for (std::size_t q = 0; q < queries.size(); ++q) {
             path_.enter("query", q);
-            text(d.queries[q].name, "the name");
-            properties(d.queries[q].properties, kQuery);
+            text(queries[q].name, "the name");
+            properties(queries[q].properties, kQuery);
             path_.leave();
         }
+    }
 
+    std::string finish()
+    {
         // The pool is known only now; it goes before the body.
         std::string out(kSignature, sizeof kSignature);
         out += static_cast<char>(kVersion);
@@ -162,11 +182,12 @@ private:
             putNumber(body_, recent[position]);
             return;
         }
-        auto [entry, added] = poolIndex_.try_emplace(name, pool_.size());
-        if (added) {
+        auto entry = poolIndex_.find(name);
+        if (entry == poolIndex_.end()) {
             if (std::size_t bad = firstNonUtf8(name); bad != std::string_view::npos)
                 refuse("the name", "is not UTF-8 (byte " + std::to_string(bad) + " of it)");
             pool_.push_back(name);
+            entry = poolIndex_.emplace(pool_.back(), pool_.size() - 1).first;
         }
         std::size_t reference = entry->second + 1;
         if (position >= recent.size()) recent.resize(position + 1, 0);
@@ -195,11 +216,14 @@ private:
     }
 
     std::string body_;                          // everything after the pool
-    std::vector<std::string_view> pool_;        // the pooled names, viewing the design's strings
+    std::deque<std::string> pool_;              // the pooled names (a deque: they never move)
     std::unordered_map<std::string_view, std::size_t> poolIndex_;  // name -> its position in pool_
+    std::size_t tables_ = 0;                    // tables encoded so far
     std::vector<std::size_t> recent_[kKinds];   // per kind and position: the last reference used
     DesignPath path_;
 };
+
+namespace {
 
 // The property list whose count is at offset at: "0 Value=Null 1 Attributes=2 ...".
 PropertyList expandProperties(const EncodedDesign& design, std::uint32_t at)
@@ -289,7 +313,17 @@ void appendProperties(std::string& out, const PropertyList& list)
 
 }  // namespace
 
-std::string encodeDesign(const DatabaseDesign& design) { return Encoder().encode(design); }
+std::string encodeDesign(const DatabaseDesign& design) { return DesignEncoder::Impl().encode(design); }
+
+DesignEncoder::DesignEncoder() : impl_(std::make_unique<Impl>()) {}
+DesignEncoder::~DesignEncoder() = default;
+void DesignEncoder::begin(const std::string& name, std::size_t tableCount) { impl_->begin(name, tableCount); }
+void DesignEncoder::table(TableDesign table) { impl_->table(table); }
+void DesignEncoder::end(std::vector<RelationDesign> relations, std::vector<QueryDesign> queries)
+{
+    impl_->end(relations, queries);
+}
+std::string DesignEncoder::bytes() { return impl_->finish(); }
 
 DatabaseDesign expandDesign(const EncodedDesign& encoded)
 {

@@ -5,6 +5,7 @@
 #include "design.h"
 #include "encoded_design.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,23 @@ namespace engine {
 
 // The compact serialized form of a design.
 std::string encodeDesign(const DatabaseDesign& design);
+
+// The same form made as a design is read (DesignSink), without holding the design whole: after
+// end(), bytes() gives what encodeDesign gives for the whole design.
+class DesignEncoder final : public DesignSink {
+public:
+    DesignEncoder();
+    ~DesignEncoder() override;
+    void begin(const std::string& name, std::size_t tableCount) override;
+    void table(TableDesign table) override;
+    void end(std::vector<RelationDesign> relations, std::vector<QueryDesign> queries) override;
+    std::string bytes();
+
+    class Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
 
 // A design kept as its bytes, built out into strings and values.
 DatabaseDesign expandDesign(const EncodedDesign& encoded);

@@ -67,28 +67,32 @@ class Reader {
 public:
     explicit Reader(const DatabaseFile& file) : file_(file), image_(file.image()), tables_(file) {}
 
-    DatabaseDesign run()
+    // Hands the design to sink: the tables one by one in the design's order (by name, letter case
+    // ignored, ties by exact name), each read just before it is handed over.
+    void run(DesignSink& sink)
     {
-        DatabaseDesign design;
-        design.name = file_.path;
         readCatalog();
         std::set<std::uint32_t> storage = complexStorageTables();
-        for (const CatalogObject& o : catalog_) {
-            if (o.type == kTypeTable && !storage.count(o.id & 0x00FFFFFF))
-                design.tables.push_back(table(o));
-            else if (o.type == kTypeOdbcLink || o.type == kTypeAccessLink)
-                design.tables.push_back(TableDesign{o.name, {}, {}});
-        }
-        design.relations = relations();
-        design.queries = queries();
+        std::vector<const CatalogObject*> tables;  // in the order of the catalog's rows, then by name
+        for (const CatalogObject& o : catalog_)
+            if ((o.type == kTypeTable && !storage.count(o.id & 0x00FFFFFF)) || o.type == kTypeOdbcLink ||
+                o.type == kTypeAccessLink)
+                tables.push_back(&o);
+        std::stable_sort(tables.begin(), tables.end(), [](const CatalogObject* a, const CatalogObject* b) {
+            return nameLess(a->name, b->name);
+        });
+        checkCount(tables.size(), "tables");
+        sink.begin(file_.path, tables.size());
+        for (const CatalogObject* o : tables)
+            sink.table(o->type == kTypeTable ? table(*o) : TableDesign{o->name, {}, {}});
+        std::vector<RelationDesign> relations = this->relations();
+        std::vector<QueryDesign> queries = this->queries();
         auto byName = [](const auto& a, const auto& b) { return nameLess(a.name, b.name); };
-        std::stable_sort(design.tables.begin(), design.tables.end(), byName);
-        std::stable_sort(design.relations.begin(), design.relations.end(), byName);
-        std::stable_sort(design.queries.begin(), design.queries.end(), byName);
-        checkCount(design.tables.size(), "tables");
-        checkCount(design.relations.size(), "relationships");
-        checkCount(design.queries.size(), "queries");
-        return design;
+        std::stable_sort(relations.begin(), relations.end(), byName);
+        std::stable_sort(queries.begin(), queries.end(), byName);
+        checkCount(relations.size(), "relationships");
+        checkCount(queries.size(), "queries");
+        sink.end(std::move(relations), std::move(queries));
     }
 
 private:
@@ -423,11 +427,33 @@ private:
 
 }  // namespace
 
-DatabaseDesign readDesign(const DatabaseFile& file, const std::function<void()>& afterOpen)
+void readDesign(const DatabaseFile& file, DesignSink& sink, const std::function<void()>& afterOpen)
 {
     Reader reader(file);
     if (afterOpen) afterOpen();
-    return reader.run();
+    reader.run(sink);
+}
+
+DatabaseDesign readDesign(const DatabaseFile& file, const std::function<void()>& afterOpen)
+{
+    // Keeps every piece.
+    class Collector final : public DesignSink {
+    public:
+        void begin(const std::string& name, std::size_t tableCount) override
+        {
+            design.name = name;
+            design.tables.reserve(tableCount);
+        }
+        void table(TableDesign table) override { design.tables.push_back(std::move(table)); }
+        void end(std::vector<RelationDesign> relations, std::vector<QueryDesign> queries) override
+        {
+            design.relations = std::move(relations);
+            design.queries = std::move(queries);
+        }
+        DatabaseDesign design;
+    } collector;
+    readDesign(file, collector, afterOpen);
+    return std::move(collector.design);
 }
 
 DatabaseDesign readDesign(const std::string& path)

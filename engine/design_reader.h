@@ -21,4 +21,7 @@ DatabaseDesign readDesign(const std::string& path);
 // its access to the file system there).
 DatabaseDesign readDesign(const DatabaseFile& file, const std::function<void()>& afterOpen = {});
 
+// The same, handing the design to sink piece by piece as it is read instead of keeping it whole.
+void readDesign(const DatabaseFile& file, DesignSink& sink, const std::function<void()>& afterOpen = {});
+
 }  // namespace engine

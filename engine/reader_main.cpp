@@ -101,7 +101,16 @@ int main(int argc, char* argv[])
     std::string misbehave = test ? test : "";
     try {
         engine::DatabaseFile file = engine::loadDatabaseFile(path);
-        engine::DatabaseDesign design = engine::readDesign(file, confine);
+        // The serialized form is made table by table as the design is read; the text is made from
+        // the whole design.
+        std::string answer;
+        if (text) {
+            answer = engine::designText(engine::readDesign(file, confine));
+        } else {
+            engine::DesignEncoder encoder;
+            engine::readDesign(file, encoder, confine);
+            answer = encoder.bytes();
+        }
         if (misbehave == "crash") std::raise(SIGSEGV);
         if (misbehave == "hang")
             for (;;) ::pause();
@@ -111,7 +120,6 @@ int main(int argc, char* argv[])
             std::cerr << (opened ? "another file could be opened" : "no other file can be opened") << "\n";
             return 2;
         }
-        std::string answer = text ? engine::designText(design) : engine::encodeDesign(design);
         if (misbehave == "garbage") answer = "this is no design";
         if (misbehave == "cut") answer.resize(answer.size() / 2);
         return writeAll(answer) ? 0 : 1;
