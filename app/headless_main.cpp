@@ -1,11 +1,12 @@
 // dualyn-headless: the comparison run without a window, for scripts, tests and benchmarks.
 //
-//     dualyn-headless [--no-tables] [--no-relations] [--no-queries] DB1 DB2
+//     dualyn-headless [--no-tables] [--no-relations] [--no-queries] [--report-memory] DB1 DB2
 //
 // Runs the same comparison as the window with the paths as typed into its path boxes, writes the
 // log beside this program as the window does, then copies the log to standard output. Exit status
 // 0 when the run completed, 2 when the databases failed to open (the reason on standard error),
-// 1 on any other error.
+// 1 on any other error. --report-memory adds "peak memory: N KiB" on standard error at the end:
+// the most memory this process held, without the reader processes (for benchmarks).
 #include "comparison_run.h"
 #include "headless_window.h"
 
@@ -13,10 +14,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <string>
 
 namespace {
 
-const char kUsage[] = "usage: dualyn-headless [--no-tables] [--no-relations] [--no-queries] DB1 DB2\n";
+const char kUsage[] = "usage: dualyn-headless [--no-tables] [--no-relations] [--no-queries] [--report-memory] DB1 DB2\n";
 
 // The folder this program lives in.
 std::filesystem::path programFolder(const char* argv0)
@@ -27,12 +29,23 @@ std::filesystem::path programFolder(const char* argv0)
     return self.parent_path();
 }
 
+// The most resident memory this process has held, in KiB (VmHWM): unlike getrusage's figure, it
+// starts afresh with the program, whatever the process that started it held.
+long peakMemoryKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
     dualyn::HeadlessWindow window;
     std::vector<std::string> paths;
+    bool reportMemory = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -45,6 +58,8 @@ int main(int argc, char* argv[])
             window.relations = false;
         } else if (arg == "--no-queries") {
             window.queries = false;
+        } else if (arg == "--report-memory") {
+            reportMemory = true;
         } else if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
             std::cerr << "dualyn-headless: unknown option " << arg << "\n" << kUsage;
             return 1;
@@ -78,5 +93,6 @@ int main(int argc, char* argv[])
     }
     std::cout << log.rdbuf();
     std::cout.flush();
+    if (reportMemory) std::cerr << "peak memory: " << peakMemoryKiB() << " KiB\n";
     return std::cout ? 0 : 1;
 }

@@ -1,14 +1,16 @@
 // How long Dualyn's whole job takes on database pairs of growing size, against mdbtools reading
 // the same two files in the same run: the headless comparison (both designs read through the
-// reader process, all three sections compared, the log written) against mdb-schema on each file.
+// reader processes, all three sections compared, the log written) against mdb-schema on each file.
 //
 //     compare-bench [--runs N] [--sizes 250,1000,4000,16000] [--wide 1000] [--results FILE] [--keep FOLDER]
 //
 // For each size it writes a pair with the generator (fields, indexes, relationships and queries in
 // proportion; a share of differences), then alternates the two commands N times and prints the
-// median wall time of each, their ratio, Dualyn's peak memory and the growth of Dualyn's time from
-// one size to the next. --wide adds a size whose tables have 255 fields. --keep writes the pairs
-// into FOLDER as <tables>x<fields>-a.mdb and -b.mdb and leaves them there, for profiling.
+// median wall time of each, their ratio, the peak memory of the comparing process (readers not
+// counted) against the size of the two designs as the readers send them, and the growth of
+// Dualyn's time from one size to the next. --wide adds a size whose tables have 255 fields.
+// --results writes the table with a description of the machine to FILE (Markdown); --keep writes
+// the pairs into FOLDER as <tables>x<fields>-a.mdb and -b.mdb and leaves them there, for profiling.
 #include "jet4_writer.h"
 #include "schema_text.h"
 #include "synthetic.h"
@@ -20,9 +22,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -31,18 +33,21 @@ namespace {
 
 struct Timing {
     double seconds = 0;
-    long peakKiB = 0;
+    std::string err;  // what the program wrote on standard error
 };
 
-// Runs program with args, output to /dev/null; its wall time and peak resident memory.
-Timing run(const std::string& program, const std::vector<std::string>& args)
+// Runs program with args, standard output to outputFile (/dev/null when empty); its wall time
+// and what it wrote on standard error.
+Timing run(const std::string& program, const std::vector<std::string>& args, const std::string& outputFile = "")
 {
+    char errName[] = "/tmp/compare-bench-err-XXXXXX";
+    int errFile = ::mkstemp(errName);
     auto start = std::chrono::steady_clock::now();
     pid_t pid = ::fork();
     if (pid == 0) {
-        int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
+        int out = ::open(outputFile.empty() ? "/dev/null" : outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(errFile, 2);
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -50,16 +55,43 @@ Timing run(const std::string& program, const std::vector<std::string>& args)
         _exit(127);
     }
     int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
+    ::waitpid(pid, &status, 0);
     Timing t;
     t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    t.peakKiB = usage.ru_maxrss;
+    std::ifstream in(errName);
+    t.err.assign(std::istreambuf_iterator<char>(in), {});
+    ::close(errFile);
+    ::unlink(errName);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s failed\n", program.c_str());
+        std::fprintf(stderr, "%s failed: %s\n", program.c_str(), t.err.c_str());
         std::exit(1);
     }
     return t;
+}
+
+// The first line of a file that starts with key, without the key; "" when there is none.
+std::string lineAfter(const std::string& file, const std::string& key)
+{
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(key, 0) == 0) return line.substr(key.size());
+    return "";
+}
+
+// The machine the figures were measured on.
+std::string machine()
+{
+    std::string cpu = lineAfter("/proc/cpuinfo", "model name\t: ");
+    long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
+    double memory = std::atof(lineAfter("/proc/meminfo", "MemTotal:").c_str()) / (1 << 20);
+    std::ifstream version("/proc/sys/kernel/osrelease");
+    std::string kernel;
+    std::getline(version, kernel);
+    std::string system = lineAfter("/etc/os-release", "PRETTY_NAME=");
+    char text[512];
+    std::snprintf(text, sizeof text, "%s, %ld cores, %.0f GiB memory, %s (Linux %s)", cpu.c_str(), cores, memory,
+                  system.c_str(), kernel.c_str());
+    return text;
 }
 
 double median(std::vector<double> v)
@@ -99,7 +131,7 @@ std::string changed(const std::string& description, int tables)
 
 int main(int argc, char* argv[])
 {
-    int runs = 3;
+    int runs = 5;
     std::vector<int> sizes = {250, 1000, 4000, 16000};
     int wide = 1000;
     std::string results;
@@ -126,9 +158,12 @@ int main(int argc, char* argv[])
                                                 ("compare-bench-" + std::to_string(::getpid()))).string();
     std::filesystem::create_directories(folder);
 
-    std::ostringstream report;
-    report << "| tables | fields | file MiB | Dualyn s | mdb-schema ×2 s | ratio | Dualyn peak MiB | growth |\n"
-           << "|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+    const std::string reader = (std::filesystem::path(headless).parent_path() / "dualyn-reader").string();
+    std::ostringstream table;
+    table << "| tables | fields | file MiB | Dualyn s | mdb-schema ×2 s | ratio | peak MiB | designs MiB | peak ÷ designs "
+             "| growth |\n"
+          << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+    std::fputs(table.str().c_str(), stdout);
     double previous = 0;
     std::vector<std::pair<int, int>> cases;
     for (int n : sizes) cases.emplace_back(n, 50);
@@ -142,26 +177,46 @@ int main(int argc, char* argv[])
         std::string a = stem + "-a.mdb", b = stem + "-b.mdb";
         mdbgen::writeJet4File(mdbgen::parseDescription(one), a);
         mdbgen::writeJet4File(mdbgen::parseDescription(changed(one, tables)), b);
+        // The two designs as the readers send them to the comparing process.
+        double designs = 0;
+        for (const std::string& file : {a, b}) {
+            run(reader, {file}, stem + ".design");
+            designs += static_cast<double>(std::filesystem::file_size(stem + ".design")) / (1 << 20);
+            std::filesystem::remove(stem + ".design");
+        }
         std::vector<double> dualyn, schema;
-        long peak = 0;
+        double peak = 0;  // MiB
         for (int r = 0; r < runs; ++r) {
-            Timing d = run(headless, {a, b});
+            Timing d = run(headless, {"--report-memory", a, b});
             dualyn.push_back(d.seconds);
-            peak = std::max(peak, d.peakKiB);
+            std::size_t at = d.err.find("peak memory: ");
+            if (at != std::string::npos) peak = std::max(peak, std::atof(d.err.c_str() + at + 13) / 1024);
             schema.push_back(run("mdb-schema", {a}).seconds + run("mdb-schema", {b}).seconds);
         }
         double d = median(dualyn), s = median(schema);
         double mib = static_cast<double>(std::filesystem::file_size(a)) / (1 << 20);
         char line[256];
-        std::snprintf(line, sizeof line, "| %d | %d | %.1f | %.3f | %.3f | %.2f | %.0f | %s |\n", tables, fields, mib, d, s,
-                      d / s, static_cast<double>(peak) / 1024,
+        std::snprintf(line, sizeof line, "| %d | %d | %.1f | %.3f | %.3f | %.2f | %.0f | %.1f | %.2f | %s |\n", tables,
+                      fields, mib, d, s, d / s, peak, designs, peak / designs,
                       previous > 0 && fields == 50 ? (std::to_string(d / previous).substr(0, 4) + "×").c_str() : "");
-        report << line;
+        table << line;
         std::fputs(line, stdout);
         std::fflush(stdout);
         if (fields == 50) previous = d;
     }
     if (keep.empty()) std::filesystem::remove_all(folder);
-    if (!results.empty()) std::ofstream(results) << report.str();
+    if (!results.empty()) {
+        std::string command = "build/bench/compare-bench";
+        for (int i = 1; i < argc; ++i) command += std::string(" ") + argv[i];
+        std::ofstream(results) << "# Comparison benchmark\n\n"
+                               << "Measured with `" << command << "` (" << runs << " runs a size, medians).\n\n"
+                               << "Machine: " << machine() << ".\n\n"
+                               << "Dualyn: `dualyn-headless` on the pair (both designs read in reader processes, all "
+                                  "three sections compared, the log written). mdb-schema ×2: `mdb-schema` on each "
+                                  "file, one after the other. Peak: the comparing process's own peak resident memory; "
+                                  "designs: the two designs as the readers send them. Growth: Dualyn's time over the "
+                                  "previous size's.\n\n"
+                               << table.str();
+    }
     return 0;
 }
