@@ -14,7 +14,10 @@ ComparisonRun::ComparisonRun(RunWindow& window, std::string logFile)
 
 void ComparisonRun::WriteLog(const std::string& line) const
 {
-    dualyn::WriteLog(strLogFile, line);
+    if (log_)
+        log_->Write(line);
+    else
+        dualyn::WriteLog(strLogFile, line);
 }
 
 std::string ComparisonRun::FileNameOf(const std::string& name)
@@ -28,12 +31,23 @@ void ComparisonRun::cmdCompare_Click()
     window.SetBusyPointer(true);
     blnCancel = false;
     EmptyLog(strLogFile);
-    if (OpenDatabases()) {
-        WriteLog("Comparison Log for " + db1->Name() + " and " + db2->Name());
-        // Each section is tested just before it runs, so a cancel keeps every later one away.
-        if (window.IsTicked(CheckBox::chkTables) && !blnCancel) CompareTables(*this, *db1, *db2);
-        if (window.IsTicked(CheckBox::chkRelations) && !blnCancel) CompareRelations(*this, *db1, *db2);
-        if (window.IsTicked(CheckBox::chkQueries) && !blnCancel) CompareQueries(*this, *db1, *db2);
+    {
+        // The run's lines are written on the writer's thread while the comparison goes on; all of
+        // them are in the file before the run goes further, also when an error ends it early.
+        LogWriter log(strLogFile);
+        struct Using {
+            ComparisonRun& run;
+            Using(ComparisonRun& run, LogWriter& log) : run(run) { run.log_ = &log; }
+            ~Using() { run.log_ = nullptr; }
+        } using_(*this, log);
+        if (OpenDatabases()) {
+            WriteLog("Comparison Log for " + db1->Name() + " and " + db2->Name());
+            // Each section is tested just before it runs, so a cancel keeps every later one away.
+            if (window.IsTicked(CheckBox::chkTables) && !blnCancel) CompareTables(*this, *db1, *db2);
+            if (window.IsTicked(CheckBox::chkRelations) && !blnCancel) CompareRelations(*this, *db1, *db2);
+            if (window.IsTicked(CheckBox::chkQueries) && !blnCancel) CompareQueries(*this, *db1, *db2);
+        }
+        log.Finish();
     }
     window.SetBusyPointer(false);
     window.SetStatus("Comparison complete");

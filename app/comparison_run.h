@@ -7,6 +7,7 @@
 #pragma once
 
 #include "database_engine.h"
+#include "log_writer.h"
 #include "run_window.h"
 
 #include <memory>
@@ -30,7 +31,8 @@ public:
     // failure tells the user, empties both path boxes and returns false.
     bool OpenDatabases();
 
-    // Appends one line to the log (comparison_log.h).
+    // Appends one line to the log (comparison_log.h). During cmdCompare_Click the line goes through
+    // the run's LogWriter, which writes it on its own thread; otherwise it is written at once.
     void WriteLog(const std::string& line) const;
 
     // The file name of a database: its Name after the last '/' or '\'.
@@ -44,6 +46,9 @@ public:
     const std::string strLogFile;
     bool blnCancel = false;
     RunWindow& window;
+
+private:
+    LogWriter* log_ = nullptr;  // the writer of the run under way
 };
 
 }  // namespace dualyn

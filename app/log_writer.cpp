@@ -1,0 +1,66 @@
+#include "log_writer.h"
+
+#include "comparison_log.h"
+
+namespace dualyn {
+
+LogWriter::LogWriter(std::string logFile) : logFile_(std::move(logFile)), thread_([this] { WriteWaitingLines(); }) {}
+
+LogWriter::~LogWriter()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ending_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void LogWriter::Write(std::string line)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return waiting_.size() < kMostWaiting || failure_; });
+    if (failure_) std::rethrow_exception(failure_);
+    waiting_.push_back(std::move(line));
+    lock.unlock();
+    changed_.notify_all();
+}
+
+void LogWriter::Finish()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return (waiting_.empty() && !writing_) || failure_; });
+    if (failure_) std::rethrow_exception(failure_);
+}
+
+void LogWriter::WriteWaitingLines()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return !waiting_.empty() || ending_; });
+        if (waiting_.empty()) return;  // ending, and everything is written
+        std::deque<std::string> lines;
+        lines.swap(waiting_);
+        writing_ = true;
+        lock.unlock();
+        changed_.notify_all();  // room for more lines
+        std::exception_ptr failure;
+        for (const std::string& line : lines) {
+            try {
+                WriteLog(logFile_, line);
+            } catch (const LogError&) {
+                failure = std::current_exception();
+                break;
+            }
+        }
+        lock.lock();
+        writing_ = false;
+        if (failure) {
+            failure_ = failure;
+            waiting_.clear();  // nothing after the line that failed
+        }
+        changed_.notify_all();  // after a failure Write takes no more lines: the next wake-up is the end
+    }
+}
+
+}  // namespace dualyn

@@ -1,0 +1,52 @@
+// Writes the lines of a comparison run's log on a thread of its own, so that the comparison does
+// not wait for the file system: each line is still opened, appended to and closed on its own
+// (WriteLog, comparison_log.h), in the order given.
+//
+//     LogWriter log("/path/ComparisonLog.txt");
+//     log.Write("\r\nTABLE COMPARISONS");
+//     log.Finish();  // every line is in the file, or the LogError of the one that is not
+//
+// When a line cannot be written, no later line is: the next Write or Finish throws that line's
+// LogError, so the file holds exactly the lines before it, as writing line by line would leave it.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace dualyn {
+
+class LogWriter {
+public:
+    explicit LogWriter(std::string logFile);
+    // Writes what is still waiting (unless a line failed), then ends the thread. Throws nothing.
+    ~LogWriter();
+    LogWriter(const LogWriter&) = delete;
+    LogWriter& operator=(const LogWriter&) = delete;
+
+    // Hands line over to be written. Waits while many lines are waiting already, so that a long
+    // log never piles up in memory. Throws the LogError of a line that could not be written.
+    void Write(std::string line);
+
+    // Waits until every line handed over is written. Throws the LogError of one that could not be.
+    void Finish();
+
+private:
+    void WriteWaitingLines();  // the thread
+
+    static constexpr std::size_t kMostWaiting = 4096;  // lines
+
+    const std::string logFile_;
+    std::mutex mutex_;
+    std::condition_variable changed_;  // a line came, lines were taken or written, or the end came
+    std::deque<std::string> waiting_;  // lines handed over and not yet taken by the thread
+    bool writing_ = false;             // the thread is writing lines it took
+    bool ending_ = false;              // the destructor asks the thread to end
+    std::exception_ptr failure_;       // the LogError of the line that could not be written
+    std::thread thread_;               // started last, when the rest is ready
+};
+
+}  // namespace dualyn

@@ -1,0 +1,98 @@
+// The engine's views over a design kept in its serialized form: every name and value read back
+// as the design had it, in whatever order positions are asked for, and names looked up by their
+// first position.
+#include "database_engine.h"
+
+#include <gtest/gtest.h>
+
+using namespace engine;
+
+namespace {
+
+// Properties named P0, P1, ... whose values run through every kind a value can be.
+PropertyList properties(int count)
+{
+    PropertyList list;
+    for (int i = 0; i < count; ++i) {
+        Variant v = i % 5 == 0   ? Variant()
+                    : i % 5 == 1 ? Variant::boolean(i % 2 == 0)
+                    : i % 5 == 2 ? Variant::number(i * 1000.5)
+                    : i % 5 == 3 ? Variant::number(-i)
+                                 : Variant::text(std::string(static_cast<std::size_t>(i * 7), 'x') + "é");
+        list.push_back({"P" + std::to_string(i), v});
+    }
+    return list;
+}
+
+TableDesign table(const std::string& name, std::vector<std::string> fieldNames)
+{
+    TableDesign t{name, {}, {}};
+    for (const auto& f : fieldNames) t.fields.push_back({f, properties(3)});
+    t.indexes.push_back({"PrimaryKey", "+" + fieldNames.front(), properties(8)});
+    t.indexes.push_back({"ByName", "-" + fieldNames.back(), properties(8)});
+    return t;
+}
+
+}  // namespace
+
+TEST(DatabaseViews, PropertiesReadInAnyOrder)
+{
+    DatabaseDesign design{"/db/a.mdb", {table("T", {"ID", "Name"})}, {}, {QueryDesign{"Q", properties(20)}}};
+    Database db(design);
+    const PropertyList& expected = design.queries[0].properties;
+    // Rising, falling, repeated and jumping positions, all from one collection.
+    const Properties p = db.QueryDefs().Item(0).Properties();
+    ASSERT_EQ(p.Count(), 20);
+    for (int position : {0, 5, 6, 19, 2, 2, 18, 0, 11, 7}) {
+        EXPECT_EQ(p.Item(static_cast<std::int16_t>(position)).Name(), expected[position].name) << position;
+        EXPECT_EQ(p.Item(static_cast<std::int16_t>(position)).Value(), expected[position].value) << position;
+    }
+    EXPECT_THROW(p.Item(20), std::out_of_range);
+    EXPECT_THROW(p.Item(-1), std::out_of_range);
+    EXPECT_EQ(db.TableDefs().Item(0).Indexes().Item(1).Fields(), "-Name");
+    EXPECT_EQ(db.TableDefs().Item(0).Indexes().Item(1).Properties().Item(7).Value(), design.tables[0].indexes[1].properties[7].value);
+    EXPECT_EQ(db.Name(), "/db/a.mdb");
+}
+
+TEST(DatabaseViews, PositionOfIsTheFirstWithExactlyThatName)
+{
+    DatabaseDesign design{"/db/a.mdb",
+                          {table("Orders", {"ID", "id", "ID", "Total"}), table("orders", {"X"}), table("Orders", {"Y"})},
+                          {},
+                          {QueryDesign{"Q", {}}, QueryDesign{"q", {}}, QueryDesign{"Q", {}}}};
+    Database db(design);
+    EXPECT_EQ(db.TableDefs().PositionOf("Orders"), 0);
+    EXPECT_EQ(db.TableDefs().PositionOf("orders"), 1);
+    EXPECT_EQ(db.TableDefs().PositionOf("ORDERS"), -1);
+    EXPECT_EQ(db.QueryDefs().PositionOf("Q"), 0);
+    EXPECT_EQ(db.QueryDefs().PositionOf("q"), 1);
+    EXPECT_EQ(db.QueryDefs().PositionOf(""), -1);
+    const Fields fields = db.TableDefs().Item(0).Fields();
+    EXPECT_EQ(fields.PositionOf("ID"), 0);
+    EXPECT_EQ(fields.PositionOf("id"), 1);
+    EXPECT_EQ(fields.PositionOf("Total"), 3);
+    EXPECT_EQ(fields.PositionOf("Y"), -1);  // another table's field
+    EXPECT_EQ(db.TableDefs().Item(2).Fields().PositionOf("Y"), 0);
+    EXPECT_EQ(db.TableDefs().Item(1).Indexes().PositionOf("ByName"), 1);
+    EXPECT_EQ(db.TableDefs().Item(1).Indexes().PositionOf("byname"), -1);
+}
+
+TEST(DatabaseViews, RelationPartsComeBackInPlace)
+{
+    RelationDesign two{"R2", "Authors", "Books", {{"AuthorID", "WriterID"}, {"Edition", "Ed"}}, properties(5)};
+    RelationDesign none{"R0", "A", "B", {}, properties(2)};
+    Database db(DatabaseDesign{"/db/r.mdb", {}, {two, none}, {}});
+    const Relation r = db.Relations().Item(0);
+    EXPECT_EQ(r.Name(), "R2");
+    EXPECT_EQ(r.Table(), "Authors");
+    EXPECT_EQ(r.ForeignTable(), "Books");
+    ASSERT_EQ(r.Fields().Count(), 2);
+    EXPECT_EQ(r.Fields().Item(1).Name(), "Edition");
+    EXPECT_EQ(r.Fields().Item(1).ForeignName(), "Ed");
+    EXPECT_EQ(r.Fields().Item(0).ForeignName(), "WriterID");
+    EXPECT_EQ(r.Properties().Item(4).Value(), two.properties[4].value);
+    const Relation empty = db.Relations().Item(1);
+    EXPECT_EQ(empty.Fields().Count(), 0);
+    EXPECT_THROW(empty.Fields().Item(0), std::out_of_range);
+    EXPECT_EQ(empty.Properties().Item(1).Name(), "P1");
+}
