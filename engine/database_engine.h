@@ -201,7 +201,6 @@ public:
     {
         return {*design_, design_->queries().data(), design_->queries().size(), &EncodedDesign::queryPosition};
     }
-    const EncodedDesign& design() const { return *design_; }
 
 private:
     std::string path_;

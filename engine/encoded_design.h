@@ -83,20 +83,18 @@ public:
     int tablePosition(std::string_view name) const;
     int queryPosition(std::string_view name) const;
 
-    // Reading the checked bytes: each reads at offset at and moves it past what it read.
+    // Reading the checked bytes at offset at: number, text and skipText move at past what they
+    // read; textAt leaves it.
     std::uint64_t number(std::uint32_t& at) const;
     std::string_view text(std::uint32_t& at) const;
-    std::string_view textAt(std::uint32_t at) const { return text(at); }
     void skipText(std::uint32_t& at) const { at += static_cast<std::uint32_t>(number(at)); }
+    std::string_view textAt(std::uint32_t at) const { return text(at); }
 
     // A property entry at offset at (name reference, value): its name, its value, and where the
     // entry after it starts.
     std::string_view propertyName(std::uint32_t at) const;
     Variant propertyValue(std::uint32_t at) const;
     std::uint32_t nextProperty(std::uint32_t at) const;
-
-    // The bytes and what was built from them, for measuring memory.
-    std::size_t byteCount() const { return bytes_.size(); }
 
 private:
     EncodedDesign() = default;
