@@ -6,9 +6,9 @@
 //
 // For each size it writes a pair with the generator (fields, indexes, relationships and queries in
 // proportion; a share of differences), then alternates the two commands N times and prints the
-// median wall time of each, their ratio, the peak memory of the comparing process (readers not
-// counted) against the size of the two designs as the readers send them, and the growth of
-// Dualyn's time from one size to the next. --wide adds a size whose tables have 255 fields.
+// median wall time of each, their ratio, the growth of Dualyn's time from one size to the next,
+// and the peak memory of the headless process and of the window process (readers not counted)
+// against the size of the two designs as the readers send them. --wide adds a size whose tables have 255 fields.
 // --results writes the table with a description of the machine to FILE (Markdown); --keep writes
 // the pairs into FOLDER as <tables>x<fields>-a.mdb and -b.mdb and leaves them there, for profiling.
 #include "jet4_writer.h"
@@ -160,9 +160,11 @@ int main(int argc, char* argv[])
 
     const std::string reader = (std::filesystem::path(headless).parent_path() / "dualyn-reader").string();
     std::ostringstream table;
-    table << "| tables | fields | file MiB | Dualyn s | mdb-schema ×2 s | ratio | peak MiB | designs MiB | peak ÷ designs "
-             "| growth |\n"
-          << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+    const std::string windowPeak = (std::filesystem::path(headless).parent_path().parent_path() / "bench" /
+                                    "window-peak").string();
+    table << "| tables | fields | file MiB | Dualyn s | mdb-schema ×2 s | ratio | growth | designs MiB "
+             "| headless peak MiB | window peak MiB (idle) | window ÷ designs | (window − idle) ÷ designs |\n"
+          << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     std::fputs(table.str().c_str(), stdout);
     double previous = 0;
     std::vector<std::pair<int, int>> cases;
@@ -193,12 +195,22 @@ int main(int argc, char* argv[])
             if (at != std::string::npos) peak = std::max(peak, std::atof(d.err.c_str() + at + 13) / 1024);
             schema.push_back(run("mdb-schema", {a}).seconds + run("mdb-schema", {b}).seconds);
         }
+        // The window process over one run: its peak before the run (Qt and the window) and after.
+        run(windowPeak, {a, b}, stem + ".window");
+        double idle = std::atof(lineAfter(stem + ".window", "before: ").c_str()) / 1024;
+        double window = std::atof(lineAfter(stem + ".window", "after: ").c_str()) / 1024;
+        std::filesystem::remove(stem + ".window");
+        if (idle <= 0 || window <= 0 || peak <= 0) {
+            std::fprintf(stderr, "compare-bench: no peak memory was reported\n");
+            return 1;
+        }
         double d = median(dualyn), s = median(schema);
         double mib = static_cast<double>(std::filesystem::file_size(a)) / (1 << 20);
         char line[256];
-        std::snprintf(line, sizeof line, "| %d | %d | %.1f | %.3f | %.3f | %.2f | %.0f | %.1f | %.2f | %s |\n", tables,
-                      fields, mib, d, s, d / s, peak, designs, peak / designs,
-                      previous > 0 && fields == 50 ? (std::to_string(d / previous).substr(0, 4) + "×").c_str() : "");
+        std::snprintf(line, sizeof line, "| %d | %d | %.1f | %.3f | %.3f | %.2f | %s | %.1f | %.0f | %.0f (%.0f) | %.2f | %.2f |\n",
+                      tables, fields, mib, d, s, d / s,
+                      previous > 0 && fields == 50 ? (std::to_string(d / previous).substr(0, 4) + "×").c_str() : "",
+                      designs, peak, window, idle, window / designs, (window - idle) / designs);
         table << line;
         std::fputs(line, stdout);
         std::fflush(stdout);
@@ -213,9 +225,12 @@ int main(int argc, char* argv[])
                                << "Machine: " << machine() << ".\n\n"
                                << "Dualyn: `dualyn-headless` on the pair (both designs read in reader processes, all "
                                   "three sections compared, the log written). mdb-schema ×2: `mdb-schema` on each "
-                                  "file, one after the other. Peak: the comparing process's own peak resident memory; "
-                                  "designs: the two designs as the readers send them. Growth: Dualyn's time over the "
-                                  "previous size's.\n\n"
+                                  "file, one after the other. Growth: Dualyn's time over the previous size's. "
+                                  "Designs: the two designs as the readers send them. Headless peak: the peak "
+                                  "resident memory of `dualyn-headless` itself (readers not counted). Window peak: "
+                                  "the same for the window process over one run of the same comparison "
+                                  "(`window-peak`, offscreen), with its peak before the run (Qt and the window "
+                                  "alone) in brackets; the last column leaves that out.\n\n"
                                << table.str();
     }
     return 0;
