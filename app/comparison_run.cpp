@@ -35,11 +35,11 @@ void ComparisonRun::cmdCompare_Click()
         // The run's lines are written on the writer's thread while the comparison goes on; all of
         // them are in the file before the run goes further, also when an error ends it early.
         LogWriter log(strLogFile);
-        struct Using {
+        struct WritingThrough {  // WriteLog goes through log while this lives
             ComparisonRun& run;
-            Using(ComparisonRun& run, LogWriter& log) : run(run) { run.log_ = &log; }
-            ~Using() { run.log_ = nullptr; }
-        } using_(*this, log);
+            WritingThrough(ComparisonRun& run, LogWriter& log) : run(run) { run.log_ = &log; }
+            ~WritingThrough() { run.log_ = nullptr; }
+        } writingThrough(*this, log);
         if (OpenDatabases()) {
             WriteLog("Comparison Log for " + db1->Name() + " and " + db2->Name());
             // Each section is tested just before it runs, so a cancel keeps every later one away.
