@@ -106,9 +106,10 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     ::close(err[1]);
 
     std::string answer, reason;
-    // Room for the longest answer allowed, so that it is never copied while it grows: only the
-    // pages written to take memory.
-    answer.reserve(limits.answerBytes);
+    // Room for the answer a real file of this size gives (about half of it, at most two thirds for
+    // the widest tables), so that it is not copied while it grows; only the pages written to take
+    // memory.
+    answer.reserve(std::min(limits.answerBytes, size + kMiB));
     bool timedOut = false, tooLong = false, stopped = false;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
     std::vector<char> buffer(1 << 16);
