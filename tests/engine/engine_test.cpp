@@ -2,9 +2,8 @@
 // property lists and values out; and the files it must refuse, each with its reason.
 #include "database_engine.h"
 #include "database_file.h"
-#include "jet4_writer.h"
+#include "generated_database.h"
 #include "run_command.h"
-#include "schema_text.h"
 
 #include <gtest/gtest.h>
 
@@ -22,9 +21,7 @@ class Engine : public ::testing::Test {
 protected:
     std::string write(const std::string& description, const std::string& name = "test.mdb")
     {
-        std::string path = dir_.file(name);
-        mdbgen::writeJet4File(mdbgen::parseDescription(description), path);
-        return path;
+        return testsupport::writeDatabase(dir_, description, name);
     }
 
     std::shared_ptr<Database> open(const std::string& description)

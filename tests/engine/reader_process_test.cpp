@@ -3,6 +3,7 @@
 #include "database_file.h"
 #include "design_codec.h"
 #include "design_reader.h"
+#include "generated_database.h"
 #include "jet4_writer.h"
 #include "reader_process.h"
 #include "run_command.h"
@@ -32,12 +33,7 @@ private:
 
 class Reader : public ::testing::Test {
 protected:
-    std::string write(const std::string& description)
-    {
-        std::string path = dir_.file("test.mdb");
-        mdbgen::writeJet4File(mdbgen::parseDescription(description), path);
-        return path;
-    }
+    std::string write(const std::string& description) { return testsupport::writeDatabase(dir_, description); }
 
     // The reason the reader gives for not opening path.
     std::string refusal(const std::string& path)

@@ -1,9 +1,8 @@
 // The generator's files as an independent reader sees them: the mdbtools commands must list the
 // tables, fields, types, indexes, properties and system-table rows exactly as described.
-#include "jet4_writer.h"
+#include "generated_database.h"
 #include "raw_definition.h"
 #include "run_command.h"
-#include "schema_text.h"
 #include "synthetic.h"
 
 #include <gtest/gtest.h>
@@ -25,9 +24,7 @@ protected:
     // Writes the description to a file of the temporary folder and returns its path.
     std::string generate(const std::string& description, const std::string& name = "test.mdb")
     {
-        std::string path = dir_.file(name);
-        mdbgen::writeJet4File(mdbgen::parseDescription(description), path);
-        return path;
+        return testsupport::writeDatabase(dir_, description, name);
     }
 
     static std::string tool(const std::string& program, const std::vector<std::string>& args)
