@@ -9,6 +9,7 @@
 // the most memory this process held, without the reader processes (for benchmarks).
 #include "comparison_run.h"
 #include "headless_window.h"
+#include "process_memory.h"
 
 #include <cstring>
 #include <filesystem>
@@ -27,16 +28,6 @@ std::filesystem::path programFolder(const char* argv0)
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) self = std::filesystem::absolute(argv0);
     return self.parent_path();
-}
-
-// The most resident memory this process has held, in KiB (VmHWM): unlike getrusage's figure, it
-// starts afresh with the program, whatever the process that started it held.
-long peakMemoryKiB()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-    return -1;
 }
 
 }  // namespace
@@ -93,6 +84,6 @@ int main(int argc, char* argv[])
     }
     std::cout << log.rdbuf();
     std::cout.flush();
-    if (reportMemory) std::cerr << "peak memory: " << peakMemoryKiB() << " KiB\n";
+    if (reportMemory) std::cerr << "peak memory: " << dualyn::peakMemoryKiB() << " KiB\n";
     return std::cout ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 //     before: 26488 KiB
 //     after: 151023 KiB
 #include "main_window.h"
+#include "process_memory.h"
 
 #include <QApplication>
 #include <QFile>
@@ -14,20 +15,9 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
 namespace {
-
-// The most resident memory this process has held, in KiB (VmHWM).
-long peakMemoryKiB()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-    return -1;
-}
 
 // The main window, with its message box printed instead of shown: a box would wait for a click.
 class MeasuredWindow : public dualyn::frmMain {
@@ -60,10 +50,10 @@ int main(int argc, char* argv[])
     MeasuredWindow window(logFolder.path());
     window.show();
     QApplication::processEvents();
-    std::printf("before: %ld KiB\n", peakMemoryKiB());
+    std::printf("before: %ld KiB\n", dualyn::peakMemoryKiB());
     window.findChild<QLineEdit*>("txtDB1")->setText(QString::fromLocal8Bit(argv[1]));
     window.findChild<QLineEdit*>("txtDB2")->setText(QString::fromLocal8Bit(argv[2]));
     window.cmdCompare_Click();
-    std::printf("after: %ld KiB\n", peakMemoryKiB());
+    std::printf("after: %ld KiB\n", dualyn::peakMemoryKiB());
     return window.failed ? 1 : 0;
 }
