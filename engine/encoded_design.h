@@ -51,7 +51,7 @@ enum Tag : std::uint8_t { kNull = 0, kFalse = 1, kTrue = 2, kNumber = 3, kWhole 
 
 class EncodedDesign {
 public:
-    // Where a table's parts are: its name's offset, then its fields' and indexes' entries in
+    // Where a table is: its name's offset, then its fields' and indexes' entries in
     // fields() and indexes().
     struct Table {
         std::uint32_t name = 0;

@@ -77,7 +77,7 @@ TEST(DatabaseViews, PositionOfIsTheFirstWithExactlyThatName)
     EXPECT_EQ(db.TableDefs().Item(1).Indexes().PositionOf("byname"), -1);
 }
 
-TEST(DatabaseViews, RelationPartsComeBackInPlace)
+TEST(DatabaseViews, RelationNamesFieldsAndPropertiesComeBack)
 {
     RelationDesign two{"R2", "Authors", "Books", {{"AuthorID", "WriterID"}, {"Edition", "Ed"}}, properties(5)};
     RelationDesign none{"R0", "A", "B", {}, properties(2)};
