@@ -28,7 +28,11 @@ constexpr int kTypeQuery = 5;
 constexpr int kTypeAccessLink = 6;
 
 // Stored column type codes the engine treats specially.
-constexpr int kYesNo = 1, kText = 10, kOle = 11, kMemo = 12, kGuid = 15, kDecimal = 16;
+constexpr int kYesNo = 1, kByte = 2, kInteger = 3, kLong = 4, kCurrency = 5, kSingle = 6, kDouble = 7,
+              kDateTime = 8, kText = 10, kOle = 11, kMemo = 12, kGuid = 15, kDecimal = 16;
+
+// The bits of a column entry's second flags byte that mark a calculated column (ACE).
+constexpr std::uint8_t kCalculatedColumn = 0xC0;
 
 
 // A signed little-endian number of the cell's width (Integer, Long); 0 for Null.
@@ -75,8 +79,7 @@ public:
         std::set<std::uint32_t> storage = complexStorageTables();
         std::vector<const CatalogObject*> tables;  // in the order of the catalog's rows, then by name
         for (const CatalogObject& o : catalog_)
-            if ((o.type == kTypeTable && !storage.count(o.id & 0x00FFFFFF)) || o.type == kTypeOdbcLink ||
-                o.type == kTypeAccessLink)
+            if ((o.type == kTypeTable || o.type == kTypeOdbcLink || o.type == kTypeAccessLink) && !storage.count(o.id))
                 tables.push_back(&o);
         std::stable_sort(tables.begin(), tables.end(), [](const CatalogObject* a, const CatalogObject* b) {
             return nameLess(a->name, b->name);
@@ -159,7 +162,9 @@ private:
     }
 
     // The hidden tables in which newer Access versions keep attachments and multi-value fields:
-    // MSysComplexColumns names each by the id of its catalog row.
+    // MSysComplexColumns names each by the whole id of its catalog row. Ids with high bits set
+    // (0x8000002C, a storage table linked from another file) are not page numbers, and their low
+    // bits may be those of a real table (0x0000002C).
     std::set<std::uint32_t> complexStorageTables()
     {
         std::set<std::uint32_t> ids;
@@ -168,7 +173,7 @@ private:
         try {
             checkRowPageMap(image_, page);
             for (const auto& r : tables_.rows(page, "MSysComplexColumns", {"FlatTableID"}))
-                if (r[0]) ids.insert(static_cast<std::uint32_t>(integer(r[0])) & 0x00FFFFFF);
+                if (r[0]) ids.insert(static_cast<std::uint32_t>(integer(r[0])));
         } catch (const FormatError& e) {
             damaged(std::string("the list of attachment tables cannot be read: ") + e.what());
         }
@@ -202,13 +207,16 @@ private:
         TableDefinition indexes = readTableDefinition(image_, page);
         std::vector<PropertyBlock> blocks = propertyBlocks(o);
         for (std::size_t i = 0; i < columns.size(); ++i) {
-            const PropertyBlock* stored = nullptr;
-            for (const auto& b : blocks)
-                if (b.name == columns[i].name && !b.name.empty()) stored = &b;
             auto entry = std::find_if(indexes.columns.begin(), indexes.columns.end(),
                                       [&](const ColumnEntry& e) { return e.columnNumber == columns[i].number; });
             if (entry == indexes.columns.end())
                 throw FormatError("column " + columns[i].name + " is missing from the table's definition");
+            // libmdb's names go through iconv, which breaks a UTF-16 surrogate pair into two
+            // characters; the definition's own name is decoded whole.
+            columns[i].name = entry->name;
+            const PropertyBlock* stored = nullptr;
+            for (const auto& b : blocks)
+                if (b.name == columns[i].name && !b.name.empty()) stored = &b;
             t.fields.push_back(FieldDesign{columns[i].name, fieldProperties(t.name, columns[i], *entry, i, stored)});
         }
         for (const LogicalIndex& ix : indexes.logical) {
@@ -250,9 +258,31 @@ private:
         return stored + 1000;
     }
 
-    // The size Access reports: characters for Text, 0 for Memo and OLE, bytes otherwise.
-    int reportedSize(const ColumnInfo& c) const
+    // The size Access reports: characters for Text, 0 for Memo and OLE, bytes otherwise. A
+    // calculated column stores its value behind a 23-byte header, and its stored length counts
+    // it: a calculated Text(243) stores 509 bytes (23 + 2 × 243); fixed-size results are all
+    // stored in 39 bytes and report their type's own size.
+    int reportedSize(const ColumnInfo& c, const ColumnEntry& entry) const
     {
+        constexpr int kCalculatedHeader = 23;
+        if (!image_.jet3 && (entry.moreFlags & kCalculatedColumn) == kCalculatedColumn) {
+            switch (c.type) {
+            case kText: return std::max(0, c.size - kCalculatedHeader) / 2;
+            case kMemo:
+            case kOle: return 0;
+            case kYesNo:
+            case kByte: return 1;
+            case kInteger: return 2;
+            case kLong:
+            case kSingle: return 4;
+            case kCurrency:
+            case kDouble:
+            case kDateTime: return 8;
+            case kGuid: return 16;
+            case kDecimal: return 17;
+            default: return std::max(0, c.size - kCalculatedHeader);
+            }
+        }
         switch (c.type) {
         case kText: return image_.jet3 ? c.size : c.size / 2;
         case kMemo:
@@ -280,7 +310,7 @@ private:
             {"Type", Variant::number(reportedType(c.type))},
             {"Name", Variant::text(c.name)},
             {"OrdinalPosition", Variant::number(static_cast<double>(position))},
-            {"Size", Variant::number(reportedSize(c))},
+            {"Size", Variant::number(reportedSize(c, entry))},
             {"SourceField", Variant::text(c.name)},
             {"SourceTable", Variant::text(table)},
             {"ValidateOnSet", Variant::boolean(false)},

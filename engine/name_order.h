@@ -6,20 +6,24 @@
 
 namespace engine {
 
-// The name with its letters in lower case: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic
-// capitals are folded; everything else stays as it is. Independent of the locale.
+// The name with every letter replaced by its Unicode simple case folding (the C and S mappings
+// of CaseFolding.txt, as ICU's u_foldCase gives them with its default option): "ÄſK" gives
+// "äsk", "ẞ" gives "ß", "İ" and "ı" stay as they are. Independent of the locale. Bytes that are
+// no UTF-8 stay as they are.
 std::string foldCase(std::string_view utf8);
 
-// The order of the folded forms of a and b, as a negative number, 0 or a positive number, without
-// building them when both start the same in ASCII: compareFolded("Apple", "apple") == 0,
-// compareFolded("apple", "Banana") < 0.
+// The order of the folded forms of a and b as UTF-16 compares them, unit by unit, as a negative
+// number, 0 or a positive number; the folded forms are not built, and names in ASCII are
+// compared byte by byte: compareFolded("Apple", "apple") == 0, compareFolded("apple", "Banana") < 0,
+// compareFolded("µx", "àx") > 0 (µ folds to Greek μ).
 int compareFolded(std::string_view a, std::string_view b);
 
 // True when a comes before b: by their folded forms, then by their bytes.
 // Example: "apple" < "Banana" < "banana" < "cherry".
 bool nameLess(std::string_view a, std::string_view b);
 
-// True when name starts with "MSys" in any letter case (a system table's name).
+// True when name starts with "MSys" in any letter case of those four ASCII letters (a system
+// table's name).
 bool isSystemName(std::string_view name);
 
 }  // namespace engine

@@ -19,7 +19,6 @@
 #include "format_error.h"
 #include "text_codec.h"
 
-#include <charconv>
 #include <cstring>
 #include <optional>
 
@@ -89,18 +88,6 @@ std::string guidText(const std::uint8_t* p)
         out += digits[p[order[i]] & 0x0F];
     }
     return out + "}";
-}
-
-// A Single as the shortest decimal that reads back as the same float, so 0.1f is served as 0.1
-// rather than 0.100000001490116. Independent of the locale.
-double singleAsDouble(float value)
-{
-    char buffer[32];  // the shortest form of any float is at most 15 characters
-    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    double widened = value;  // infinities and NaN keep their value
-    if (error != std::errc()) return widened;
-    std::from_chars(buffer, end, widened);
-    return widened;
 }
 
 // The parser of one blob: its bytes, their text encoding (known once the signature is read) and
@@ -263,14 +250,18 @@ PropertyBlock BlobParser::readBlock(std::size_t chunkStart, std::uint16_t chunkT
     return block;
 }
 
-// Contract: the value of size bytes at offset (inside the blob) for a stored type. Empty values
-// are Null. Numbers must have their type's size; Access also writes Yes/No and Integer values in
-// four bytes (TotalsRow, ColumnWidth), which are read as a whole. Types without a sound number
-// or text form, Decimal included, are served as hex text.
+// Contract: the value of size bytes at offset (inside the blob) for a stored type. A text or a
+// binary value may be empty: "" and "0x", not Null (DefaultValue set to "" is not the same as
+// no DefaultValue). An empty value of a type with a fixed size (a number, a Date/Time, a GUID) is
+// Null. Numbers must have their type's size; Access also writes Yes/No and Integer values in four
+// bytes (TotalsRow, ColumnWidth), which are read as a whole. A Single is served at its exact
+// value (0.1 stored as a Single is 0.100000001490116...). Types without a sound number or text
+// form, Decimal included, are served as hex text.
 Variant BlobParser::value(int type, std::size_t offset, std::size_t size) const
 {
-    if (size == 0) return Variant();
     const std::uint8_t* p = data_ + offset;
+    const bool fixedSize = (type >= kYesNo && type <= kDateTime) || type == kGuid || type == kDecimal;
+    if (size == 0 && fixedSize) return Variant();
     auto requireSize = [&](std::initializer_list<std::size_t> allowed, const char* typeName) {
         for (std::size_t s : allowed)
             if (s == size) return;
@@ -301,7 +292,7 @@ Variant BlobParser::value(int type, std::size_t offset, std::size_t size) const
         float single;
         std::uint32_t bits = u32At(p);
         std::memcpy(&single, &bits, sizeof single);
-        return Variant::number(singleAsDouble(single));
+        return Variant::number(static_cast<double>(single));
     }
     case kDouble:
     case kDateTime: {  // Date/Time: the day number, served as the number itself

@@ -33,6 +33,7 @@ struct Layout {
     std::size_t columnNumberAt;       // u16 column number (deleted columns leave gaps)
     std::size_t columnSortOrderAt;    // u16 collating order of a text column
     std::size_t columnFlagsAt;        // byte: fixed, nullable, AutoNumber, ...
+    std::size_t columnMoreFlagsAt;    // byte: compressed text, calculated; 0 where the format has none
     std::size_t nameLengthSize;       // 1: u8 length, code page 1252; 2: u16 length, UTF-16LE
     std::size_t realSize;             // one real index entry
     std::size_t realSlotsAt;          // its 10 column slots: u16 column number, order byte
@@ -46,14 +47,14 @@ struct Layout {
 
 constexpr Layout kJet3Layout{.pageSize = 2048, .columnCountAt = 25, .logicalCountAt = 27, .realCountAt = 31,
                              .headerSize = 43, .realRowCountSize = 8, .columnSize = 18, .columnNumberAt = 1,
-                             .columnSortOrderAt = 7, .columnFlagsAt = 13,
+                             .columnSortOrderAt = 7, .columnFlagsAt = 13, .columnMoreFlagsAt = 0,
                              .nameLengthSize = 1, .realSize = 39, .realSlotsAt = 0, .realFlagsAt = 38,
                              .logicalSize = 20, .logicalNumberAt = 0, .logicalRealAt = 4, .logicalSideAt = 8,
                              .logicalKindAt = 19};
 // The flags sit at 46 in the files Access writes (the mdbtools notes put them at 42).
 constexpr Layout kJet4Layout{.pageSize = 4096, .columnCountAt = 45, .logicalCountAt = 47, .realCountAt = 51,
                              .headerSize = 63, .realRowCountSize = 12, .columnSize = 25, .columnNumberAt = 5,
-                             .columnSortOrderAt = 11, .columnFlagsAt = 15,
+                             .columnSortOrderAt = 11, .columnFlagsAt = 15, .columnMoreFlagsAt = 16,
                              .nameLengthSize = 2, .realSize = 52, .realSlotsAt = 4, .realFlagsAt = 46,
                              .logicalSize = 28, .logicalNumberAt = 4, .logicalRealAt = 8, .logicalSideAt = 12,
                              .logicalKindAt = 23};
@@ -249,6 +250,8 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
         column.columnNumber = definition.u16(entry + layout.columnNumberAt, "a column entry");
         column.sortOrder = definition.u16(entry + layout.columnSortOrderAt, "a column entry");
         column.flags = definition.u8(entry + layout.columnFlagsAt, "a column entry");
+        if (layout.columnMoreFlagsAt != 0)
+            column.moreFlags = definition.u8(entry + layout.columnMoreFlagsAt, "a column entry");
         result.columns.push_back(column);
         columnNumbers.push_back(static_cast<std::uint16_t>(column.columnNumber));
     }
@@ -258,7 +261,7 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
         definition.fail("two columns have the number " + std::to_string(*repeated));
     at += columnCount * layout.columnSize;
     for (std::size_t i = 0; i < columnCount; ++i)
-        readName(definition, layout, at, "the name of column " + std::to_string(i));
+        result.columns[i].name = readName(definition, layout, at, "the name of column " + std::to_string(i));
 
     definition.requireEntries(at, realCount, layout.realSize, "real index entries");
     result.real.reserve(realCount);

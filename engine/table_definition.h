@@ -19,9 +19,11 @@ struct FileImage {
 };
 
 struct ColumnEntry {
+    std::string name;              // UTF-8, decoded from the definition itself
     int columnNumber = 0;          // as stored: deleted columns leave gaps
     std::uint8_t flags = 0;        // 0x01 fixed length, 0x02 may be null, 0x04 AutoNumber, 0x10 system,
                                    // 0x40 GUID AutoNumber, 0x80 hyperlink
+    std::uint8_t moreFlags = 0;    // Jet 4 and later: 0x01 compressed text, 0xC0 calculated
     std::uint16_t sortOrder = 0;   // text columns: the collating order (1033 General)
 };
 

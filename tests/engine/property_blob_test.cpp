@@ -61,14 +61,14 @@ Lines flatten(const Bytes& blob)
 }
 
 // A Jet 3 blob as real files hold it: code page 1252 names and texts, four-byte Yes/No and
-// Integer values, the object's block after a field's. Kept in chunks to know where each ends.
+// Integer values, the object's block after a field's; an empty text is "", an empty Long Null. Kept in chunks to know where each ends.
 std::vector<Bytes> jet3Chunks()
 {
     return {str(std::string_view("KKD\0", 4)), pool({"Gr\xF6\xDF" "e", "TotalsRow", "ColumnWidth", "Amount", "Odd"}),
             block(1, "Ma\xDF", cat({property(10, 0, {0x80, ' ', '5'}), property(3, 2, le(0xFFFFFFFF, 4)),
                                     property(10, 4, {})})),
             block(0, "", cat({property(1, 1, {0, 0, 0, 1}), property(16, 3, {0, 2, 0x7B, 0x80}),
-                              property(0x13, 4, {0xAB})}))};
+                              property(0x13, 4, {0xAB}), property(4, 3, {})}))};
 }
 
 }  // namespace
@@ -80,7 +80,7 @@ TEST(PropertyBlob, EveryValueTypeOfAGeneratedFile)
   field Maß text(20) Required=yes Description="Länge in €" Empty=""
   field Ja yesno Flag:yesno=no DecimalPlaces:byte=2 Small:integer=-2 Big:long=-123456
   field Preis currency Price:currency=12.3456 Ratio:single=0.1 Pi:double=3.25 When:datetime=45292.5
-  field Raw binary(4) Raw:binary=0x01ab Blob:ole=0xff00 Id:guid={00112233-4455-6677-8899-AABBCCDDEEFF}
+  field Raw binary(4) Raw:binary=0x01ab Blob:ole=0xff00 Id:guid={00112233-4455-6677-8899-AABBCCDDEEFF} None:binary=0x NoMemo:memo=""
   property Description="Tabelle")"),
                           dir.file("t.mdb"));
     Bytes blob;  // LvProp (column 14) of the table's catalog row, as mdb-export reads it
@@ -89,18 +89,20 @@ TEST(PropertyBlob, EveryValueTypeOfAGeneratedFile)
         for (std::size_t i = 0; row.size() > 14 && row[2] == "Größe" && i + 1 < row[14].size(); i += 2)
             blob.push_back(static_cast<std::uint8_t>(std::stoi(row[14].substr(i, 2), nullptr, 16)));
     EXPECT_EQ(flatten(blob), (Lines{"/Description 12 \"Tabelle\"", "Maß/Required 1 True", "Maß/Description 12 "
-                                    "\"Länge in €\"", "Maß/Empty 10 Null", "Ja/Flag 1 False", "Ja/DecimalPlaces 2 2",
-                                    "Ja/Small 3 -2", "Ja/Big 4 -123456", "Preis/Price 5 12.3456", "Preis/Ratio 6 0.1",
+                                    "\"Länge in €\"", "Maß/Empty 10 \"\"", "Ja/Flag 1 False", "Ja/DecimalPlaces 2 2",
+                                    "Ja/Small 3 -2", "Ja/Big 4 -123456", "Preis/Price 5 12.3456", "Preis/Ratio 6 0.10000000149011612",
                                     "Preis/Pi 7 3.25", "Preis/When 8 45292.5", "Raw/Raw 9 \"0x01AB\"",
-                                    "Raw/Blob 11 \"0xFF00\"", "Raw/Id 15 \"{00112233-4455-6677-8899-AABBCCDDEEFF}\""}));
+                                    "Raw/Blob 11 \"0xFF00\"", "Raw/Id 15 \"{00112233-4455-6677-8899-AABBCCDDEEFF}\"",
+                                    "Raw/None 9 \"0x\"", "Raw/NoMemo 12 \"\""}));
 }
 
 TEST(PropertyBlob, Jet3BlobAsRealFilesHoldIt)
 {
     Bytes blob;
     for (const auto& c : jet3Chunks()) blob = cat({blob, c});
-    EXPECT_EQ(flatten(blob), (Lines{"Maß/Größe 10 \"€ 5\"", "Maß/ColumnWidth 3 -1", "Maß/Odd 10 Null",
-                                    "/TotalsRow 1 True", "/Amount 16 \"0x00027B80\"", "/Odd 19 \"0xAB\""}));
+    EXPECT_EQ(flatten(blob), (Lines{"Maß/Größe 10 \"€ 5\"", "Maß/ColumnWidth 3 -1", "Maß/Odd 10 \"\"",
+                                    "/TotalsRow 1 True", "/Amount 16 \"0x00027B80\"", "/Odd 19 \"0xAB\"",
+                                    "/Amount 4 Null"}));
 }
 
 TEST(PropertyBlob, EveryPrefixIsWholeChunksOrRefused)

@@ -183,6 +183,12 @@ TableLayout userTable(const Table& table)
         if (f.autoNumber) c.flags |= f.type == DataType::Guid ? 0x40 : 0x04;
         if ((f.type == DataType::Text || f.type == DataType::Memo) && f.compressedUnicode)
             c.extraFlags = 0x01;
+        if (f.calculated) {
+            // A calculated value sits behind a 23-byte header; fixed-size results all take 39 bytes.
+            c.extraFlags |= 0xC0;
+            if (f.type == DataType::Text || f.type == DataType::Binary) c.length = static_cast<std::uint16_t>(c.length + 23);
+            else if (!isLongValue(f.type)) c.length = 39;
+        }
         t.columns.push_back(c);
     }
     t.maxColumns = std::max(t.maxColumns, *numbers.rbegin() + 1);

@@ -58,6 +58,8 @@ struct Field {
     int scale = 0;             // Decimal only
     bool autoNumber = false;   // Long (increment) or Guid (random) AutoNumber
     bool compressedUnicode = true;  // Text and Memo: the "Unicode compression" setting
+    bool calculated = false;   // a calculated column (Access 2010): its value is stored behind a
+                               // 23-byte header, which its stored length counts
     int columnNumber = 0;      // set by the parser: numbers left free by deleted fields are skipped
     std::vector<Property> properties;
     int line = 0;              // where the description defined it, for error messages

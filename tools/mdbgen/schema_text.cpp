@@ -601,6 +601,8 @@ private:
                 f.autoNumber = true;
             } else if (r.acceptWord("nocompression")) {
                 f.compressedUnicode = false;
+            } else if (r.acceptWord("calculated")) {
+                f.calculated = true;
             } else {
                 f.properties.push_back(r.property());
             }
@@ -661,6 +663,8 @@ private:
         } while (r.acceptPunct(','));
         r.expectPunct(')', "after the values");
         r.expectEnd();
+        for (const Field& f : db_.tables.back().fields)
+            if (f.calculated) r.fail("table " + db_.tables.back().name + " has a calculated field, whose values cannot be written");
         db_.tables.back().rows.push_back(std::move(row));
     }
 
