@@ -387,7 +387,8 @@ private:
         if (std::uint32_t page = systemTablePage("MSysQueries")) {
             try {
                 checkRowPageMap(image_, page);
-                auto rows = tables_.rows(page, "MSysQueries", {"ObjectId", "Attribute", "Order", "Name1", "Name2", "Expression", "Flag"});
+                auto rows = tables_.rows(page, "MSysQueries",
+                                         {"ObjectId", "Attribute", "Order", "Name1", "Name2", "Expression", "Flag", "LvExtra"});
                 for (const auto& r : rows) {
                     QueryRow q;
                     q.attribute = r[1] && !r[1]->empty() ? (*r[1])[0] : 0;  // a Byte: unsigned
@@ -398,6 +399,7 @@ private:
                     q.name2 = optionalText(r[4]);
                     q.expression = longText(r[5]);
                     if (r[6]) q.flag = static_cast<int>(integer(r[6]));
+                    if (r[7]) q.extra = integer(r[7]);
                     rowsById[static_cast<std::uint32_t>(integer(r[0]))].push_back(std::move(q));
                 }
             } catch (const FormatError& e) {

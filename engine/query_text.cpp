@@ -1,7 +1,5 @@
 // The SQL text of a query, rebuilt from its design rows (MSysQueries). Each query type is written in
-// the form Access shows it; any stored value that form has no place for (unknown attributes, a join
-// naming a table that is not a source, an unknown flag) is listed in a note line after the
-// statement, so that two different designs never give the same text.
+// the form Access's SQL view shows it; rows that view has no place for are left out.
 #include "query_text.h"
 
 #include <algorithm>
@@ -24,6 +22,7 @@ enum Attribute : int {
     kTypeRow = 1,
     kParameterRow = 2,
     kOptionsRow = 3,
+    kRemoteDatabaseRow = 4,
     kSourceRow = 5,
     kColumnRow = 6,
     kJoinRow = 7,
@@ -54,55 +53,51 @@ constexpr int kOwnerAccessOption = 4;
 constexpr int kDistinctRowOption = 8;
 constexpr int kTopOption = 16;
 constexpr int kPercentOption = 32;
-constexpr int kAllOptions = 63;
 
 // Join types, by the Flag of a join row.
 constexpr int kInnerJoin = 1;
 constexpr int kLeftJoin = 2;
 constexpr int kRightJoin = 3;
 
-// Crosstab roles of column and GROUP BY rows, by their Flag.
-constexpr int kCrosstabValue = 0;
+// Crosstab roles of column and GROUP BY rows, by their Flag: a column of neither role is the
+// value (TRANSFORM).
 constexpr int kCrosstabPivot = 1;
 constexpr int kCrosstabRowHeading = 2;
 
-// Jet allows 32 tables in a query; join rows beyond this many are not nested but listed as notes,
-// which bounds the work and the depth of the join tree on a damaged file.
+// The Flag bit of an append query's column that holds one of its VALUES.
+constexpr int kAppendValue = 0x8000;
+
+// The parameter type whose size LvExtra keeps.
+constexpr int kTextParameter = 10;
+
+// Jet allows 32 tables in a query; join rows beyond this many are left out, which bounds the work
+// and the depth of the join tree on a damaged file.
 constexpr std::size_t kMaxNestedJoins = 1024;
 
 constexpr std::string_view kLineBreak = "\r\n";
 
-// One design row, absent texts read as empty (files of different versions may store either), with
-// a mark for each value that the text shows; whatever stays unmarked is listed in a note line.
+// One design row, absent texts read as empty (files of different versions may store either).
 struct DesignRow {
     explicit DesignRow(const QueryRow& row)
         : attribute(row.attribute),
-          flag(row.flag),
+          flag(row.flag.value_or(0)),
           name1(row.name1.value_or("")),
           name2(row.name2.value_or("")),
           expression(row.expression.value_or("")),
+          extra(row.extra.value_or(0)),
           order(row.order) {}
-
-    // The values, marked as shown: call them only where the value goes into the text.
-    std::optional<int> showFlag() { flagShown = true; return flag; }
-    const std::string& showName1() { name1Shown = true; return name1; }
-    const std::string& showName2() { name2Shown = true; return name2; }
-    const std::string& showExpression() { expressionShown = true; return expression; }
 
     // The sort key: attribute, then order; the values settle ties, so that shuffled input gives
     // the same text even when two rows share an order.
-    auto key() const { return std::tie(attribute, order, flag, name1, name2, expression); }
+    auto key() const { return std::tie(attribute, order, flag, name1, name2, expression, extra); }
 
     int attribute;
-    std::optional<int> flag;
+    int flag;
     std::string name1;
     std::string name2;
     std::string expression;
+    std::int64_t extra;
     std::uint32_t order;
-    bool flagShown = false;
-    bool name1Shown = false;
-    bool name2Shown = false;
-    bool expressionShown = false;
 };
 
 // True for the ASCII letters and digits and "_"; other bytes below 0x80 are punctuation, spaces
@@ -121,9 +116,10 @@ bool needsBrackets(std::string_view name) {
 }
 
 // A table, alias or parameter name as SQL writes it: "Orders" stays, "Order Details" becomes
-// "[Order Details]", "" becomes "[]".
+// "[Order Details]". A name that holds brackets already is written as stored, since brackets do
+// not nest: "[Start Date]" and "Forms![Sales]!Since" stay as they are.
 std::string sqlName(std::string_view name) {
-    if (!needsBrackets(name)) return std::string(name);
+    if (name.find('[') != std::string_view::npos || !needsBrackets(name)) return std::string(name);
     return "[" + std::string(name) + "]";
 }
 
@@ -161,8 +157,9 @@ std::string clause(std::string_view keyword, const std::string& body) {
     return spaced({std::string(keyword), body});
 }
 
-// The SQL type word of a parameter's type code, or the code itself when it is not known.
-std::string parameterTypeWord(int code) {
+// The SQL type of a parameter as Access writes it: its type code's word, with the size of a Text
+// parameter that has one: "Text ( 5 )". Code 0, and any code Access does not define, is "Value".
+std::string parameterType(int code, std::int64_t size) {
     switch (code) {
         case 1: return "Bit";
         case 2: return "Byte";
@@ -173,77 +170,30 @@ std::string parameterTypeWord(int code) {
         case 7: return "IEEEDouble";
         case 8: return "DateTime";
         case 9: return "Binary";
-        case 10: return "Text";
+        case kTextParameter: return size > 0 ? "Text ( " + std::to_string(size) + " )" : "Text";
         case 11: return "LongBinary";
         case 12: return "Memo";
         case 15: return "Guid";
         case 16: return "Decimal";
-        default: return std::to_string(code);
+        default: return "Value";
     }
 }
 
-// The keyword of a join row's type; plain "JOIN" for a type that is not known (the row's note
-// then shows its flag).
-std::string_view joinKeyword(std::optional<int> joinType) {
+// The keyword of a join row's type; plain "JOIN" for a type that is not known.
+std::string_view joinKeyword(int joinType) {
     if (joinType == kInnerJoin) return "INNER JOIN";
     if (joinType == kLeftJoin) return "LEFT JOIN";
     if (joinType == kRightJoin) return "RIGHT JOIN";
     return "JOIN";
 }
 
-// The option bits a query type has a place for; the options row of a query whose flag holds any
-// other bit is listed in a note.
-int optionBitsShownFor(int queryType) {
-    switch (queryType) {
-        case kUpdate: return kAllOptions & ~kAllFieldsOption;
-        case kUnion: return kAllFieldsOption | kDistinctOption | kOwnerAccessOption;
-        case kDataDefinition:
-        case kPassThrough: return 0;
-        default: return kAllOptions;
-    }
-}
-
-// Text in double quotes, its own quotes doubled, for a note: a"b gives "a""b".
-std::string quoted(std::string_view text) {
-    std::string result = "\"";
-    for (char c : text) {
-        result += c;
-        if (c == '"') result += '"';
-    }
-    return result + "\"";
-}
-
-// Whether a row's attribute is one the text is built from.
-bool isKnownAttribute(int attribute) {
-    switch (attribute) {
-        case kStartRow: case kTypeRow: case kParameterRow: case kOptionsRow: case kSourceRow:
-        case kColumnRow: case kJoinRow: case kWhereRow: case kGroupByRow: case kHavingRow:
-        case kOrderByRow: case kEndRow:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// Whether the text leaves some value of the row out: a row of an unknown attribute, or a known
-// one with a text or a non-zero flag that no clause showed.
-bool needsNote(const DesignRow& row) {
-    return !isKnownAttribute(row.attribute) || (row.flag.value_or(0) != 0 && !row.flagShown) ||
-           (!row.name1.empty() && !row.name1Shown) || (!row.name2.empty() && !row.name2Shown) ||
-           (!row.expression.empty() && !row.expressionShown);
-}
-
-// The note line of a row that the text leaves something of out, with all its stored values:
-// -- Attribute 7: Flag 1, Name1 "Orders", Name2 "Ghost", Expression "Orders.id = Ghost.id"
-std::string noteLine(const DesignRow& row) {
-    std::vector<std::string> values;  // the row's stored values, "Flag 1", "Name1 "Orders"", ...
-    if (row.flag) values.push_back("Flag " + std::to_string(*row.flag));
-    if (!row.name1.empty()) values.push_back("Name1 " + quoted(row.name1));
-    if (!row.name2.empty()) values.push_back("Name2 " + quoted(row.name2));
-    if (!row.expression.empty()) values.push_back("Expression " + quoted(row.expression));
-    std::string line = "-- Attribute " + std::to_string(row.attribute);
-    if (!values.empty()) line += ": " + joined(values, ", ");
-    return line;
+// " IN 'C:\Data\Other.mdb'" or " IN '' [ODBC;DSN=x]": where a query's tables live when they are
+// in another database; "" when both the path and the connect string are empty.
+std::string inDatabase(const std::string& path, const std::string& connect) {
+    if (path.empty() && connect.empty()) return "";
+    std::string text = " IN '" + path + "'";
+    if (!connect.empty()) text += " [" + connect + "]";
+    return text;
 }
 
 // An entry of the FROM clause: a table (a source row, or a name only a join row gives), or two
@@ -251,10 +201,9 @@ std::string noteLine(const DesignRow& row) {
 struct FromItem {
     bool isJoin() const { return left != nullptr; }
 
-    std::string joinName;   // table: the name join rows use for it, its alias or else its name
-    std::string text;       // table: as FROM writes it, "Table2 AS Table2_1"
-    bool isSource = false;  // table: false for a name that only a join row gives
-    std::optional<int> joinType;          // join: the Flag of its join rows
+    std::string joinName;  // table: the name join rows use for it, its alias or else its name
+    std::string text;      // table: as FROM writes it, "Table2 AS Table2_1"
+    int joinType = 0;      // join: the Flag of its first join row
     std::vector<std::string> conditions;  // join: the ON condition of each of its join rows
     std::unique_ptr<FromItem> left;       // join: the table or join of the rows' Name1
     std::unique_ptr<FromItem> right;      // join: the table or join of the rows' Name2
@@ -303,7 +252,7 @@ void appendFromItem(const FromItem& item, std::string& text) {
                                         : "(" + joined(item.conditions, ") AND (") + ")";
 }
 
-// Builds the text of one query from its rows, marking each value it shows.
+// Builds the text of one query from its rows.
 class QueryTextBuilder {
 public:
     // Takes the rows by attribute, then by order.
@@ -314,82 +263,58 @@ public:
                   [](const DesignRow& a, const DesignRow& b) { return a.key() < b.key(); });
     }
 
-    // The whole text: the statement's lines, then a note line for each row the statement leaves
-    // something of out.
+    // The whole text, its clauses on lines of their own.
     std::string text() {
-        std::vector<DesignRow*> typeRows = rowsOf(kTypeRow);
-        DesignRow* typeRow = typeRows.empty() ? nullptr : typeRows.front();
-        const int queryType = readQueryType(typeRow);
+        std::vector<const DesignRow*> typeRows = rowsOf(kTypeRow);
+        const DesignRow* typeRow = typeRows.empty() ? nullptr : typeRows.front();
+        const int queryType = typeRow != nullptr && typeRow->flag >= kSelect && typeRow->flag <= kUnion
+                                  ? typeRow->flag
+                                  : kSelect;
         readOptions(queryType);
 
         std::vector<std::string> lines;  // the statement, one clause a line
-        std::string parameters = parametersLine();
-        if (!parameters.empty()) lines.push_back(parameters);
-        bool endsWithSemicolon = true;  // false where the stored text is the statement
-        if (queryType == kDataDefinition) {
-            lines.push_back(typeRow->showExpression());
-            endsWithSemicolon = false;
-        } else if (queryType == kPassThrough) {
-            typeRow->showName1();  // the connect string: the query's Connect property serves it
-            lines.push_back(typeRow->showExpression());
-            endsWithSemicolon = false;
-        } else if (queryType == kUnion) {
+        if (queryType == kDataDefinition || queryType == kPassThrough) {
+            // The stored text is the statement; a pass-through query's connect string (Name1) is
+            // its Connect property.
+            lines.push_back(typeRow->expression);
+            return joined(lines, kLineBreak);
+        }
+        if (std::string parameters = parametersLine(); !parameters.empty()) lines.push_back(parameters);
+        if (queryType == kUnion) {
             addUnionLines(lines);
         } else {
             addSelectLines(queryType, typeRow, lines);
         }
-        if (endsWithSemicolon) lines.back() += ";";
-
-        if (typeRow == nullptr) lines.push_back("-- no query type row");
-        for (const DesignRow& row : rows_) {
-            if (needsNote(row)) lines.push_back(noteLine(row));
-        }
+        lines.back() += ";";
         return joined(lines, kLineBreak);
     }
 
 private:
     // The rows of one attribute, in order.
-    std::vector<DesignRow*> rowsOf(int attribute) {
-        std::vector<DesignRow*> found;
-        for (DesignRow& row : rows_) {
+    std::vector<const DesignRow*> rowsOf(int attribute) const {
+        std::vector<const DesignRow*> found;
+        for (const DesignRow& row : rows_) {
             if (row.attribute == attribute) found.push_back(&row);
         }
         return found;
     }
 
-    // The query type the type row names; a select query, which is how the rows then read best,
-    // when there is no type row or it names no known type (its note then shows the flag).
-    static int readQueryType(DesignRow* typeRow) {
-        if (typeRow == nullptr) return kSelect;
-        const int type = typeRow->flag.value_or(0);
-        if (type < kSelect || type > kUnion) return kSelect;
-        typeRow->showFlag();
-        return type;
-    }
-
-    // Reads the first options row into optionBits_ and topValue_, marking the flag as shown when
-    // the query type has a place for all its bits.
+    // Reads the first options row into optionBits_ and topValue_.
     void readOptions(int queryType) {
-        std::vector<DesignRow*> optionRows = rowsOf(kOptionsRow);
+        std::vector<const DesignRow*> optionRows = rowsOf(kOptionsRow);
         if (optionRows.empty()) return;
-        DesignRow& options = *optionRows.front();
-        optionBits_ = options.flag.value_or(0);
-        if ((optionBits_ & ~optionBitsShownFor(queryType)) == 0) options.showFlag();
-        if ((optionBits_ & kTopOption) != 0 && queryType != kUnion) topValue_ = options.showName1();
+        optionBits_ = optionRows.front()->flag;
+        if ((optionBits_ & kTopOption) != 0 && queryType != kUnion) topValue_ = optionRows.front()->name1;
     }
 
     bool hasOption(int bit) const { return (optionBits_ & bit) != 0; }
 
-    // "PARAMETERS [Start Date] DateTime, Amount Long;", or "" without parameter rows. A parameter
-    // without a type code is written as its name alone.
-    std::string parametersLine() {
+    // "PARAMETERS [Start Date] DateTime, Amount Long, Code Text ( 5 );", or "" without
+    // parameter rows.
+    std::string parametersLine() const {
         std::vector<std::string> parameters;
-        for (DesignRow* row : rowsOf(kParameterRow)) {
-            std::string parameter = sqlName(row->showName1());
-            if (std::optional<int> typeCode = row->showFlag()) {
-                parameter += " " + parameterTypeWord(*typeCode);
-            }
-            parameters.push_back(parameter);
+        for (const DesignRow* row : rowsOf(kParameterRow)) {
+            parameters.push_back(sqlName(row->name1) + " " + parameterType(row->flag, row->extra));
         }
         if (parameters.empty()) return "";
         return "PARAMETERS " + joined(parameters, ", ") + ";";
@@ -407,41 +332,50 @@ private:
     }
 
     // An output column as a select list writes it: "Max(Table2.col1) AS MaxOfcol1".
-    static std::string columnText(DesignRow& column) {
-        std::string text = column.showExpression();
-        if (!column.name1.empty()) text += " AS " + sqlName(column.showName1());
+    static std::string columnText(const DesignRow& column) {
+        std::string text = column.expression;
+        if (!column.name1.empty()) text += " AS " + sqlName(column.name1);
         return text;
     }
 
     // The select list: "*" when the options ask for all fields, then the columns, and the option
     // words before them: "DISTINCT *, Table2.col1".
-    std::string selectList(const std::vector<DesignRow*>& columns) const {
+    std::string selectList(const std::vector<const DesignRow*>& columns) const {
         std::vector<std::string> items;  // "*" and the columns' texts
         if (hasOption(kAllFieldsOption)) items.push_back("*");
-        for (DesignRow* column : columns) items.push_back(columnText(*column));
+        for (const DesignRow* column : columns) items.push_back(columnText(*column));
         return spaced({optionWords(), joined(items, ", ")});
+    }
+
+    // A source as FROM writes it: a table or query ("[Order Details] AS OD"), a table in another
+    // database named by an expression ("[C:\Other.mdb].Orders"), or a derived table, whose
+    // subquery is the row's expression ("(SELECT a FROM T) AS J").
+    static std::string sourceText(const DesignRow& source) {
+        std::string text;
+        if (source.name1.empty() && !source.expression.empty()) {
+            text = "(" + source.expression + ")";
+        } else {
+            if (!source.expression.empty()) text = sqlName(source.expression) + ".";
+            text += sqlName(source.name1);
+        }
+        if (!source.name2.empty()) text += " AS " + sqlName(source.name2);
+        return text;
     }
 
     // The FROM clause's body: the source tables, joined as the join rows say, and the tables no
     // join takes after each other with ", ". Each join row joins the entries holding its two
     // tables into a new last entry, or adds its condition to the join that already links them.
-    std::string fromText() {
+    std::string fromText() const {
         std::vector<std::unique_ptr<FromItem>> items;  // the FROM entries, in order
-        for (DesignRow* source : rowsOf(kSourceRow)) {
+        for (const DesignRow* source : rowsOf(kSourceRow)) {
             auto table = std::make_unique<FromItem>();
-            table->isSource = true;
-            table->text = sqlName(source->showName1());
-            if (!source->name2.empty()) {
-                table->text += " AS " + sqlName(source->showName2());
-                table->joinName = source->name2;
-            } else {
-                table->joinName = source->name1;
-            }
+            table->text = sourceText(*source);
+            table->joinName = source->name2.empty() ? source->name1 : source->name2;
             items.push_back(std::move(table));
         }
-        std::vector<DesignRow*> joinRows = rowsOf(kJoinRow);
+        std::vector<const DesignRow*> joinRows = rowsOf(kJoinRow);
         if (joinRows.size() > kMaxNestedJoins) joinRows.resize(kMaxNestedJoins);
-        for (DesignRow* joinRow : joinRows) placeJoin(*joinRow, items);
+        for (const DesignRow* joinRow : joinRows) placeJoin(*joinRow, items);
 
         std::string text;
         for (const auto& item : items) {
@@ -451,11 +385,9 @@ private:
         return text;
     }
 
-    // Puts one join row into the FROM entries (see fromText). A row is left unmarked, and so gets
-    // a note, where the text cannot show it: a table name that is no source (it is still joined,
-    // by that name), an unknown join type, or a second condition between two tables already joined
-    // with another type or, for an outer join, the other way round.
-    static void placeJoin(DesignRow& joinRow, std::vector<std::unique_ptr<FromItem>>& items) {
+    // Puts one join row into the FROM entries (see fromText). A table name that is no source is
+    // still joined, by that name.
+    static void placeJoin(const DesignRow& joinRow, std::vector<std::unique_ptr<FromItem>>& items) {
         std::vector<JoinStep> fromPath;  // the joins down to the row's Name1 table in its entry
         std::vector<JoinStep> toPath;    // and to its Name2 table
         const FromItem* fromTable = nullptr;
@@ -471,7 +403,6 @@ private:
             }
         }
 
-        const std::optional<int> joinType = joinRow.flag;
         if (fromEntry == toEntry && fromEntry < items.size()) {
             // Both tables are in one entry already: this row is another condition of the join
             // between them, the first join where their paths part.
@@ -481,47 +412,42 @@ private:
                 ++step;
             }
             if (step == fromPath.size() || step == toPath.size()) return;  // one table twice
-            FromItem& join = *fromPath[step].join;
-            const bool sameDirection = fromPath[step].toLeft;
-            if (join.joinType != joinType || (joinType != kInnerJoin && !sameDirection)) return;
-            join.conditions.push_back(joinRow.showExpression());
-        } else {
-            auto takeEntry = [&items](std::size_t entry, const std::string& name) {
-                if (entry < items.size()) return std::move(items[entry]);
-                auto table = std::make_unique<FromItem>();  // a name that is no source
-                table->joinName = name;
-                table->text = sqlName(name);
-                return table;
-            };
-            auto join = std::make_unique<FromItem>();
-            join->joinType = joinType;
-            join->conditions.push_back(joinRow.showExpression());
-            join->left = takeEntry(fromEntry, joinRow.name1);
-            join->right = takeEntry(toEntry, joinRow.name2);
-            std::erase(items, nullptr);
-            items.push_back(std::move(join));
+            fromPath[step].join->conditions.push_back(joinRow.expression);
+            return;
         }
-        if (joinType == kInnerJoin || joinType == kLeftJoin || joinType == kRightJoin) {
-            joinRow.showFlag();
-        }
-        if (fromTable != nullptr && fromTable->isSource) joinRow.showName1();
-        if (toTable != nullptr && toTable->isSource) joinRow.showName2();
+        auto takeEntry = [&items](std::size_t entry, const std::string& name) {
+            if (entry < items.size()) return std::move(items[entry]);
+            auto table = std::make_unique<FromItem>();  // a name that is no source
+            table->joinName = name;
+            table->text = sqlName(name);
+            return table;
+        };
+        auto join = std::make_unique<FromItem>();
+        join->joinType = joinRow.flag;
+        join->conditions.push_back(joinRow.expression);
+        join->left = takeEntry(fromEntry, joinRow.name1);
+        join->right = takeEntry(toEntry, joinRow.name2);
+        std::erase(items, nullptr);
+        items.push_back(std::move(join));
+    }
+
+    // " IN 'path' [connect]" of the source tables, from the first remote database row, or "".
+    std::string sourcesInDatabase() const {
+        std::vector<const DesignRow*> remote = rowsOf(kRemoteDatabaseRow);
+        return remote.empty() ? "" : inDatabase(remote.front()->name1, remote.front()->expression);
     }
 
     // One line for each WHERE or HAVING row: "WHERE (((Table1.col1)>"blah"))".
-    void addConditionLines(int attribute, std::string_view keyword, std::vector<std::string>& lines) {
-        for (DesignRow* row : rowsOf(attribute)) lines.push_back(clause(keyword, row->showExpression()));
+    void addConditionLines(int attribute, std::string_view keyword, std::vector<std::string>& lines) const {
+        for (const DesignRow* row : rowsOf(attribute)) lines.push_back(clause(keyword, row->expression));
     }
 
-    // "ORDER BY Table2.col1, Table2.col2 DESC", or "" without ORDER BY rows. A direction other
-    // than "D" is left to the row's note.
-    std::string orderByLine() {
+    // "ORDER BY Table2.col1, Table2.col2 DESC", or "" without ORDER BY rows. Name1 "D" marks
+    // a descending order; Access writes it in either letter case.
+    std::string orderByLine() const {
         std::vector<std::string> items;
-        for (DesignRow* row : rowsOf(kOrderByRow)) {
-            std::string item = row->showExpression();
-            if (row->name1 == "D") item += " DESC";
-            if (row->name1.empty() || row->name1 == "D") row->showName1();
-            items.push_back(item);
+        for (const DesignRow* row : rowsOf(kOrderByRow)) {
+            items.push_back(row->expression + (sameName(row->name1, "D") ? " DESC" : ""));
         }
         return items.empty() ? "" : "ORDER BY " + joined(items, ", ");
     }
@@ -529,60 +455,66 @@ private:
     // Select, make-table, append, update, delete and crosstab queries:
     //   [TRANSFORM value]                  crosstab
     //   SELECT list [INTO target]          SELECT ... INTO for make-table
-    //   FROM tables                        INSERT INTO target (fields) first for append;
-    //                                      UPDATE tables / SET ... for update; DELETE list for delete
+    //   FROM tables [IN database]          INSERT INTO target (fields) first for append, or
+    //                                      VALUES (...) in place of SELECT and FROM; UPDATE tables /
+    //                                      SET ... for update; DELETE list for delete
     //   WHERE / GROUP BY / HAVING / ORDER BY, [PIVOT column] for crosstab, [WITH OWNERACCESS OPTION]
-    void addSelectLines(int queryType, DesignRow* typeRow, std::vector<std::string>& lines) {
-        std::vector<DesignRow*> columns = rowsOf(kColumnRow);
-        std::vector<DesignRow*> groupRows = rowsOf(kGroupByRow);
-        std::vector<DesignRow*> pivotColumns;  // crosstab: the column headings
+    void addSelectLines(int queryType, const DesignRow* typeRow, std::vector<std::string>& lines) const {
+        std::vector<const DesignRow*> columns = rowsOf(kColumnRow);
+        std::vector<const DesignRow*> groupRows = rowsOf(kGroupByRow);
+        std::vector<const DesignRow*> pivotColumns;  // crosstab: the column headings
         if (queryType == kCrosstab) {
-            std::vector<DesignRow*> valueColumns;
-            std::vector<DesignRow*> rowHeadings;
-            for (DesignRow* column : columns) {
-                const int role = column->flag.value_or(kCrosstabValue);
-                if (role == kCrosstabPivot) {
-                    pivotColumns.push_back(column);
-                } else if (role == kCrosstabRowHeading) {
-                    column->showFlag();
-                    rowHeadings.push_back(column);
-                } else {
-                    if (role == kCrosstabValue) column->showFlag();
-                    valueColumns.push_back(column);
-                }
+            std::vector<const DesignRow*> values;       // TRANSFORM
+            std::vector<const DesignRow*> rowHeadings;  // SELECT
+            for (const DesignRow* column : columns) {
+                if (column->flag == kCrosstabPivot) pivotColumns.push_back(column);
+                else if (column->flag == kCrosstabRowHeading) rowHeadings.push_back(column);
+                else values.push_back(column);
             }
-            std::vector<std::string> values;
-            for (DesignRow* column : valueColumns) values.push_back(columnText(*column));
-            lines.push_back(clause("TRANSFORM", joined(values, ", ")));
+            std::vector<std::string> valueTexts;
+            for (const DesignRow* column : values) valueTexts.push_back(columnText(*column));
+            lines.push_back(clause("TRANSFORM", joined(valueTexts, ", ")));
             columns = rowHeadings;
-            groupRows = crosstabGroupRows(groupRows, pivotColumns);
+            // A column heading's own GROUP BY row is implied by PIVOT.
+            std::erase_if(groupRows, [](const DesignRow* row) { return row->flag == kCrosstabPivot; });
         }
 
+        // A make-table or append query's target may be in another database: Name2 its path,
+        // Expression its connect string.
+        const std::string target = typeRow == nullptr ? "" : sqlName(typeRow->name1) +
+                                                                 inDatabase(typeRow->name2, typeRow->expression);
         const std::string from = fromText();
+        const std::string fromLine = from.empty() ? "" : "FROM " + from + sourcesInDatabase();
         if (queryType == kUpdate) {
             std::vector<std::string> assignments;  // "Table1.col1 = "foo""
-            for (DesignRow* column : columns) {
-                assignments.push_back(column->showName2() + " = " + column->showExpression());
-            }
-            lines.push_back(spaced({"UPDATE", optionWords(), from}));
+            for (const DesignRow* column : columns) assignments.push_back(column->name2 + " = " + column->expression);
+            lines.push_back(spaced({"UPDATE", optionWords(), from + sourcesInDatabase()}));
             lines.push_back(clause("SET", joined(assignments, ", ")));
+        } else if (queryType == kAppend && std::any_of(columns.begin(), columns.end(), [](const DesignRow* c) {
+                       return (c->flag & kAppendValue) != 0;
+                   })) {
+            lines.push_back(insertIntoLine(target, columns));
+            std::vector<std::string> values;
+            for (const DesignRow* column : columns) values.push_back(column->expression);
+            lines.push_back("VALUES (" + joined(values, ", ") + ")");
         } else {
-            if (queryType == kAppend) lines.push_back(insertIntoLine(*typeRow, columns));
+            if (queryType == kAppend) lines.push_back(insertIntoLine(target, columns));
             std::string head = clause(queryType == kDelete ? "DELETE" : "SELECT", selectList(columns));
-            if (queryType == kMakeTable) head += " INTO " + sqlName(typeRow->showName1());
+            if (queryType == kMakeTable) head += " INTO " + target;
             lines.push_back(head);
-            if (!from.empty()) lines.push_back("FROM " + from);
+            if (!fromLine.empty()) lines.push_back(fromLine);
         }
 
         addConditionLines(kWhereRow, "WHERE", lines);
         std::vector<std::string> groupItems;
-        for (DesignRow* row : groupRows) groupItems.push_back(row->showExpression());
+        for (const DesignRow* row : groupRows) groupItems.push_back(row->expression);
         if (!groupItems.empty()) lines.push_back("GROUP BY " + joined(groupItems, ", "));
         addConditionLines(kHavingRow, "HAVING", lines);
         if (std::string orderBy = orderByLine(); !orderBy.empty()) lines.push_back(orderBy);
         if (queryType == kCrosstab) {
+            // A column heading's alias has no place in PIVOT.
             std::vector<std::string> pivots;
-            for (DesignRow* column : pivotColumns) pivots.push_back(columnText(*column));
+            for (const DesignRow* column : pivotColumns) pivots.push_back(column->expression);
             lines.push_back(clause("PIVOT", joined(pivots, ", ")));
         }
         if (hasOption(kOwnerAccessOption)) lines.push_back("WITH OWNERACCESS OPTION");
@@ -590,58 +522,27 @@ private:
 
     // "INSERT INTO Table3 (col2, col3)": the append target and the columns' target fields, which
     // are stored written out; no field list when no column names one.
-    static std::string insertIntoLine(DesignRow& typeRow, const std::vector<DesignRow*>& columns) {
-        std::string line = "INSERT INTO " + sqlName(typeRow.showName1());
+    static std::string insertIntoLine(const std::string& target, const std::vector<const DesignRow*>& columns) {
+        std::string line = "INSERT INTO " + target;
         const bool anyTarget = std::any_of(columns.begin(), columns.end(),
                                            [](const DesignRow* column) { return !column->name2.empty(); });
         if (!anyTarget) return line;
         std::vector<std::string> fields;
-        for (DesignRow* column : columns) fields.push_back(column->showName2());
+        for (const DesignRow* column : columns) fields.push_back(column->name2);
         return line + " (" + joined(fields, ", ") + ")";
-    }
-
-    // The GROUP BY rows a crosstab writes: the row headings' (role 2) and any others, but not the
-    // one that each column heading has (role 1, the PIVOT column's expression), which PIVOT
-    // implies. A column heading without its GROUP BY row, or such a row without its column, is
-    // left unmarked for its note.
-    static std::vector<DesignRow*> crosstabGroupRows(const std::vector<DesignRow*>& groupRows,
-                                                     const std::vector<DesignRow*>& pivotColumns) {
-        std::vector<DesignRow*> written;
-        std::vector<bool> pivotPaired(pivotColumns.size(), false);
-        for (DesignRow* row : groupRows) {
-            const int role = row->flag.value_or(kCrosstabValue);
-            if (role == kCrosstabPivot) {
-                bool paired = false;
-                for (std::size_t i = 0; i < pivotColumns.size() && !paired; ++i) {
-                    if (!pivotPaired[i] && pivotColumns[i]->expression == row->expression) {
-                        pivotPaired[i] = paired = true;
-                        pivotColumns[i]->showFlag();
-                        row->showFlag();
-                        row->showExpression();
-                    }
-                }
-                if (paired) continue;
-            } else if (role == kCrosstabRowHeading) {
-                row->showFlag();
-            }
-            written.push_back(row);
-        }
-        return written;
     }
 
     // A union: its parts' stored texts joined by "UNION " (options bit 2) or "UNION ALL ", then
     // ORDER BY and WITH OWNERACCESS OPTION. Access keeps the line break before the keyword at the
     // end of the part before it ("Select a\r\n" + "UNION ALL " + "Select b"), so the parts are
-    // joined as they are. Their generated names (Name2, "X7YZ_____1") are no part of the design
-    // and are left out.
-    void addUnionLines(std::vector<std::string>& lines) {
+    // joined as they are. Their generated names (Name2, "X7YZ_____1") are no part of the design.
+    void addUnionLines(std::vector<std::string>& lines) const {
         const std::string separator = hasOption(kDistinctOption) ? "UNION " : "UNION ALL ";
         std::string parts;
         bool first = true;
-        for (DesignRow* part : rowsOf(kSourceRow)) {
-            part->showName2();
+        for (const DesignRow* part : rowsOf(kSourceRow)) {
             if (!first) parts += separator;
-            parts += part->showExpression();
+            parts += part->expression;
             first = false;
         }
         lines.push_back(parts);
