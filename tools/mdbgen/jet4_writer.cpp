@@ -304,7 +304,7 @@ private:
                     throw DescriptionError(q.line, "query " + q.name + ": a design row is too large");
                 rows.push_back(std::move(row));
             };
-            add(QueryRow{0, 0, {}, {}, {}});
+            add(QueryRow{0, q.version, {}, {}, {}});
             for (const auto& r : q.rows) add(r);
             add(QueryRow{255, {}, {}, {}, {}});
         }

@@ -154,6 +154,8 @@ struct Query {
     std::string name;
     QueryType type = QueryType::Select;
     bool hidden = false;       // flagged as hidden, as Access flags the queries of its forms
+    bool typeRow = true;       // false: no type row, as older Access versions write select queries
+    int version = 0;           // the start row's Flag: which Access version wrote the query
     std::vector<QueryRow> rows;       // without the start and end rows, which the writer adds
     std::vector<Property> properties;
     int line = 0;

@@ -753,8 +753,18 @@ private:
             r.fail("unknown query type '" + typeWord +
                    "' (expected select, crosstab, delete, update, append, maketable, ddl, "
                    "passthrough or union)");
-        if (r.acceptWord("hidden")) q.hidden = true;
-        r.expectEnd();
+        while (!r.atEnd()) {
+            if (r.acceptWord("hidden")) {
+                q.hidden = true;
+            } else if (r.acceptWord("notyperow")) {
+                q.typeRow = false;
+            } else if (r.acceptWord("version")) {
+                r.expectPunct('=', "after version");
+                q.version = static_cast<int>(r.integer("a version", 0, 32767));
+            } else {
+                r.fail("unknown query setting '" + r.peek()->text + "' (expected hidden, notyperow or version=N)");
+            }
+        }
         db_.queries.push_back(std::move(q));
         typeRow_ = QueryRow{kAttrType, typeRowFlag(db_.queries.back().type), {}, {}, {}};
         optionsRow_.reset();
@@ -767,7 +777,7 @@ private:
         if (block_ != Block::Query) return;
         Query& q = db_.queries.back();
         std::vector<QueryRow> rows;
-        rows.push_back(typeRow_);
+        if (q.typeRow) rows.push_back(typeRow_);
         if (optionsRow_) rows.push_back(*optionsRow_);
         rows.insert(rows.end(), q.rows.begin(), q.rows.end());
         q.rows = std::move(rows);
