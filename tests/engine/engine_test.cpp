@@ -331,6 +331,39 @@ query Ƀq select
     EXPECT_EQ(names(db->TableDefs().Item(10).Indexes()), (Strings{"Ǆ"}));
 }
 
+// The SQL of queries shaped as Access writes them, read from the file: parameters with their
+// sizes and type names, names stored in brackets, a derived table, descending marked "d", rows of
+// newer versions for multi-value fields. Nothing but SQL.
+TEST_F(Engine, QueriesAsAccessWroteThem)
+{
+    auto db = open(R"(
+table Orders
+  field ID long
+  field Customer text(5)
+query ByCustomer select notyperow version=1
+  parameter CustomerID text(5)
+  parameter "[Beginning Date]" datetime
+  row 2 flag=0 name1="__OrderID"
+  from Orders
+  column "Orders.ID"
+  where "Orders.Customer = CustomerID"
+  row 11 name1="d" expression="Orders.ID"
+  row 12 flag=2 name1="ByCustomer_1821EB54"
+query Counted select version=2
+  row 5 name2="C" expression="SELECT Customer, COUNT(*) AS N FROM Orders GROUP BY Customer"
+  column "C.N"
+)");
+    QueryDefs queries = db->QueryDefs();
+    ASSERT_EQ(queries.Count(), 2);
+    EXPECT_EQ(queries.Item(0).Properties().Item(4).Value(),
+              Variant::text("PARAMETERS CustomerID Text ( 5 ), [Beginning Date] DateTime, __OrderID Value;\r\n"
+                            "SELECT Orders.ID\r\nFROM Orders\r\nWHERE Orders.Customer = CustomerID\r\n"
+                            "ORDER BY Orders.ID DESC;"));
+    EXPECT_EQ(queries.Item(0).Properties().Item(3).Value(), Variant::number(0));  // a select query
+    EXPECT_EQ(queries.Item(1).Properties().Item(4).Value(),
+              Variant::text("SELECT C.N\r\nFROM (SELECT Customer, COUNT(*) AS N FROM Orders GROUP BY Customer) AS C;"));
+}
+
 // A calculated field stores its value behind a 23-byte header, which its stored length counts;
 // its Size is that of its result.
 TEST_F(Engine, CalculatedFieldsHaveTheSizeOfTheirResult)
