@@ -407,6 +407,21 @@ public:
             fail(std::string(what) + " is longer than " + std::to_string(maxLength) + " characters");
         return t;
     }
+    // moved or stale, when the next word is one of them: sets state. An object's rows are either.
+    bool acceptRowState(RowState& state)
+    {
+        RowState given;
+        if (acceptWord("moved"))
+            given = RowState::Moved;
+        else if (acceptWord("stale"))
+            given = RowState::Stale;
+        else
+            return false;
+        if (state == given) fail(std::string(given == RowState::Moved ? "moved" : "stale") + " is given twice");
+        if (state != RowState::Live) fail("rows are either moved or stale, not both");
+        state = given;
+        return true;
+    }
     long long integer(const char* what, long long lo, long long hi)
     {
         if (atEnd() || tokens_[pos_].kind != Token::Word) fail(std::string("expected ") + what);
@@ -558,8 +573,8 @@ private:
         t.line = r.line();
         t.name = r.name("table name");
         while (!r.atEnd())
-            if (!r.acceptOption({{"system", &t.system}, {"hidden", &t.hidden}}))
-                r.fail("unknown table option '" + r.peek()->text + "' (expected system or hidden)");
+            if (!r.acceptOption({{"system", &t.system}, {"hidden", &t.hidden}}) && !r.acceptRowState(t.state))
+                r.fail("unknown table option '" + r.peek()->text + "' (expected system, hidden, moved or stale)");
         db_.tables.push_back(std::move(t));
         block_ = Block::Table;
     }
@@ -621,6 +636,8 @@ private:
 
     void index(LineReader& r)
     {
+        if (db_.tables.back().state == RowState::Stale)
+            r.fail("a stale table is an old catalog row: its indexes are the live table's");
         Index ix;
         ix.line = r.line();
         ix.name = r.name("index name");
@@ -648,6 +665,7 @@ private:
     // values (VALUE, ...): one data row; null for an empty value.
     void values(LineReader& r)
     {
+        if (db_.tables.back().state == RowState::Stale) r.fail("a stale table is an old catalog row: it holds no rows");
         DataRow row;
         row.line = r.line();
         r.expectPunct('(', "before the values");
@@ -660,6 +678,8 @@ private:
             row.values.push_back(std::move(v));
         } while (r.acceptPunct(','));
         r.expectPunct(')', "after the values");
+        while (r.acceptRowState(row.state)) {
+        }
         r.expectEnd();
         db_.tables.back().rows.push_back(std::move(row));
     }
@@ -714,7 +734,8 @@ private:
                                 {"cascadeupdate", &rel.cascadeUpdate},
                                 {"cascadedelete", &rel.cascadeDelete},
                                 {"cascadenull", &rel.cascadeNull},
-                                {"onetoone", &rel.oneToOne}}))
+                                {"onetoone", &rel.oneToOne}}) ||
+                r.acceptRowState(rel.state))
                 continue;
             if (r.acceptWord("join")) {
                 r.expectPunct('=', "after join");
@@ -749,8 +770,9 @@ private:
             r.fail("unknown query type '" + typeWord +
                    "' (expected select, crosstab, delete, update, append, maketable, ddl, "
                    "passthrough or union)");
-        if (r.acceptWord("hidden")) q.hidden = true;
-        r.expectEnd();
+        while (!r.atEnd())
+            if (!r.acceptOption({{"hidden", &q.hidden}}) && !r.acceptRowState(q.state))
+                r.fail("unexpected '" + r.peek()->text + "' after the query's type (expected hidden, moved or stale)");
         db_.queries.push_back(std::move(q));
         typeRow_ = QueryRow{kAttrType, typeRowFlag(db_.queries.back().type), {}, {}, {}};
         optionsRow_.reset();
