@@ -128,6 +128,22 @@ table Keyed moved
     EXPECT_EQ(property(db->TableDefs().Item(0).Fields().Item(0).Properties(), "Description"), "(none)");
 }
 
+// A catalog row that moved when the table's properties first grew, then was written anew when they
+// changed again: its pointer is marked deleted, and the moved row is left where it lives, marked
+// deleted as every moved row is. Only the new row is the table.
+TEST_F(SystemRows, MovedRowLeftBehindByASecondRewriteIsNotRead)
+{
+    auto db = openAndCompare(R"(
+table Keyed stale moved
+  field ID long DefaultValue="1" Description="first"
+table Keyed
+  field ID long DefaultValue="2"
+)",
+                             "table Keyed\n  field ID long DefaultValue=\"2\"\n");
+    EXPECT_EQ(names(db->TableDefs()), withSystemTables({"Keyed"}));
+    EXPECT_EQ(property(db->TableDefs().Item(0).Fields().Item(0).Properties(), "DefaultValue"), "\"2\"");
+}
+
 // Moved catalog rows of tables and queries: each read once, through its pointer.
 TEST_F(SystemRows, MovedCatalogRowsAreReadOnce)
 {
@@ -166,7 +182,7 @@ TEST_F(SystemRows, ManyMovedAndOldCatalogRows)
 }
 
 // A relationship's rows: its old version (two field pairs, another join) left deleted after the
-// live row, and a moved relationship, each read once.
+// live row, and a moved relationship with an old version that had moved too, each read once.
 TEST_F(SystemRows, OldAndMovedRelationshipRowsAreReadOnce)
 {
     const std::string tables = R"(
@@ -182,6 +198,7 @@ table F
 relationship R P(ID) -> F(PID) join=left
 relationship R P(ID, X) -> F(PID, Y) join=right stale
 relationship M P(ID) -> F(Y) moved
+relationship M P(X) -> F(PID) stale moved
 )",
                              tables + "relationship R P(ID) -> F(PID) join=left\nrelationship M P(ID) -> F(Y)\n");
     EXPECT_EQ(names(db->Relations()), (Strings{"M", "R"}));
@@ -193,7 +210,8 @@ relationship M P(ID) -> F(Y) moved
 }
 
 // A query rewritten: its old design rows and old catalog row left deleted, its new catalog row and
-// design rows moved. Read once, with the new design only.
+// design rows moved; another query moved, with an old version that had moved too. Read once, with
+// the new design only.
 TEST_F(SystemRows, OldAndMovedQueryRowsAreReadOnce)
 {
     const std::string live = R"(
@@ -219,6 +237,10 @@ query Q select moved
 query Other select moved
   from T
   column "T.A"
+query Other select stale moved
+  from T
+  column "T.A"
+  groupby "T.A"
 )",
                              "table T\n  field A long\n" + live + "query Other select\n  from T\n  column \"T.A\"\n");
     EXPECT_EQ(names(db->QueryDefs()), (Strings{"Other", "Q"}));
@@ -227,8 +249,9 @@ query Other select moved
     EXPECT_EQ(property(q, "Description"), "\"new\"");
 }
 
-// MSysComplexColumns names the tables that keep attachments, which are storage, not design. An old
-// row of it naming a table of the design is no longer so; a moved row still is.
+// MSysComplexColumns names the tables that keep attachments, which are storage, not design. Its old
+// rows naming a table of the design (one left in place, one where it had moved) no longer do; a
+// moved row still does.
 TEST_F(SystemRows, OldAndMovedRowsOfTheListOfAttachmentTables)
 {
     const std::string design = R"(
@@ -247,6 +270,7 @@ table MSysComplexColumns system
     for (const auto& row : testsupport::parseCsv(dump)) ids[row.at(2)] = row.at(0);
     ASSERT_TRUE(ids.count("Docs") && ids.count("f_0123456789ABCDEF0123456789ABCDEF_Data"));
     auto db = open(design + "  values (\"Old\", " + ids["Docs"] + ") stale\n" +
+                   "  values (\"Older\", " + ids["Docs"] + ") stale moved\n" +
                    "  values (\"Files\", " + ids["f_0123456789ABCDEF0123456789ABCDEF_Data"] + ") moved\n");
     EXPECT_EQ(names(db->TableDefs()), withSystemTables({"Docs", "MSysComplexColumns"}));
 }

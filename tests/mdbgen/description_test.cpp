@@ -219,9 +219,9 @@ TEST(Description, ErrorsNameTheLine)
         {"query Q select\n field F long\n", 2, "unknown keyword 'field' in a query"},
         {"query Q select\n option fast\n", 2, "unknown query option 'fast'"},
         {"query Q select fast\n", 1, "unexpected 'fast' after the query's type (expected hidden, moved or stale)"},
-        {"table T moved stale\n", 1, "rows are either moved or stale, not both"},
+        {"table T moved moved\n", 1, "moved is given twice"},
         {"relationship R A(X) -> B(P) stale stale\n", 1, "stale is given twice"},
-        {"table T\n field F long\n values (1) moved stale\n", 3, "rows are either moved or stale, not both"},
+        {"table T\n field F long\n values (1) stale moved stale\n", 3, "stale is given twice"},
         {"table T\n field F long\n values (1) gone\n", 3, "unexpected 'gone'"},
         {"table T stale\n field F long\n index I (F)\n", 3,
          "a stale table is an old catalog row: its indexes are the live table's"},
@@ -231,7 +231,8 @@ TEST(Description, ErrorsNameTheLine)
 }
 
 // Rows as Access leaves them after rewriting them: moved to another page, or an old version left
-// behind marked deleted. An object's state is a word on its first line, a data row's after it.
+// behind marked deleted, or both. An object's state is a word on its first line, a data row's
+// after it.
 TEST(Description, MovedAndStaleRows)
 {
     Database db = parseDescription(R"(
@@ -242,8 +243,10 @@ table T moved
   values (1) stale
   values (2) MOVED
   values (3)
+  values (4) moved stale
 relationship R T(F) -> T(F) moved join=left
 relationship R T(F) -> T(F) stale
+relationship R T(F) -> T(F) stale moved
 query Q select stale
   from Old
 query Q select hidden moved
@@ -254,14 +257,16 @@ query P select
     EXPECT_EQ(db.tables[0].state, RowState::Stale);
     EXPECT_TRUE(db.tables[0].hidden);
     EXPECT_EQ(db.tables[1].state, RowState::Moved);
-    ASSERT_EQ(db.tables[1].rows.size(), 3u);
+    ASSERT_EQ(db.tables[1].rows.size(), 4u);
     EXPECT_EQ(db.tables[1].rows[0].state, RowState::Stale);
     EXPECT_EQ(db.tables[1].rows[1].state, RowState::Moved);
     EXPECT_EQ(db.tables[1].rows[2].state, RowState::Live);
-    ASSERT_EQ(db.relationships.size(), 2u);
+    EXPECT_EQ(db.tables[1].rows[3].state, RowState::StaleMoved);
+    ASSERT_EQ(db.relationships.size(), 3u);
     EXPECT_EQ(db.relationships[0].state, RowState::Moved);
     EXPECT_EQ(db.relationships[0].join, JoinType::LeftOuter);
     EXPECT_EQ(db.relationships[1].state, RowState::Stale);
+    EXPECT_EQ(db.relationships[2].state, RowState::StaleMoved);
     ASSERT_EQ(db.queries.size(), 3u);
     EXPECT_EQ(db.queries[0].state, RowState::Stale);
     EXPECT_EQ(db.queries[1].state, RowState::Moved);

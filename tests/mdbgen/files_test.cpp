@@ -486,19 +486,23 @@ std::vector<RawRow> rawRows(const std::string& file, std::uint32_t tdef)
 
 // A stale row stays on its page marked deleted (0x8000) with its bytes. A moved row's place holds
 // a 4-byte pointer marked 0x4000 (row number, 3-byte page number) to the row, which lies on a page
-// of the same table after the others, marked deleted as Access marks it. libmdb reads these flags
-// the other way round: mdbtools lists each stale row as live, and each moved row once, from where
-// it lives, after the others.
+// of the same table after the others, marked deleted as Access marks it. An old version that had
+// moved keeps its pointer, marked with both flags, and its row where it leads. libmdb reads these
+// flags the other way round: mdbtools lists each stale row and each moved row of an old version
+// as live, and each moved row once, from where it lives, after the others.
 TEST_F(GeneratedFile, StaleAndMovedRows)
 {
     std::string file = generate(R"(
 table T stale
   field F long Description="old"
+table T stale moved
+  field F long Description="older"
 table T moved
   field F long
   values (1) stale
   values (2) moved
   values (3)
+  values (4) stale moved
 relationship R T(F) -> T(F) join=left stale
 relationship R T(F) -> T(F) moved
 query Q select stale
@@ -511,20 +515,18 @@ query Q select moved
     struct Expected {
         const char* table;
         std::uint32_t page;
-        int live, stale, moved;
+        int live, stale, moved, staleMoved;
     };
-    // The catalog: its eight rows of containers and system tables, then T, Q and R's old rows and
-    // moved rows; the query's four rows each way.
-    for (const Expected& e : {Expected{"MSysObjects", 2, 8, 3, 3}, Expected{"MSysQueries", 4, 0, 4, 4},
-                              Expected{"MSysRelationships", 5, 0, 1, 1}, Expected{"T", t, 1, 1, 1}}) {
+    // The catalog: its eight rows of containers and system tables, then the old and moved rows of
+    // T, Q and R; the query's four rows each way.
+    for (const Expected& e : {Expected{"MSysObjects", 2, 8, 3, 3, 1}, Expected{"MSysQueries", 4, 0, 4, 4, 0},
+                              Expected{"MSysRelationships", 5, 0, 1, 1, 0}, Expected{"T", t, 1, 1, 1, 1}}) {
         SCOPED_TRACE(e.table);
         std::vector<RawRow> rows = rawRows(bytes, e.page);
-        int live = 0, deleted = 0, pointers = 0;
+        std::map<unsigned, int> flags;  // per flags, rows
         for (const RawRow& r : rows) {
-            if (r.flags == 0) ++live;
-            if (r.flags == 0x8000) ++deleted;
-            if (r.flags != 0x4000) continue;
-            ++pointers;
+            ++flags[r.flags];
+            if (!(r.flags & 0x4000)) continue;
             ASSERT_EQ(r.bytes.size(), 4u);
             const auto* b = reinterpret_cast<const unsigned char*>(r.bytes.data());
             std::uint32_t page = b[1] | b[2] << 8 | b[3] << 16;
@@ -535,14 +537,16 @@ query Q select moved
             EXPECT_EQ(target->flags, 0x8000u);
             EXPECT_GT(target->bytes.size(), 4u);
         }
-        EXPECT_EQ(live, e.live);
-        EXPECT_EQ(deleted, e.stale + e.moved);  // the old rows, and the moved rows where they live
-        EXPECT_EQ(pointers, e.moved);
+        EXPECT_EQ(flags[0], e.live);
+        // The old rows, and the moved rows where they live.
+        EXPECT_EQ(flags[0x8000], e.stale + e.moved + e.staleMoved);
+        EXPECT_EQ(flags[0x4000], e.moved);
+        EXPECT_EQ(flags[0xC000], e.staleMoved);
         EXPECT_EQ(readDefinition(bytes, e.page).rows, static_cast<std::uint32_t>(e.live + e.moved));
     }
     EXPECT_EQ(tables(file), (std::vector<std::string>{"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships",
-                                                      "T", "T"}));
-    EXPECT_EQ(exportTable(file, "T"), (Rows{{"1"}, {"3"}, {"2"}}));
+                                                      "T", "T", "T"}));
+    EXPECT_EQ(exportTable(file, "T"), (Rows{{"1"}, {"3"}, {"2"}, {"4"}}));
     EXPECT_EQ(exportTable(file, "MSysRelationships"), (Rows{{"R", "16777218", "1", "0", "T", "F", "T", "F"},
                                                             {"R", "2", "1", "0", "T", "F", "T", "F"}}));
     EXPECT_EQ(exportTable(file, "MSysQueries").size(), 8u);

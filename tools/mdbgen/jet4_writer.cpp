@@ -54,7 +54,7 @@ std::uint32_t relationshipFlags(const Relationship& r)
 // ---------------------------------------------------------------------------------------------
 // Checks of the whole design that no single line shows.
 
-bool stale(RowState state) { return state == RowState::Stale; }
+bool stale(RowState state) { return isStale(state); }
 
 void checkDesign(const Database& db)
 {
@@ -154,22 +154,30 @@ private:
 
     // Packs the rows of t onto data pages of its own, in order, and fills in its map of row pages.
     // A stale row is stored marked deleted. A moved row's place holds a pointer to the row, which
-    // goes, marked deleted as Access marks such rows, onto pages after the table's others.
+    // goes, marked deleted as Access marks such rows, onto pages after the table's others; the
+    // pointer of a stale moved row is marked deleted too.
     void storeRows(TableLayout& t, const std::vector<StoredRow>& rows)
     {
         RowPacker packer(file_, ownerPage(t.firstPage));
         std::vector<std::pair<std::uint32_t, const Bytes*>> moved;  // the pointer's address, the row
         std::uint32_t live = 0;
         for (const StoredRow& r : rows) {
-            if (r.state == RowState::Stale) {
-                packer.add(r.bytes, kDeletedRowFlag);
-                continue;
-            }
-            ++live;
-            if (r.state == RowState::Moved)
-                moved.emplace_back(packer.add(Bytes(4, 0), kPointerRowFlag), &r.bytes);
-            else
+            switch (r.state) {
+            case RowState::Live:
+                ++live;
                 packer.add(r.bytes);
+                break;
+            case RowState::Moved:
+                ++live;
+                moved.emplace_back(packer.add(Bytes(4, 0), kPointerRowFlag), &r.bytes);
+                break;
+            case RowState::Stale:
+                packer.add(r.bytes, kDeletedRowFlag);
+                break;
+            case RowState::StaleMoved:
+                moved.emplace_back(packer.add(Bytes(4, 0), kPointerRowFlag | kDeletedRowFlag), &r.bytes);
+                break;
+            }
         }
         if (!moved.empty()) packer.startOn(file_.allocate());
         for (auto [pointer, row] : moved) {

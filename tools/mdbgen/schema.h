@@ -83,10 +83,15 @@ struct Index {
 // where it went, or writes anew, leaving the old row behind marked deleted. An object's state
 // applies to every row it has in the system tables.
 enum class RowState : std::uint8_t {
-    Live,   // in its place
-    Moved,  // on another data page of the table, its place holding a pointer to it
-    Stale,  // an old version: marked deleted, its bytes left on the page
+    Live,        // in its place
+    Moved,       // on another data page of the table, its place holding a pointer to it
+    Stale,       // an old version: marked deleted, its bytes left on the page
+    StaleMoved,  // an old version that had moved: its pointer marked deleted as well, the row
+                 // left on the other page, marked deleted as a moved row always is
 };
+
+// Whether rows in this state are an old version, not the object as it is.
+inline bool isStale(RowState s) { return s == RowState::Stale || s == RowState::StaleMoved; }
 
 // One value of a data row, as the description writes it; the field's type says how it is stored.
 struct DataValue {

@@ -407,19 +407,18 @@ public:
             fail(std::string(what) + " is longer than " + std::to_string(maxLength) + " characters");
         return t;
     }
-    // moved or stale, when the next word is one of them: sets state. An object's rows are either.
+    // moved or stale, when the next word is one of them: sets state. Both make an old version
+    // that had moved; neither may be given twice.
     bool acceptRowState(RowState& state)
     {
-        RowState given;
-        if (acceptWord("moved"))
-            given = RowState::Moved;
-        else if (acceptWord("stale"))
-            given = RowState::Stale;
-        else
-            return false;
-        if (state == given) fail(std::string(given == RowState::Moved ? "moved" : "stale") + " is given twice");
-        if (state != RowState::Live) fail("rows are either moved or stale, not both");
-        state = given;
+        bool moved = acceptWord("moved");
+        bool stale = !moved && acceptWord("stale");
+        if (!moved && !stale) return false;
+        bool wasMoved = state == RowState::Moved || state == RowState::StaleMoved;
+        if ((moved && wasMoved) || (stale && isStale(state))) fail(std::string(moved ? "moved" : "stale") + " is given twice");
+        moved = moved || wasMoved;
+        stale = stale || isStale(state);
+        state = moved && stale ? RowState::StaleMoved : moved ? RowState::Moved : RowState::Stale;
         return true;
     }
     long long integer(const char* what, long long lo, long long hi)
@@ -636,7 +635,7 @@ private:
 
     void index(LineReader& r)
     {
-        if (db_.tables.back().state == RowState::Stale)
+        if (isStale(db_.tables.back().state))
             r.fail("a stale table is an old catalog row: its indexes are the live table's");
         Index ix;
         ix.line = r.line();
@@ -665,7 +664,7 @@ private:
     // values (VALUE, ...): one data row; null for an empty value.
     void values(LineReader& r)
     {
-        if (db_.tables.back().state == RowState::Stale) r.fail("a stale table is an old catalog row: it holds no rows");
+        if (isStale(db_.tables.back().state)) r.fail("a stale table is an old catalog row: it holds no rows");
         DataRow row;
         row.line = r.line();
         r.expectPunct('(', "before the values");
