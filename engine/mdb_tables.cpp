@@ -1,10 +1,12 @@
 #include "mdb_tables.h"
 
 #include "format_error.h"
+#include "live_rows.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -102,7 +104,7 @@ struct MdbTables::Handle {
     MdbHandle* mdb = nullptr;
 };
 
-MdbTables::MdbTables(const DatabaseFile& file) : handle_(std::make_unique<Handle>())
+MdbTables::MdbTables(const DatabaseFile& file) : handle_(std::make_unique<Handle>()), image_(file.image())
 {
     settleEnvironment();
     nullDevice();
@@ -110,7 +112,7 @@ MdbTables::MdbTables(const DatabaseFile& file) : handle_(std::make_unique<Handle
     // libmdb reads the buffer only; the cast is for its C signature.
     handle_->mdb = mdb_open_buffer(const_cast<std::uint8_t*>(file.bytes.data()), file.bytes.size(), MDB_NOFLAGS);
     if (!handle_->mdb) throw OpenError(file.path, "damaged: libmdb cannot open it");
-    pageCount_ = file.bytes.size() / file.image().pageSize();
+    pageCount_ = file.bytes.size() / image_.pageSize();
 }
 
 MdbTables::~MdbTables()
@@ -154,33 +156,64 @@ std::vector<std::vector<Cell>> MdbTables::rows(std::uint32_t page, const std::st
             if (name == t.column(i)->name) found = static_cast<int>(i);
         wanted.push_back(found);
     }
-    const std::size_t pageSize = handle_->mdb->fmt->pg_size;
-    // A page holds at most 256 rows, so more rows than that means libmdb is going round in circles.
-    const std::size_t mostRows = pageCount_ * 256;
-    std::vector<std::vector<Cell>> out;
+    MdbHandle* mdb = handle_->mdb;
+    const std::size_t pageSize = mdb->fmt->pg_size;
+    if (t.table->num_cols == 0) return {};  // as libmdb, which reads no rows of such a table
+
+    // The table's data pages, found by libmdb through the table's map of row pages. Its walk only
+    // goes forward, so a page found twice or more pages than the file has mean it went wrong.
+    std::vector<std::uint32_t> pages;
+    std::set<std::uint32_t> found;
     mdb_rewind_table(t.table);
-    while (mdb_fetch_row(t.table)) {
-        if (out.size() >= mostRows) throw FormatError("the rows of table " + tableName + " do not end");
+    while (int next = mdb_read_next_dpg(t.table)) {
+        if (next < 0 || pages.size() >= pageCount_ || !found.insert(static_cast<std::uint32_t>(next)).second)
+            throw FormatError("the rows of table " + tableName + " do not end");
+        pages.push_back(static_cast<std::uint32_t>(next));
+    }
+    // Which rows of them are live is read from the pages' row entries here: libmdb reads the
+    // flags of deleted and moved rows the other way round (see live_rows.h).
+    std::vector<RowPlace> places;
+    try {
+        places = liveRows(image_, page, pages);
+    } catch (const FormatError& e) {
+        throw FormatError("the rows of table " + tableName + ": " + e.what());
+    }
+
+    std::vector<MdbField> fields(t.table->num_cols);
+    std::uint32_t loaded = 0;  // the page in libmdb's page buffer; page 0 holds no rows
+    std::vector<std::vector<Cell>> out;
+    out.reserve(places.size());
+    for (const RowPlace& place : places) {
+        if (place.page != loaded) {
+            if (mdb_read_pg(mdb, place.page) != static_cast<ssize_t>(pageSize))
+                throw FormatError("page " + std::to_string(place.page) + " of table " + tableName + " cannot be read");
+            loaded = place.page;
+        }
+        int present = mdb_crack_row(t.table, static_cast<int>(place.start), place.end - place.start, fields.data());
+        if (present < 0)
+            throw FormatError("row " + std::to_string(place.row) + " of page " + std::to_string(place.page) +
+                              " of table " + tableName + " cannot be decoded");
         std::vector<Cell> row;
+        row.reserve(wanted.size());
         for (int index : wanted) {
             if (index < 0) {
                 row.emplace_back();
                 continue;
             }
-            const MdbColumn* c = t.column(static_cast<unsigned>(index));
-            if (c->col_type == MDB_BOOL) {  // libmdb keeps "the null bit is clear" in cur_value_len
-                row.emplace_back(std::vector<std::uint8_t>{static_cast<std::uint8_t>(c->cur_value_len ? 0 : 1)});
+            // mdb_crack_row gives field i for column i.
+            const MdbField& f = fields[static_cast<std::size_t>(index)];
+            if (t.column(static_cast<unsigned>(index))->col_type == MDB_BOOL) {  // the null bit holds the value
+                row.emplace_back(std::vector<std::uint8_t>{static_cast<std::uint8_t>(f.is_null ? 0 : 1)});
                 continue;
             }
-            if (c->cur_value_len <= 0) {
+            if (f.is_null || f.siz <= 0) {
                 row.emplace_back();
                 continue;
             }
-            auto start = static_cast<std::size_t>(c->cur_value_start);
-            auto length = static_cast<std::size_t>(c->cur_value_len);
-            if (c->cur_value_start < 0 || start + length > pageSize)
-                throw FormatError("a row of table " + tableName + " reaches past its page");
-            row.emplace_back(std::vector<std::uint8_t>(handle_->mdb->pg_buf + start, handle_->mdb->pg_buf + start + length));
+            auto start = static_cast<std::size_t>(f.start);
+            auto length = static_cast<std::size_t>(f.siz);
+            if (f.start < 0 || start + length > pageSize) throw FormatError("a row of table " + tableName + " reaches past its page");
+            row.emplace_back(std::vector<std::uint8_t>(mdb->pg_buf + start, mdb->pg_buf + start + length));
         }
         out.push_back(std::move(row));
     }

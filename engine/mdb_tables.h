@@ -40,15 +40,16 @@ public:
     // FormatError when libmdb cannot read the definition.
     std::vector<ColumnInfo> columns(std::uint32_t page, const std::string& tableName);
 
-    // Every row of that table: per row the cells of the named columns, in the order named (a
-    // column the table lacks reads Null). Throws FormatError when the definition cannot be read
-    // or the rows never end.
+    // Every live row of that table, each once (see live_rows.h): per row the cells of the named
+    // columns, in the order named (a column the table lacks reads Null). Throws FormatError when
+    // the definition cannot be read, the rows never end, or a row has no sound place.
     std::vector<std::vector<Cell>> rows(std::uint32_t page, const std::string& tableName,
                                         const std::vector<std::string>& columnNames);
 
 private:
     struct Handle;
     std::unique_ptr<Handle> handle_;
+    FileImage image_;  // the bytes libmdb reads
     std::size_t pageCount_;
 };
 

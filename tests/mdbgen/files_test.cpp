@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -460,6 +461,99 @@ table Everything
                                                  "01/01/24 12:00:00", "Größe", "a note", "0102", "GUID", "FFEE"}));
     EXPECT_EQ(rows[1], (std::vector<std::string>{"0", "", "", "", "", "", "", "", "", "", "", "", ""}));
     EXPECT_EQ(readDefinition(readFile(file), tablePage(file, "Everything")).rows, 2u);
+}
+
+// The rows of the data pages of the table defined at page tdef, straight from the file's bytes: per
+// row its page, its number there, the flags of its row entry and its bytes.
+struct RawRow {
+    std::uint32_t page = 0;
+    unsigned row = 0;
+    unsigned flags = 0;  // 0x8000 deleted, 0x4000 moved (the row is a pointer)
+    std::string bytes;
+};
+
+std::vector<RawRow> rawRows(const std::string& file, std::uint32_t tdef)
+{
+    auto u16 = [](const unsigned char* p) { return static_cast<unsigned>(p[0] | p[1] << 8); };
+    std::vector<RawRow> rows;
+    for (std::uint32_t page = 1; (page + 1) * 4096ul <= file.size(); ++page) {
+        const auto* p = reinterpret_cast<const unsigned char*>(file.data()) + page * 4096ul;
+        if (p[0] != 0x01 || (u16(p + 4) | u16(p + 6) << 16) != tdef) continue;
+        for (unsigned row = 0; row < u16(p + 12); ++row) {
+            unsigned entry = u16(p + 14 + 2 * row);
+            unsigned end = row == 0 ? 4096 : u16(p + 12 + 2 * row) & 0x1FFF;
+            rows.push_back({page, row, entry & 0xC000, std::string(p + (entry & 0x1FFF), p + end)});
+        }
+    }
+    return rows;
+}
+
+// A stale row stays on its page marked deleted (0x8000) with its bytes. A moved row's place holds
+// a 4-byte pointer marked 0x4000 (row number, 3-byte page number) to the row, which lies on a page
+// of the same table after the others, marked deleted as Access marks it. An old version that had
+// moved keeps its pointer, marked with both flags, and its row where it leads. libmdb reads these
+// flags the other way round: mdbtools lists each stale row and each moved row of an old version
+// as live, and each moved row once, from where it lives, after the others.
+TEST_F(GeneratedFile, StaleAndMovedRows)
+{
+    std::string file = generate(R"(
+table T stale
+  field F long Description="old"
+table T stale moved
+  field F long Description="older"
+table T moved
+  field F long
+  values (1) stale
+  values (2) moved
+  values (3)
+  values (4) stale moved
+relationship R T(F) -> T(F) join=left stale
+relationship R T(F) -> T(F) moved
+query Q select stale
+  from Old
+query Q select moved
+  from T
+)");
+    const std::string bytes = readFile(file);
+    const std::uint32_t t = tablePage(file, "T");
+    struct Expected {
+        const char* table;
+        std::uint32_t page;
+        int live, stale, moved, staleMoved;
+    };
+    // The catalog: its eight rows of containers and system tables, then the old and moved rows of
+    // T, Q and R; the query's four rows each way.
+    for (const Expected& e : {Expected{"MSysObjects", 2, 8, 3, 3, 1}, Expected{"MSysQueries", 4, 0, 4, 4, 0},
+                              Expected{"MSysRelationships", 5, 0, 1, 1, 0}, Expected{"T", t, 1, 1, 1, 1}}) {
+        SCOPED_TRACE(e.table);
+        std::vector<RawRow> rows = rawRows(bytes, e.page);
+        std::map<unsigned, int> flags;  // per flags, rows
+        for (const RawRow& r : rows) {
+            ++flags[r.flags];
+            if (!(r.flags & 0x4000)) continue;
+            ASSERT_EQ(r.bytes.size(), 4u);
+            const auto* b = reinterpret_cast<const unsigned char*>(r.bytes.data());
+            std::uint32_t page = b[1] | b[2] << 8 | b[3] << 16;
+            auto target = std::find_if(rows.begin(), rows.end(),
+                                       [&](const RawRow& o) { return o.page == page && o.row == b[0]; });
+            ASSERT_NE(target, rows.end());
+            EXPECT_GT(page, r.page);
+            EXPECT_EQ(target->flags, 0x8000u);
+            EXPECT_GT(target->bytes.size(), 4u);
+        }
+        EXPECT_EQ(flags[0], e.live);
+        // The old rows, and the moved rows where they live.
+        EXPECT_EQ(flags[0x8000], e.stale + e.moved + e.staleMoved);
+        EXPECT_EQ(flags[0x4000], e.moved);
+        EXPECT_EQ(flags[0xC000], e.staleMoved);
+        EXPECT_EQ(readDefinition(bytes, e.page).rows, static_cast<std::uint32_t>(e.live + e.moved));
+    }
+    EXPECT_EQ(tables(file), (std::vector<std::string>{"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships",
+                                                      "T", "T", "T"}));
+    EXPECT_EQ(exportTable(file, "T"), (Rows{{"1"}, {"3"}, {"2"}, {"4"}}));
+    EXPECT_EQ(exportTable(file, "MSysRelationships"), (Rows{{"R", "16777218", "1", "0", "T", "F", "T", "F"},
+                                                            {"R", "2", "1", "0", "T", "F", "T", "F"}}));
+    EXPECT_EQ(exportTable(file, "MSysQueries").size(), 8u);
 }
 
 // Long values on each side of where they move out of the row (64 bytes), off a single page

@@ -15,6 +15,12 @@ namespace mdbgen::jet4 {
 constexpr std::size_t kPageSize = 4096;
 constexpr std::size_t kDataHeader = 14;                            // data page header before the row offsets
 constexpr std::size_t kRowCapacity = kPageSize - kDataHeader - 2;  // largest row on a page
+// Flags of a data page's row-offset entry, above its 13-bit offset: the row is deleted; the row
+// holds only a pointer (row number, 3-byte page number) to where it now lives. Access marks the
+// row a pointer leads to deleted, so that only the pointer reaches it.
+constexpr std::uint16_t kDeletedRowFlag = 0x8000;
+constexpr std::uint16_t kPointerRowFlag = 0x4000;
+constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
 constexpr double kFixedDate = 45292.5;  // 2024-01-01 12:00: every date the file keeps
 
 // A value Access writes in several header places; its meaning is unknown.

@@ -37,7 +37,7 @@ PageOwner ownerPage(std::uint32_t page)
             static_cast<std::uint8_t>(page >> 16), static_cast<std::uint8_t>(page >> 24)};
 }
 
-std::uint32_t RowPacker::add(const Bytes& row)
+std::uint32_t RowPacker::add(const Bytes& row, std::uint16_t flags)
 {
     if (row.size() > kRowCapacity) throw std::logic_error("row larger than a page");
     if (pages_.empty() || rows_ == kMaxRowsPerPage || top_ < row.size() + kDataHeader + 2 * (rows_ + 1))
@@ -45,7 +45,7 @@ std::uint32_t RowPacker::add(const Bytes& row)
     std::uint8_t* p = file_.page(pages_.back());
     top_ -= row.size();
     std::memcpy(p + top_, row.data(), row.size());
-    set16(p + kDataHeader + 2 * rows_, static_cast<std::uint16_t>(top_));
+    set16(p + kDataHeader + 2 * rows_, static_cast<std::uint16_t>(top_ | flags));
     ++rows_;
     set16(p + 12, static_cast<std::uint16_t>(rows_));
     set16(p + 2, static_cast<std::uint16_t>(top_ - (kDataHeader + 2 * rows_)));
@@ -56,7 +56,7 @@ std::uint8_t* RowPacker::rowData(std::uint32_t address)
 {
     std::uint8_t* p = file_.page(address >> 8);
     std::size_t entry = kDataHeader + 2 * (address & 0xFF);
-    return p + (p[entry] | p[entry + 1] << 8);
+    return p + ((p[entry] | p[entry + 1] << 8) & kRowOffsetMask);
 }
 
 void RowPacker::startOn(std::uint32_t page)

@@ -34,8 +34,9 @@ class RowPacker {
 public:
     RowPacker(PageFile& file, PageOwner owner) : file_(file), owner_(owner) {}
 
-    // Stores the row, on a new page when the current one lacks room; returns its address.
-    std::uint32_t add(const Bytes& row);
+    // Stores the row, on a new page when the current one lacks room, with the flags of its
+    // row-offset entry (kDeletedRowFlag, kPointerRowFlag); returns its address.
+    std::uint32_t add(const Bytes& row, std::uint16_t flags = 0);
     // Where the row stored at address starts, for filling in reserved rows later.
     std::uint8_t* rowData(std::uint32_t address);
     // Makes an already allocated page the current one.

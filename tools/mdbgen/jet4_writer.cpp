@@ -3,6 +3,7 @@
 #include "jet4_pages.h"
 #include "jet4_tables.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -53,6 +54,8 @@ std::uint32_t relationshipFlags(const Relationship& r)
 // ---------------------------------------------------------------------------------------------
 // Checks of the whole design that no single line shows.
 
+bool stale(RowState state) { return isStale(state); }
+
 void checkDesign(const Database& db)
 {
     std::map<std::string, int> objectLines;  // table, link and query names share one namespace
@@ -65,12 +68,27 @@ void checkDesign(const Database& db)
             throw DescriptionError(line, std::string(what) + " " + name + ": the name is already used on line " +
                                              std::to_string(it->second));
     };
-    for (const auto& t : db.tables) claim(t.name, t.line, "table");
+    // Stale objects are old rows of a live object and claim no name of their own.
+    for (const auto& t : db.tables)
+        if (!stale(t.state)) claim(t.name, t.line, "table");
     for (const auto& l : db.linkedTables) claim(l.name, l.line, "linked table");
-    for (const auto& q : db.queries) claim(q.name, q.line, "query");
+    for (const auto& q : db.queries)
+        if (!stale(q.state)) claim(q.name, q.line, "query");
+    auto live = [](const auto& objects, const std::string& name) {
+        return std::any_of(objects.begin(), objects.end(),
+                           [&name](const auto& o) { return o.name == name && !stale(o.state); });
+    };
+    for (const auto& t : db.tables)
+        if (stale(t.state) && !live(db.tables, t.name))
+            throw DescriptionError(t.line, "stale table " + t.name + ": the design has no live table " + t.name +
+                                               " whose old row it is");
+    for (const auto& q : db.queries)
+        if (stale(q.state) && !live(db.queries, q.name))
+            throw DescriptionError(q.line, "stale query " + q.name + ": the design has no live query " + q.name +
+                                               " whose old rows they are");
     std::set<std::string> relationshipNames;
     for (const auto& r : db.relationships)
-        if (!relationshipNames.insert(r.name).second)
+        if (!stale(r.state) && !relationshipNames.insert(r.name).second)
             throw DescriptionError(r.line, "there are two relationships named " + r.name);
     if (db.tables.size() + db.linkedTables.size() + db.queries.size() > 32768)
         throw DescriptionError(0, "a database holds at most 32768 tables and queries");
@@ -86,7 +104,8 @@ public:
     {
         checkDesign(db_);
         tables_ = systemTables();
-        for (const Table& t : db_.tables) tables_.push_back(userTable(t));
+        for (const Table& t : db_.tables)
+            if (!stale(t.state)) tables_.push_back(userTable(t));
         resolveRelationships();
 
         file_.allocate();  // header page
@@ -109,21 +128,15 @@ public:
             }
         }
 
-        std::vector<std::vector<Bytes>> rows(tables_.size());
+        std::vector<std::vector<StoredRow>> rows(tables_.size());
         std::vector<CatalogEntry> entries = catalog();
         rows[kObjects] = catalogRows(entries);
         rows[kAces] = accessRows(entries);
         rows[kQueries] = queryRows();
         rows[kRelationships] = relationshipRows();
         for (std::size_t i = kFirstUserTable; i < tables_.size(); ++i) rows[i] = dataRows(tables_[i]);
-        for (std::size_t i = 0; i < tables_.size(); ++i) {
-            if (rows[i].empty()) continue;
-            TableLayout& t = tables_[i];
-            RowPacker packer(file_, ownerPage(t.firstPage));
-            for (const auto& r : rows[i]) packer.add(r);
-            t.rowCount = static_cast<std::uint32_t>(rows[i].size());
-            writeUsageMap(file_, maps_.rowData(t.usedMap), packer.pages());
-        }
+        for (std::size_t i = 0; i < tables_.size(); ++i)
+            if (!rows[i].empty()) storeRows(tables_[i], rows[i]);
         for (const auto& t : tables_) writeDefinition(file_, t, tables_);
 
         writeGlobalMap();
@@ -133,11 +146,60 @@ public:
     }
 
 private:
+    // A row to store, and how.
+    struct StoredRow {
+        Bytes bytes;
+        RowState state = RowState::Live;
+    };
+
+    // Packs the rows of t onto data pages of its own, in order, and fills in its map of row pages.
+    // A stale row is stored marked deleted. A moved row's place holds a pointer to the row, which
+    // goes, marked deleted as Access marks such rows, onto pages after the table's others; the
+    // pointer of a stale moved row is marked deleted too.
+    void storeRows(TableLayout& t, const std::vector<StoredRow>& rows)
+    {
+        RowPacker packer(file_, ownerPage(t.firstPage));
+        std::vector<std::pair<std::uint32_t, const Bytes*>> moved;  // the pointer's address, the row
+        std::uint32_t live = 0;
+        for (const StoredRow& r : rows) {
+            switch (r.state) {
+            case RowState::Live:
+                ++live;
+                packer.add(r.bytes);
+                break;
+            case RowState::Moved:
+                ++live;
+                moved.emplace_back(packer.add(Bytes(4, 0), kPointerRowFlag), &r.bytes);
+                break;
+            case RowState::Stale:
+                packer.add(r.bytes, kDeletedRowFlag);
+                break;
+            case RowState::StaleMoved:
+                moved.emplace_back(packer.add(Bytes(4, 0), kPointerRowFlag | kDeletedRowFlag), &r.bytes);
+                break;
+            }
+        }
+        if (!moved.empty()) packer.startOn(file_.allocate());
+        for (auto [pointer, row] : moved) {
+            std::uint32_t address = packer.add(*row, kDeletedRowFlag);
+            // The pointer: the row's number, then its page's in three bytes; an address is
+            // page << 8 | row.
+            std::uint8_t* p = packer.rowData(pointer);
+            p[0] = static_cast<std::uint8_t>(address & 0xFF);
+            p[1] = static_cast<std::uint8_t>(address >> 8);
+            p[2] = static_cast<std::uint8_t>(address >> 16);
+            p[3] = static_cast<std::uint8_t>(address >> 24);
+        }
+        t.rowCount = live;
+        writeUsageMap(file_, maps_.rowData(t.usedMap), packer.pages());
+    }
+
     void resolveRelationships()
     {
         std::map<std::string, std::size_t> userTables;  // name, position in tables_
         for (std::size_t i = kFirstUserTable; i < tables_.size(); ++i) userTables.emplace(tables_[i].name, i);
         for (const Relationship& rel : db_.relationships) {
+            if (stale(rel.state)) continue;  // an old version: its tables and fields need not exist now
             std::size_t ends[2];  // the primary and the foreign table
             for (int side = 0; side < 2; ++side) {
                 const std::string& name = side == 0 ? rel.primaryTable : rel.foreignTable;
@@ -172,6 +234,7 @@ private:
         std::optional<std::string> database, connect, foreignName;
         std::uint32_t rights = 0;  // 0: no access entry
         bool inherited = false;    // containers pass their rights on to new objects
+        RowState state = RowState::Live;
     };
 
     Bytes catalogRow(const CatalogEntry& e)
@@ -217,17 +280,33 @@ private:
         add(kDatabaseObject, kDatabasesContainer, "MSysDb", kTypeDatabase, kSystemFlags, 0x6000E).properties =
             propertyBlob({{"", &dbProperties}});
 
-        for (const auto& t : tables_) {
-            std::uint32_t flags = (t.system ? kSystemFlags : 0) | (t.source && t.source->hidden ? kHiddenFlag : 0);
-            CatalogEntry& e = add(t.firstPage, kTablesContainer, t.name, kTypeTable, flags, t.source ? 0xFFEFF : 0x60000);
-            if (!t.source) continue;
-            std::vector<PropertyBlock> blocks = {{"", &t.source->properties}};
-            for (const Field& f : t.source->fields)
+        for (std::size_t i = 0; i < kFirstUserTable; ++i)
+            add(tables_[i].firstPage, kTablesContainer, tables_[i].name, kTypeTable, kSystemFlags, 0x60000);
+        // The described tables in the order described, a stale one with the id of the live one.
+        std::map<std::string, std::uint32_t> tableIds;
+        for (std::size_t i = kFirstUserTable; i < tables_.size(); ++i) tableIds.emplace(tables_[i].name, tables_[i].firstPage);
+        for (const Table& t : db_.tables) {
+            std::uint32_t flags = (t.system ? kSystemFlags : 0) | (t.hidden ? kHiddenFlag : 0);
+            CatalogEntry& e = add(tableIds.at(t.name), kTablesContainer, t.name, kTypeTable, flags, 0xFFEFF);
+            e.state = t.state;
+            std::vector<PropertyBlock> blocks = {{"", &t.properties}};
+            for (const Field& f : t.fields)
                 if (!f.properties.empty()) blocks.push_back({f.name, &f.properties});
-            if (blocks.size() > 1 || !t.source->properties.empty())
-                e.properties = checkedBlob(propertyBlob(blocks), t.source->line, "table " + t.name);
+            if (blocks.size() > 1 || !t.properties.empty())
+                e.properties = checkedBlob(propertyBlob(blocks), t.line, "table " + t.name);
         }
-        std::uint32_t nextId = kFirstObjectId;
+        // Ids in the order links, queries, relationships; stale queries and relationships take the
+        // id of the live one of their name, and a stale relationship without one an id after all.
+        std::uint32_t nextId = kFirstObjectId + static_cast<std::uint32_t>(db_.linkedTables.size());
+        std::map<std::string, std::uint32_t> queryIds, relationshipIds;
+        for (const auto& q : db_.queries)
+            if (!stale(q.state)) queryIds.emplace(q.name, nextId++);
+        for (const auto& r : db_.relationships)
+            if (!stale(r.state)) relationshipIds.emplace(r.name, nextId++);
+        for (const auto& r : db_.relationships)
+            if (stale(r.state) && !relationshipIds.count(r.name)) relationshipIds.emplace(r.name, nextId++);
+
+        nextId = kFirstObjectId;
         for (const auto& l : db_.linkedTables) {
             bool odbc = !l.connect.empty();
             CatalogEntry& e = add(nextId++, kTablesContainer, l.name, odbc ? kTypeOdbcLink : kTypeAccessLink,
@@ -239,13 +318,15 @@ private:
             e.foreignName = l.foreignName;
         }
         for (const auto& q : db_.queries) {
-            queryIds_.push_back(nextId);
-            CatalogEntry& e = add(nextId++, kTablesContainer, q.name, kTypeQuery,
+            queryIds_.push_back(queryIds.at(q.name));
+            CatalogEntry& e = add(queryIds_.back(), kTablesContainer, q.name, kTypeQuery,
                                   static_cast<std::uint32_t>(q.type) | (q.hidden ? kHiddenFlag : 0), 0xFFFFF);
+            e.state = q.state;
             if (!q.properties.empty())
                 e.properties = checkedBlob(propertyBlob({{"", &q.properties}}), q.line, "query " + q.name);
         }
-        for (const auto& r : db_.relationships) add(nextId++, kRelationshipsContainer, r.name, kTypeRelationship, 0, 0);
+        for (const auto& r : db_.relationships)
+            add(relationshipIds.at(r.name), kRelationshipsContainer, r.name, kTypeRelationship, 0, 0).state = r.state;
         return entries;
     }
 
@@ -256,35 +337,35 @@ private:
         return blob;
     }
 
-    std::vector<Bytes> catalogRows(const std::vector<CatalogEntry>& entries)
+    std::vector<StoredRow> catalogRows(const std::vector<CatalogEntry>& entries)
     {
-        std::vector<Bytes> rows;
-        for (const auto& e : entries) rows.push_back(catalogRow(e));
+        std::vector<StoredRow> rows;
+        for (const auto& e : entries) rows.push_back({catalogRow(e), e.state});
         return rows;
     }
 
     // MSysACEs: ObjectId, SID, ACM (the rights), FInheritable.
-    std::vector<Bytes> accessRows(const std::vector<CatalogEntry>& entries)
+    std::vector<StoredRow> accessRows(const std::vector<CatalogEntry>& entries)
     {
         static const Bytes adminSid = {0xAE, 0xE3};
         const TableLayout& t = tables_[kAces];
-        std::vector<Bytes> rows;
+        std::vector<StoredRow> rows;
         for (const auto& e : entries) {
-            if (!e.rights) continue;
+            if (!e.rights || stale(e.state)) continue;  // the live row of the object has the entry
             std::vector<Cell> cells(t.columns.size());
             cells[0] = longCell(static_cast<std::int32_t>(e.id));
             cells[1] = value(adminSid);
             cells[2] = longCell(static_cast<std::int32_t>(e.rights));
             cells[3] = Cell{e.inherited ? Cell::True : Cell::False, {}};
-            rows.push_back(encodeRow(t, cells));
+            rows.push_back({encodeRow(t, cells), RowState::Live});
         }
         return rows;
     }
 
-    std::vector<Bytes> queryRows()
+    std::vector<StoredRow> queryRows()
     {
         const TableLayout& t = tables_[kQueries];
-        std::vector<Bytes> rows;
+        std::vector<StoredRow> rows;
         for (std::size_t qi = 0; qi < db_.queries.size(); ++qi) {
             const Query& q = db_.queries[qi];
             std::map<int, std::uint32_t> order;  // per attribute: rows so far
@@ -303,7 +384,7 @@ private:
                 Bytes row = encodeRow(t, cells);
                 if (row.size() > kRowCapacity)
                     throw DescriptionError(q.line, "query " + q.name + ": a design row is too large");
-                rows.push_back(std::move(row));
+                rows.push_back({std::move(row), q.state});
             };
             add(QueryRow{0, q.version, {}, {}, {}, {}});
             for (const auto& r : q.rows) add(r);
@@ -313,9 +394,9 @@ private:
     }
 
     // The data rows of a described table.
-    std::vector<Bytes> dataRows(const TableLayout& t)
+    std::vector<StoredRow> dataRows(const TableLayout& t)
     {
-        std::vector<Bytes> rows;
+        std::vector<StoredRow> rows;
         for (const DataRow& row : t.source->rows) {
             if (row.values.size() != t.columns.size())
                 throw DescriptionError(row.line, "table " + t.name + " has " + std::to_string(t.columns.size()) +
@@ -332,7 +413,7 @@ private:
             Bytes encoded = encodeRow(t, cells);
             if (encoded.size() > kRowCapacity)
                 throw DescriptionError(row.line, "table " + t.name + ": the row does not fit on a page");
-            rows.push_back(std::move(encoded));
+            rows.push_back({std::move(encoded), row.state});
         }
         return rows;
     }
@@ -356,10 +437,10 @@ private:
         return value(std::move(bytes));
     }
 
-    std::vector<Bytes> relationshipRows()
+    std::vector<StoredRow> relationshipRows()
     {
         const TableLayout& t = tables_[kRelationships];
-        std::vector<Bytes> rows;
+        std::vector<StoredRow> rows;
         for (const auto& r : db_.relationships) {
             for (std::size_t i = 0; i < r.primaryFields.size(); ++i) {
                 std::vector<Cell> cells(t.columns.size());
@@ -371,7 +452,7 @@ private:
                 cells[5] = textCell(r.foreignFields[i]);
                 cells[6] = textCell(r.primaryTable);
                 cells[7] = textCell(r.primaryFields[i]);
-                rows.push_back(encodeRow(t, cells));
+                rows.push_back({encodeRow(t, cells), r.state});
             }
         }
         return rows;

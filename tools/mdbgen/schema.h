@@ -80,6 +80,21 @@ struct Index {
     int line = 0;
 };
 
+// How a row is kept on its data page. Access rewrites a row in place while it still fits; a row
+// that has grown it either moves to another page of the table, leaving in its place a pointer to
+// where it went, or writes anew, leaving the old row behind marked deleted. An object's state
+// applies to every row it has in the system tables.
+enum class RowState : std::uint8_t {
+    Live,        // in its place
+    Moved,       // on another data page of the table, its place holding a pointer to it
+    Stale,       // an old version: marked deleted, its bytes left on the page
+    StaleMoved,  // an old version that had moved: its pointer marked deleted as well, the row
+                 // left on the other page, marked deleted as a moved row always is
+};
+
+// Whether rows in this state are an old version, not the object as it is.
+inline bool isStale(RowState s) { return s == RowState::Stale || s == RowState::StaleMoved; }
+
 // One value of a data row, as the description writes it; the field's type says how it is stored.
 struct DataValue {
     bool null = false;
@@ -88,6 +103,7 @@ struct DataValue {
 
 struct DataRow {
     std::vector<DataValue> values;  // in field order
+    RowState state = RowState::Live;
     int line = 0;
 };
 
@@ -95,6 +111,9 @@ struct Table {
     std::string name;
     bool system = false;       // flagged as a system table, as Access flags its MSys tables
     bool hidden = false;       // flagged as hidden
+    // Its catalog row. A stale table is only that: an old catalog row of the live table of the same
+    // name, with its id, its fields and properties giving the old row's properties.
+    RowState state = RowState::Live;
     std::vector<Field> fields;
     int columnNumbersUsed = 0; // one past the highest column number, deleted fields included
     std::vector<Index> indexes;
@@ -126,6 +145,7 @@ struct Relationship {
     bool cascadeNull = false;
     bool oneToOne = false;
     JoinType join = JoinType::Inner;
+    RowState state = RowState::Live;  // its catalog row and its rows of the relationship table
     int line = 0;
 };
 
@@ -155,8 +175,11 @@ struct Query {
     std::string name;
     QueryType type = QueryType::Select;
     bool hidden = false;       // flagged as hidden, as Access flags the queries of its forms
-    bool typeRow = true;       // false: no type row, as older Access versions write select queries
+    bool noTypeRow = false;    // no type row, as older Access versions write select queries
     int version = 0;           // the start row's Flag: which Access version wrote the query
+    // Its catalog row and design rows. A stale query is an old version of the live query of the
+    // same name: its rows take that query's id.
+    RowState state = RowState::Live;
     std::vector<QueryRow> rows;       // without the start and end rows, which the writer adds
     std::vector<Property> properties;
     int line = 0;

@@ -407,6 +407,20 @@ public:
             fail(std::string(what) + " is longer than " + std::to_string(maxLength) + " characters");
         return t;
     }
+    // moved or stale, when the next word is one of them: sets state. Both make an old version
+    // that had moved; neither may be given twice.
+    bool acceptRowState(RowState& state)
+    {
+        bool moved = acceptWord("moved");
+        bool stale = !moved && acceptWord("stale");
+        if (!moved && !stale) return false;
+        bool wasMoved = state == RowState::Moved || state == RowState::StaleMoved;
+        if ((moved && wasMoved) || (stale && isStale(state))) fail(std::string(moved ? "moved" : "stale") + " is given twice");
+        moved = moved || wasMoved;
+        stale = stale || isStale(state);
+        state = moved && stale ? RowState::StaleMoved : moved ? RowState::Moved : RowState::Stale;
+        return true;
+    }
     long long integer(const char* what, long long lo, long long hi)
     {
         if (atEnd() || tokens_[pos_].kind != Token::Word) fail(std::string("expected ") + what);
@@ -558,8 +572,8 @@ private:
         t.line = r.line();
         t.name = r.name("table name");
         while (!r.atEnd())
-            if (!r.acceptOption({{"system", &t.system}, {"hidden", &t.hidden}}))
-                r.fail("unknown table option '" + r.peek()->text + "' (expected system or hidden)");
+            if (!r.acceptOption({{"system", &t.system}, {"hidden", &t.hidden}}) && !r.acceptRowState(t.state))
+                r.fail("unknown table option '" + r.peek()->text + "' (expected system, hidden, moved or stale)");
         db_.tables.push_back(std::move(t));
         block_ = Block::Table;
     }
@@ -623,6 +637,8 @@ private:
 
     void index(LineReader& r)
     {
+        if (isStale(db_.tables.back().state))
+            r.fail("a stale table is an old catalog row: its indexes are the live table's");
         Index ix;
         ix.line = r.line();
         ix.name = r.name("index name");
@@ -650,6 +666,7 @@ private:
     // values (VALUE, ...): one data row; null for an empty value.
     void values(LineReader& r)
     {
+        if (isStale(db_.tables.back().state)) r.fail("a stale table is an old catalog row: it holds no rows");
         DataRow row;
         row.line = r.line();
         r.expectPunct('(', "before the values");
@@ -662,6 +679,8 @@ private:
             row.values.push_back(std::move(v));
         } while (r.acceptPunct(','));
         r.expectPunct(')', "after the values");
+        while (r.acceptRowState(row.state)) {
+        }
         r.expectEnd();
         for (const Field& f : db_.tables.back().fields)
             if (f.calculated) r.fail("table " + db_.tables.back().name + " has a calculated field, whose values cannot be written");
@@ -718,7 +737,8 @@ private:
                                 {"cascadeupdate", &rel.cascadeUpdate},
                                 {"cascadedelete", &rel.cascadeDelete},
                                 {"cascadenull", &rel.cascadeNull},
-                                {"onetoone", &rel.oneToOne}}))
+                                {"onetoone", &rel.oneToOne}}) ||
+                r.acceptRowState(rel.state))
                 continue;
             if (r.acceptWord("join")) {
                 r.expectPunct('=', "after join");
@@ -754,16 +774,15 @@ private:
                    "' (expected select, crosstab, delete, update, append, maketable, ddl, "
                    "passthrough or union)");
         while (!r.atEnd()) {
-            if (r.acceptWord("hidden")) {
-                q.hidden = true;
-            } else if (r.acceptWord("notyperow")) {
-                q.typeRow = false;
-            } else if (r.acceptWord("version")) {
+            if (r.acceptOption({{"hidden", &q.hidden}, {"notyperow", &q.noTypeRow}}) || r.acceptRowState(q.state))
+                continue;
+            if (r.acceptWord("version")) {
                 r.expectPunct('=', "after version");
                 q.version = static_cast<int>(r.integer("a version", 0, 32767));
-            } else {
-                r.fail("unknown query setting '" + r.peek()->text + "' (expected hidden, notyperow or version=N)");
+                continue;
             }
+            r.fail("unexpected '" + r.peek()->text +
+                   "' after the query's type (expected hidden, notyperow, version=N, moved or stale)");
         }
         db_.queries.push_back(std::move(q));
         typeRow_ = QueryRow{kAttrType, typeRowFlag(db_.queries.back().type), {}, {}, {}, {}};
@@ -777,7 +796,7 @@ private:
         if (block_ != Block::Query) return;
         Query& q = db_.queries.back();
         std::vector<QueryRow> rows;
-        if (q.typeRow) rows.push_back(typeRow_);
+        if (!q.noTypeRow) rows.push_back(typeRow_);
         if (optionsRow_) rows.push_back(*optionsRow_);
         rows.insert(rows.end(), q.rows.begin(), q.rows.end());
         q.rows = std::move(rows);
