@@ -117,14 +117,16 @@ query Q maketable
   orderby "X.N" desc
   union "SELECT 1"
   union "SELECT 2"
-  row 42 flag=7 name1="n1" expression="e"
+  row 42 flag=7 name1="n1" expression="e" extra=3
+  parameter "Name" text(12)
+  parameter Plain text
 query P passthrough hidden
   connect "ODBC;"
   sql "SELECT 1"
 )");
     ASSERT_EQ(db.queries.size(), 2u);
     const auto& rows = db.queries[0].rows;
-    ASSERT_EQ(rows.size(), 9u);
+    ASSERT_EQ(rows.size(), 11u);
     EXPECT_EQ(rows[0].attribute, 1);
     EXPECT_EQ(rows[0].flag, 2);  // make-table
     EXPECT_EQ(rows[0].name1, "Archive");
@@ -145,6 +147,10 @@ query P passthrough hidden
     EXPECT_EQ(rows[7].expression, "SELECT 2");
     EXPECT_EQ(rows[8].attribute, 42);
     EXPECT_EQ(rows[8].flag, 7);
+    EXPECT_EQ(rows[8].extra, 3);
+    EXPECT_EQ(rows[9].flag, 10);  // a Text parameter with its size in LvExtra
+    EXPECT_EQ(rows[9].extra, 12);
+    EXPECT_FALSE(rows[10].extra.has_value());
     const Query& p = db.queries[1];
     EXPECT_TRUE(p.hidden);
     ASSERT_EQ(p.rows.size(), 1u);
@@ -218,6 +224,9 @@ TEST(Description, ErrorsNameTheLine)
         {"query Q select\n join outer A B \"x\"\n", 2, "a join is inner, left or right"},
         {"query Q select\n field F long\n", 2, "unknown keyword 'field' in a query"},
         {"query Q select\n option fast\n", 2, "unknown query option 'fast'"},
+        {"query Q select\n parameter P long(4)\n", 2, "only a text parameter has a size"},
+        {"query Q select\n parameter P text(0)\n", 2, "expected a size from 1 to 255, not '0'"},
+        {"query Q select\n row 2 extra=x\n", 2, "expected an LvExtra value"},
     };
     expectRefusals(cases, [](const char* text) { parseDescription(text); });
 }

@@ -358,6 +358,7 @@ TEST_F(GeneratedFile, QueryRows)
     std::string description = R"D(
 query Sel select
   parameter "Since" datetime
+  parameter "Starts" text(12)
   option distinct top=5
   from Customers as C
   join left C Orders "C.ID = Orders.CustomerID"
@@ -376,6 +377,7 @@ query Pass passthrough
   sql "EXEC sp"
 query U union
   union "SELECT A FROM T"
+  row 2 flag=0 name1="Any" extra=-7
 query Long select
   where "A = ')D" + longText + R"D('"
   column "A"
@@ -400,11 +402,12 @@ query Long select
         return out;
     };
     // Name1, Name2, Expression, Flag, LvExtra
-    EXPECT_EQ(attributes("Sel"), (std::vector<std::string>{"0", "1", "3", "2", "5", "7", "6", "8", "9", "10", "11", "255"}));
+    EXPECT_EQ(attributes("Sel"), (std::vector<std::string>{"0", "1", "3", "2", "2", "5", "7", "6", "8", "9", "10", "11", "255"}));
     EXPECT_EQ(of("Sel"), (Rows{{"", "", "", "0", ""},
                               {"", "", "", "1", ""},
                               {"5", "", "", "18", ""},
                               {"Since", "", "", "8", ""},
+                              {"Starts", "", "", "10", "12"},  // a Text parameter's size in LvExtra
                               {"Customers", "C", "", "", ""},
                               {"C", "Orders", "C.ID = Orders.CustomerID", "2", ""},
                               {"Who", "", "C.Name", "0", ""},
@@ -417,6 +420,7 @@ query Long select
     EXPECT_EQ(of("Ddl").at(1), (std::vector<std::string>{"", "", "CREATE TABLE X (A TEXT)", "7", ""}));
     EXPECT_EQ(of("Pass").at(1), (std::vector<std::string>{"ODBC;DSN=y", "", "EXEC sp", "8", ""}));
     EXPECT_EQ(of("U").at(2), (std::vector<std::string>{"", "X7YZ_____1", "SELECT A FROM T", "", ""}));
+    EXPECT_EQ(of("U").at(3), (std::vector<std::string>{"Any", "", "", "0", "-7"}));
     EXPECT_EQ(of("Long").at(2).at(2), "A = '" + longText + "'");
 }
 

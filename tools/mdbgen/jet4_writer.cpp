@@ -299,14 +299,15 @@ private:
                 if (r.name2) cells[4] = textCell(*r.name2);
                 if (r.expression) cells[5] = value(longValue(utf16le(*r.expression)));
                 if (r.flag) cells[6] = shortCell(static_cast<std::int16_t>(*r.flag));
+                if (r.extra) cells[7] = longCell(*r.extra);
                 Bytes row = encodeRow(t, cells);
                 if (row.size() > kRowCapacity)
                     throw DescriptionError(q.line, "query " + q.name + ": a design row is too large");
                 rows.push_back(std::move(row));
             };
-            add(QueryRow{0, 0, {}, {}, {}});
+            add(QueryRow{0, 0, {}, {}, {}, {}});
             for (const auto& r : q.rows) add(r);
-            add(QueryRow{255, {}, {}, {}, {}});
+            add(QueryRow{255, {}, {}, {}, {}, {}});
         }
         return rows;
     }

@@ -146,6 +146,7 @@ struct QueryRow {
     std::optional<std::string> name1;
     std::optional<std::string> name2;
     std::optional<std::string> expression;
+    std::optional<std::int32_t> extra;  // LvExtra: the size of a Text parameter, for one
 };
 
 struct Query {

@@ -752,7 +752,7 @@ private:
         if (r.acceptWord("hidden")) q.hidden = true;
         r.expectEnd();
         db_.queries.push_back(std::move(q));
-        typeRow_ = QueryRow{kAttrType, typeRowFlag(db_.queries.back().type), {}, {}, {}};
+        typeRow_ = QueryRow{kAttrType, typeRowFlag(db_.queries.back().type), {}, {}, {}, {}};
         optionsRow_.reset();
         block_ = Block::Query;
     }
@@ -785,11 +785,18 @@ private:
         if (k == "property") {
             properties(r, q.properties);
         } else if (k == "parameter") {
-            QueryRow row{kAttrParameter, {}, r.name("parameter name"), {}, {}};
+            QueryRow row{kAttrParameter, {}, r.name("parameter name"), {}, {}, {}};
             std::string typeWord = r.word("the parameter's type");
             auto type = typeFromName(typeWord);
             if (!type) r.fail("unknown parameter type '" + typeWord + "'");
             row.flag = static_cast<int>(*type);
+            // text(SIZE): Access keeps a Text parameter's size in the row's LvExtra.
+            if (*type == DataType::Text && r.acceptPunct('(')) {
+                row.extra = static_cast<std::int32_t>(r.integer("a size", 1, 255));
+                r.expectPunct(')', "after the size");
+            } else if (r.peekPunct('(')) {
+                r.fail("only a text parameter has a size");
+            }
             add(row);
         } else if (k == "option") {
             int flags = 0;
@@ -812,9 +819,9 @@ private:
                 else
                     r.fail("unknown query option '" + r.peek()->text + "'");
             }
-            optionsRow_ = QueryRow{kAttrOptions, flags, top, {}, {}};
+            optionsRow_ = QueryRow{kAttrOptions, flags, top, {}, {}, {}};
         } else if (k == "from") {
-            QueryRow row{kAttrSource, {}, r.name("source table or query"), {}, {}};
+            QueryRow row{kAttrSource, {}, r.name("source table or query"), {}, {}, {}};
             if (r.acceptWord("as")) row.name2 = r.name("alias");
             add(row);
         } else if (k == "union") {
@@ -823,26 +830,26 @@ private:
                 if (row.attribute == kAttrSource && row.expression) ++part;
             std::string sql = r.text("the SQL text of the union's part");
             // Access names the parts of a union with a fixed prefix and their number.
-            add(QueryRow{kAttrSource, {}, {}, "X7YZ_____" + std::to_string(part), sql});
+            add(QueryRow{kAttrSource, {}, {}, "X7YZ_____" + std::to_string(part), sql, {}});
         } else if (k == "join") {
             int kind = r.acceptWord("inner") ? 1 : r.acceptWord("left") ? 2 : r.acceptWord("right") ? 3 : 0;
             if (kind == 0) r.fail("a join is inner, left or right");
-            QueryRow row{kAttrJoin, kind, r.name("left table"), r.name("right table"), {}};
+            QueryRow row{kAttrJoin, kind, r.name("left table"), r.name("right table"), {}, {}};
             row.expression = r.text("the join's ON condition");
             add(row);
         } else if (k == "column") {
-            QueryRow row{kAttrColumn, 0, {}, {}, r.text("the column's expression")};
+            QueryRow row{kAttrColumn, 0, {}, {}, r.text("the column's expression"), {}};
             while (r.peekWord("as") || r.peekWord("into")) {
                 if (r.acceptWord("as")) row.name1 = r.name("alias");
                 if (r.acceptWord("into")) row.name2 = r.name("target field");
             }
             add(row);
         } else if (k == "where" || k == "having") {
-            add(QueryRow{k == "where" ? kAttrWhere : kAttrHaving, {}, {}, {}, r.text("an expression")});
+            add(QueryRow{k == "where" ? kAttrWhere : kAttrHaving, {}, {}, {}, r.text("an expression"), {}});
         } else if (k == "groupby") {
-            add(QueryRow{kAttrGroupBy, 0, {}, {}, r.text("an expression")});
+            add(QueryRow{kAttrGroupBy, 0, {}, {}, r.text("an expression"), {}});
         } else if (k == "orderby") {
-            QueryRow row{kAttrOrderBy, {}, {}, {}, r.text("an expression")};
+            QueryRow row{kAttrOrderBy, {}, {}, {}, r.text("an expression"), {}};
             if (r.acceptWord("desc"))
                 row.name1 = "D";
             else
@@ -855,9 +862,9 @@ private:
             typeRow_.expression = r.text("the SQL text");
             r.expectEnd();
         } else if (k == "row") {
-            QueryRow row{static_cast<int>(r.integer("an attribute number", 0, 255)), {}, {}, {}, {}};
+            QueryRow row{static_cast<int>(r.integer("an attribute number", 0, 255)), {}, {}, {}, {}, {}};
             while (!r.atEnd()) {
-                std::string key = r.word("flag=, name1=, name2= or expression=");
+                std::string key = r.word("flag=, name1=, name2=, expression= or extra=");
                 r.expectPunct('=', ("after " + key).c_str());
                 if (equalsIgnoreCase(key, "flag"))
                     row.flag = static_cast<int>(r.integer("a flag", -32768, 32767));
@@ -867,6 +874,10 @@ private:
                     row.name2 = r.text("name2", kShortTextLength);
                 else if (equalsIgnoreCase(key, "expression"))
                     row.expression = r.text("expression");
+                else if (equalsIgnoreCase(key, "extra"))
+                    row.extra = static_cast<std::int32_t>(
+                        r.integer("an LvExtra value", std::numeric_limits<std::int32_t>::min(),
+                                  std::numeric_limits<std::int32_t>::max()));
                 else
                     r.fail("unknown row setting '" + key + "'");
             }
