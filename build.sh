@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 
 # xdg-utils opens the log in the desktop's text viewer; qt6-wayland lets the window run on Wayland.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev mdbtools mdbtools-dev libglib2.0-dev
-          googletest libgtest-dev xdg-utils qt6-wayland clang libclang-rt-14-dev)
+          googletest libgtest-dev xdg-utils qt6-wayland clang libclang-rt-14-dev libicu-dev)
 
 install_missing() {
     local missing=() p
