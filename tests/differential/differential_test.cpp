@@ -180,7 +180,8 @@ void runSeed(std::uint32_t seed, DiffRun& run)
             run.counts["comparison logs"] += 2;
             const std::string forward = comparisonLog(dir, original.path, edit.path);
             const std::string backward = comparisonLog(dir, edit.path, original.path);
-            for (auto& m : checkPairLogs(forward, backward, original.expected, edit.expected, original.file, edit.file))
+            for (auto& m : checkPairLogs(forward, backward, original.expected, edit.expected, original.file, edit.file,
+                                             run.counts))
                 add(edit, std::move(m));
         }
     } catch (const std::exception& e) {
@@ -200,7 +201,8 @@ std::string figures(const DiffRun& run, double seconds)
                       std::to_string(static_cast<long>(seconds)) + " s\n";
     out += "  checked: " + count("tables") + " tables, " + count("fields") + " fields, " + count("indexes") + " indexes, " +
            count("relations") + " relations, " + count("queries") + " queries, " + count("properties") +
-           " property names, " + count("values") + " values; " + count("comparison logs") + " comparison logs\n";
+           " property names, " + count("values") + " values; " + count("comparison logs") + " comparison logs with " +
+           count("log differences") + " differences to report\n";
     std::map<std::string, std::pair<long, const Finding*>> byCategory;  // count, first
     std::map<std::string, std::set<std::uint32_t>> seeds;
     for (const Finding& f : run.findings) {

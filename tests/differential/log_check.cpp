@@ -265,10 +265,12 @@ std::vector<Mismatch> checkSameFileLog(const std::string& log, const DesignModel
 }
 
 std::vector<Mismatch> checkPairLogs(const std::string& logAB, const std::string& logBA, const DesignModel& a,
-                                    const DesignModel& b, const std::string& nameA, const std::string& nameB)
+                                    const DesignModel& b, const std::string& nameA, const std::string& nameB,
+                                    Counts& counts)
 {
     std::vector<Mismatch> out;
     const std::set<std::string> expected = differences(a, b);
+    counts["log differences"] += static_cast<long>(expected.size());
     const ReadLog ab = readLog(logAB, nameA, nameB), ba = readLog(logBA, nameB, nameA);
     for (const auto& k : expected)
         if (!ab.named.count(k) && !ba.named.count(k))

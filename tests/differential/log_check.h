@@ -22,8 +22,10 @@ std::vector<Mismatch> checkSameFileLog(const std::string& log, const DesignModel
 
 // The logs of databases a and b compared both ways (a first, then b first; their files named
 // nameA and nameB) name every object that differs between the expected designs in a line of
-// difference, and no line of difference names an object that does not.
+// difference, and no line of difference names an object that does not. Adds the differences
+// it looked for to counts ("log differences").
 std::vector<Mismatch> checkPairLogs(const std::string& logAB, const std::string& logBA, const DesignModel& a,
-                                    const DesignModel& b, const std::string& nameA, const std::string& nameB);
+                                    const DesignModel& b, const std::string& nameA, const std::string& nameB,
+                                    Counts& counts);
 
 }  // namespace difftest
