@@ -48,6 +48,7 @@ std::string valueCategory(const std::string& property, const Value& expected, co
     if (property == "SQL")
         return actual.kind == Value::Text && actual.text.find("\r\n-- ") != std::string::npos ? "query SQL with note lines"
                                                                                                : "query SQL";
+    if (expected.kind == Value::Text && beyondBmp(expected.text)) return "name beyond the BMP";
     return "value";
 }
 
@@ -71,12 +72,15 @@ public:
             if (es == as) {
                 add("order of names", object, kind + " in order", listed(e), listed(a));
             } else {
+                bool mangled = false;  // a name beyond the BMP is missing: the unexpected name is likely it
                 for (const auto& n : e)
-                    if (std::find(a.begin(), a.end(), n) == a.end())
+                    if (std::find(a.begin(), a.end(), n) == a.end()) {
+                        mangled = mangled || beyondBmp(n);
                         add(beyondBmp(n) ? "name beyond the BMP" : "missing object", object, kind + " " + quoted(n), "present", "missing");
+                    }
                 for (const auto& n : a)
                     if (std::find(e.begin(), e.end(), n) == e.end())
-                        add("unexpected object", object, kind + " " + quoted(n), "absent", "present");
+                        add(mangled ? "name beyond the BMP" : "unexpected object", object, kind + " " + quoted(n), "absent", "present");
             }
         }
         std::vector<std::pair<const T*, const T*>> pairs;
@@ -102,7 +106,7 @@ public:
     void value(const std::string& object, const std::string& what, const std::string& expected, const std::string& actual)
     {
         ++counts_["values"];
-        if (expected != actual) add("value", object, what, quoted(expected), quoted(actual));
+        if (expected != actual) add(beyondBmp(expected) ? "name beyond the BMP" : "value", object, what, quoted(expected), quoted(actual));
     }
 
 private:

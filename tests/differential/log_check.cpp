@@ -37,6 +37,35 @@ std::string inLog(const std::string& utf8)
     return out;
 }
 
+// A text of the log (Windows-1252) in UTF-8, for messages.
+std::string fromLog(const std::string& text)
+{
+    std::map<unsigned char, char32_t> upper;
+    for (char32_t cp = 0x100; cp < 0x2200; ++cp)
+        if (unsigned char c = windows1252(cp)) upper[c] = cp;
+    std::string out;
+    for (char ch : text) {
+        auto c = static_cast<unsigned char>(ch);
+        char32_t cp = c >= 0x80 && c < 0xA0 && upper.count(c) ? upper[c] : c;
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+bool hasBeyondBmp(const std::string& utf8)
+{
+    return std::any_of(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xF8) == 0xF0; });
+}
+
 // An object a line of difference names: "field|Orders|Price", "relation||Orders.ID to Items".
 std::string key(const std::string& kind, const std::string& table, const std::string& name)
 {
@@ -227,12 +256,13 @@ std::string describeKey(const std::string& k)
 {
     const std::size_t first = k.find('|'), second = k.find('|', first + 1);
     const std::string kind = k.substr(0, first), table = k.substr(first + 1, second - first - 1), name = k.substr(second + 1);
-    return table.empty() ? kind + " \"" + name + "\"" : "table \"" + table + "\" " + kind + " \"" + name + "\"";
+    return table.empty() ? kind + " \"" + fromLog(name) + "\""
+                         : "table \"" + fromLog(table) + "\" " + kind + " \"" + fromLog(name) + "\"";
 }
 
 void unknownLines(const ReadLog& log, const std::string& which, std::vector<Mismatch>& out)
 {
-    for (const auto& line : log.unknown) out.push_back({"log: a line of no known form", which, "line", "", "\"" + line + "\""});
+    for (const auto& line : log.unknown) out.push_back({"log: a line of no known form", which, "line", "", "\"" + fromLog(line) + "\""});
 }
 
 }  // namespace
@@ -246,14 +276,14 @@ std::vector<Mismatch> checkSameFileLog(const std::string& log, const DesignModel
     const std::set<std::string> expected = differences(design, design);
     for (const auto& [k, line] : read.named)
         if (!expected.count(k))
-            out.push_back({"log: the same file differs from itself", describeKey(k), "line", "OK lines only", "\"" + line + "\""});
+            out.push_back({"log: the same file differs from itself", describeKey(k), "line", "OK lines only", "\"" + fromLog(line) + "\""});
     for (const auto& k : expected)
         if (!read.named.count(k))
             out.push_back({"log: a difference not reported", describeKey(k), "a line naming it", "a line", "none"});
     for (const auto& t : design.tables) {
         if (isSystemTable(t.name)) continue;
         if (!read.fieldsOk.count(inLog(t.name)))
-            out.push_back({"log: the same file lacks an OK line", "table \"" + t.name + "\"", "fields", "\"" + inLog(t.name) + " OK\"", "none"});
+            out.push_back({"log: the same file lacks an OK line", "table \"" + t.name + "\"", "fields", "\"" + t.name + " OK\"", "none"});
         if (!read.indexesOk.count(inLog(t.name)))
             out.push_back({"log: the same file lacks an OK line", "table \"" + t.name + "\"", "indexes", "\"Primary keys and indexes OK\"", "none"});
     }
@@ -271,15 +301,33 @@ std::vector<Mismatch> checkPairLogs(const std::string& logAB, const std::string&
     std::vector<Mismatch> out;
     const std::set<std::string> expected = differences(a, b);
     counts["log differences"] += static_cast<long>(expected.size());
+    // The fields with a name beyond the BMP, as the log writes them, and the tables that have
+    // any: the likely cause of a mismatch about them (a log line naming a field whose name was
+    // misread cannot be traced back to its field, only to its table).
+    std::set<std::string> oddFields, oddTables;
+    for (const auto* design : {&a, &b})
+        for (const auto& t : design->tables)
+            for (const auto& f : t.fields)
+                if (hasBeyondBmp(f.name)) {
+                    oddFields.insert(key("field", t.name, f.name));
+                    oddTables.insert(inLog(t.name));
+                }
+    auto category = [&](std::string what, const std::string& k, bool fromLog) {
+        const std::size_t first = k.find('|'), second = k.find('|', first + 1);
+        if (oddFields.count(k) || (fromLog && oddTables.count(k.substr(first + 1, second - first - 1))))
+            what += " (field names beyond the BMP)";
+        return what;
+    };
     const ReadLog ab = readLog(logAB, nameA, nameB), ba = readLog(logBA, nameB, nameA);
     for (const auto& k : expected)
         if (!ab.named.count(k) && !ba.named.count(k))
-            out.push_back({"log: a difference not reported", describeKey(k), "a line naming it in either log", "a line", "none"});
+            out.push_back({category("log: a difference not reported", k, false), describeKey(k), "a line naming it in either log",
+                           "a line", "none"});
     for (const auto* read : {&ab, &ba})
         for (const auto& [k, line] : read->named)
             if (!expected.count(k))
-                out.push_back({"log: a line for no difference", describeKey(k), read == &ab ? nameA + " first" : nameB + " first",
-                               "no line", "\"" + line + "\""});
+                out.push_back({category("log: a line for no difference", k, true), describeKey(k),
+                               read == &ab ? nameA + " first" : nameB + " first", "no line", "\"" + fromLog(line) + "\""});
     unknownLines(ab, "log of " + nameA + " first", out);
     unknownLines(ba, "log of " + nameB + " first", out);
     return out;

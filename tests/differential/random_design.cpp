@@ -209,7 +209,10 @@ std::vector<PropertySpec> randomFieldProperties(Random& r, const FieldSpec& f)
         if (r.chance(85))
             out.push_back({"Required", "", r.chance(50) ? "yes" : "no", false});
         else
-            out.push_back({"Required", r.pick(Strings{"integer", "long", "byte"}), r.pick(Strings{"-1", "0", "1"}), false});
+        {
+            const std::string type = r.pick(Strings{"integer", "long", "byte"});
+            out.push_back({"Required", type, r.pick(type == "byte" ? Strings{"0", "1", "255"} : Strings{"-1", "0", "1"}), false});
+        }
     }
     if (r.chance(textual ? 30 : 5)) out.push_back({"AllowZeroLength", "", r.chance(50) ? "yes" : "no", false});
     if (r.chance(20)) out.push_back(textProperty("Description", r.pick(kTexts)));
@@ -861,7 +864,14 @@ Edit randomEdit(Random& r, const DesignSpec& base)
             if (!t) continue;
             FieldSpec& f = t->fields[r.below(static_cast<std::uint32_t>(t->fields.size()))];
             std::vector<PropertySpec> fresh = randomFieldProperties(r, f);
-            if (!f.properties.empty() && r.chance(40)) {
+            // A compared text emptied or filled: the comparison must see "" and "x" as different.
+            auto compared = std::find_if(f.properties.begin(), f.properties.end(), [](const PropertySpec& p) {
+                return p.quoted && (p.name == "DefaultValue" || p.name == "ValidationRule" || p.name == "ValidationText");
+            });
+            if (compared != f.properties.end() && r.chance(40)) {
+                compared->value = compared->value.empty() ? r.pick(Strings{"x", "0", "Is Not Null"}) : "";
+                e.what = "set property " + compared->name + " of field " + t->name + "." + f.name + " to \"" + compared->value + "\"";
+            } else if (!f.properties.empty() && r.chance(40)) {
                 std::size_t i = r.below(static_cast<std::uint32_t>(f.properties.size()));
                 e.what = "remove property " + f.properties[i].name + " of field " + t->name + "." + f.name;
                 f.properties.erase(f.properties.begin() + static_cast<std::ptrdiff_t>(i));
@@ -982,7 +992,11 @@ Edit randomEdit(Random& r, const DesignSpec& base)
         case 22: {  // a query's rows or properties
             if (d.queries.empty()) continue;
             QuerySpec& q = d.queries[r.below(static_cast<std::uint32_t>(d.queries.size()))];
-            if (r.chance(30)) {
+            auto connect = std::find_if(q.properties.begin(), q.properties.end(), [](const PropertySpec& p) { return p.name == "Connect"; });
+            if (connect != q.properties.end() && r.chance(50)) {
+                connect->value = connect->value.empty() ? "ODBC;DSN=x" : "";
+                e.what = "set property Connect of query " + q.name + " to \"" + connect->value + "\"";
+            } else if (r.chance(30)) {
                 q.properties = randomQueryProperties(r);
                 e.what = "change the properties of query " + q.name;
             } else {
