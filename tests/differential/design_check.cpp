@@ -6,6 +6,7 @@ namespace difftest {
 
 namespace {
 
+// The engine's value as a model value.
 Value fromVariant(const engine::Variant& v)
 {
     if (v.isBoolean()) return Value::of(v.boolean());
@@ -14,6 +15,7 @@ Value fromVariant(const engine::Variant& v)
     return Value::null();
 }
 
+// A property list as the engine serves it, walked by position.
 ValueList served(const engine::Properties& properties)
 {
     ValueList out;
@@ -22,8 +24,13 @@ ValueList served(const engine::Properties& properties)
     return out;
 }
 
-std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+// s in double quotes, for messages.
+std::string quoted(const std::string& s)
+{
+    return "\"" + s + "\"";
+}
 
+// Names in quotes with commas between, for messages.
 std::string listed(const std::vector<std::string>& names)
 {
     std::string out;
@@ -98,11 +105,12 @@ public:
             ++counts_["values"];
             if (e->value.matches(a->value)) continue;
             std::size_t position = static_cast<std::size_t>(e - expected.data());
-            add(valueCategory(e->name, e->value, a->value), object, "property " + std::to_string(position) + " " + e->name,
+            add(e->storedInOtherCase ? "property stored under its name in another letter case" : valueCategory(e->name, e->value, a->value), object, "property " + std::to_string(position) + " " + e->name,
                 e->value.describe(), a->value.describe());
         }
     }
 
+    // A text value of an object (an index's fields, a relation's tables).
     void value(const std::string& object, const std::string& what, const std::string& expected, const std::string& actual)
     {
         ++counts_["values"];

@@ -33,6 +33,7 @@ struct Value {
 struct NamedValue {
     std::string name;
     Value value;
+    bool storedInOtherCase = false;  // expected: stored under the name in another letter case
 };
 using ValueList = std::vector<NamedValue>;  // a property list, by position
 

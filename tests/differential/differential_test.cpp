@@ -43,7 +43,7 @@ namespace {
 
 // Seeds and edits of the slice that runs with the other tests.
 #ifdef __OPTIMIZE__
-constexpr std::uint32_t kSliceSeeds = 16;
+constexpr std::uint32_t kSliceSeeds = 24;
 #else
 constexpr std::uint32_t kSliceSeeds = 3;
 #endif
@@ -56,6 +56,7 @@ struct Settings {
     std::string report, keep;
 };
 
+// The seeds, edits, report file and folder to keep designs in, from DUALYN_DIFF_*.
 Settings settingsFromEnvironment()
 {
     Settings s;
@@ -77,6 +78,7 @@ struct Finding {
     std::string file;  // "edit2.mdb (rename field T.A to T.a)"
     Mismatch mismatch;
 
+    // "seed 7, edit2.mdb (...): table "T" field "F": property 12 DefaultValue: expected "", got Null [...]"
     std::string line() const
     {
         return "seed " + std::to_string(seed) + ", " + file + ": " + mismatch.object + ": " + mismatch.what +
@@ -114,6 +116,8 @@ struct Written {
     bool ok = false;    // written and opened
 };
 
+// Draws the seed's design and edits, writes, reads and checks each, then checks the comparison
+// logs; every mismatch goes to run.findings.
 void runSeed(std::uint32_t seed, DiffRun& run)
 {
     Random random(seed);
@@ -189,6 +193,7 @@ void runSeed(std::uint32_t seed, DiffRun& run)
     }
 }
 
+// What the run looked at, and its mismatches by category with the first of each.
 std::string figures(const DiffRun& run, double seconds)
 {
     const Settings& s = run.settings;

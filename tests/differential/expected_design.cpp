@@ -56,6 +56,7 @@ std::u32string codePoints(const std::string& s)
     return out;
 }
 
+// Appends one code point as UTF-16: a surrogate pair beyond the BMP.
 void appendUtf16(std::u16string& out, char32_t cp)
 {
     if (cp >= 0x10000) {
@@ -67,6 +68,7 @@ void appendUtf16(std::u16string& out, char32_t cp)
     }
 }
 
+// A UTF-8 text as UTF-16 units.
 std::u16string utf16(const std::string& s)
 {
     std::u16string out;
@@ -82,6 +84,7 @@ std::u16string folded(const std::string& s)
     return out;
 }
 
+// Appends one code point as UTF-8.
 void appendUtf8(std::string& out, char32_t cp)
 {
     if (cp < 0x80) {
@@ -117,6 +120,7 @@ std::string fromUtf16le(const std::vector<std::uint8_t>& b)
     return out;
 }
 
+// Upper-case hex digits of n bytes: {0x01, 0xAB} -> "01AB".
 std::string hex(const std::uint8_t* p, std::size_t n)
 {
     static const char digits[] = "0123456789ABCDEF";
@@ -128,6 +132,7 @@ std::string hex(const std::uint8_t* p, std::size_t n)
     return out;
 }
 
+// A little-endian number of T's size from the start of b (callers check its length).
 template <typename T> T little(const std::vector<std::uint8_t>& b)
 {
     T value;
@@ -163,14 +168,17 @@ int reportedSize(DataType t, int size)
     return 0;
 }
 
-bool sameFolded(const std::string& a, const std::string& b) { return folded(a) == folded(b); }
+// True when a and b are the same name but for letter case.
+bool sameFolded(const std::string& a, const std::string& b)
+{ return folded(a) == folded(b); }
 
-// The stored value of the property named exactly name, or fallback.
-Value storedOr(const std::vector<mdbgen::Property>& stored, const char* name, Value fallback)
+// The property named name, its value the stored one of the first property of that name in any
+// letter case ("required" is the Required property), or fallback.
+NamedValue storedOr(const std::vector<mdbgen::Property>& stored, const char* name, Value fallback)
 {
     for (const auto& p : stored)
-        if (p.name == name) return storedValue(p);
-    return fallback;
+        if (sameFolded(p.name, name)) return {name, storedValue(p), p.name != name};
+    return {name, std::move(fallback)};
 }
 
 // Appends the stored properties that no position of list holds (by name, letter case folded),
@@ -187,6 +195,7 @@ void appendOthers(ValueList& list, const std::vector<mdbgen::Property>& stored)
     list.insert(list.end(), others.begin(), others.end());
 }
 
+// A field's whole property list (see the header), stored: its stored properties.
 FieldModel field(const std::string& table, const std::string& name, std::size_t position, DataType type, int size,
                  const std::vector<mdbgen::Property>& stored)
 {
@@ -203,11 +212,11 @@ FieldModel field(const std::string& table, const std::string& name, std::size_t 
         {"ValidateOnSet", Value::of(false)},
         {"DataUpdatable", Value::of(false)},
         {"ForeignName", Value::null()},
-        {"DefaultValue", storedOr(stored, "DefaultValue", Value::of(std::string()))},
-        {"ValidationRule", storedOr(stored, "ValidationRule", Value::of(std::string()))},
-        {"ValidationText", storedOr(stored, "ValidationText", Value::of(std::string()))},
-        {"Required", storedOr(stored, "Required", Value::of(false))},
-        {"AllowZeroLength", storedOr(stored, "AllowZeroLength", Value::of(false))},
+        storedOr(stored, "DefaultValue", Value::of(std::string())),
+        storedOr(stored, "ValidationRule", Value::of(std::string())),
+        storedOr(stored, "ValidationText", Value::of(std::string())),
+        storedOr(stored, "Required", Value::of(false)),
+        storedOr(stored, "AllowZeroLength", Value::of(false)),
     };
     appendOthers(p, stored);
     return FieldModel{name, std::move(p)};
@@ -251,6 +260,8 @@ std::vector<TableModel> systemTables()
     return out;
 }
 
+// An index's property list: Name, Foreign, Unique, Clustered (never), Required, IgnoreNulls,
+// Primary, Fields.
 IndexModel index(const std::string& name, const std::string& fields, bool foreign, bool unique, bool required,
                  bool ignoreNulls, bool primary)
 {
@@ -265,6 +276,8 @@ IndexModel index(const std::string& name, const std::string& fields, bool foreig
     return IndexModel{name, fields, std::move(p)};
 }
 
+// A described table: its fields in column order, its indexes as listed, then those its
+// enforced relationships add.
 TableModel table(const mdbgen::Table& t, const mdbgen::Database& db)
 {
     TableModel out{t.name, {}, {}};
@@ -295,6 +308,8 @@ bool isSystemName(const std::string& name)
     return prefix == "msys";
 }
 
+// A relationship's Attributes: 0x1 one-to-one, 0x2 not enforced, 0x100 cascade update, 0x1000
+// cascade delete, 0x2000 cascade to Null, 0x01000000 left join, 0x02000000 right join.
 std::uint32_t relationshipAttributes(const mdbgen::Relationship& r)
 {
     std::uint32_t a = 0;
@@ -308,6 +323,8 @@ std::uint32_t relationshipAttributes(const mdbgen::Relationship& r)
     return a;
 }
 
+// A query's whole property list (see the header); a query whose SQL the oracle cannot work out
+// expects a text saying so, which no engine serves.
 QueryModel query(const mdbgen::Query& q)
 {
     std::string connect;  // a pass-through query's connect string, from its type row
@@ -327,11 +344,11 @@ QueryModel query(const mdbgen::Query& q)
         {"Type", Value::of(static_cast<int>(q.type))},
         {"SQL", Value::of(sql)},
         {"Updatable", Value::of(true)},
-        {"Connect", storedOr(q.properties, "Connect", Value::of(connect))},
-        {"ReturnsRecords", storedOr(q.properties, "ReturnsRecords", Value::of(true))},
-        {"ODBCTimeout", storedOr(q.properties, "ODBCTimeout", Value::of(60))},
+        storedOr(q.properties, "Connect", Value::of(connect)),
+        storedOr(q.properties, "ReturnsRecords", Value::of(true)),
+        storedOr(q.properties, "ODBCTimeout", Value::of(60)),
         {"RecordsAffected", Value::of(0)},
-        {"MaxRecords", storedOr(q.properties, "MaxRecords", Value::of(0))},
+        storedOr(q.properties, "MaxRecords", Value::of(0)),
     };
     appendOthers(p, q.properties);
     return QueryModel{q.name, std::move(p)};

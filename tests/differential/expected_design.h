@@ -8,7 +8,8 @@
 //     20), Name, OrdinalPosition, Size (characters for Text, 0 for Memo and OLE), SourceField,
 //     SourceTable, ValidateOnSet and DataUpdatable False, ForeignName Null, DefaultValue,
 //     ValidationRule and ValidationText ("" unless stored), Required and AllowZeroLength (False
-//     unless stored), then the other stored properties by name;
+//     unless stored), then the other stored properties by name; property names are the same
+//     in any letter case (a stored "required" is Required);
 //   - stored values exactly as kept: an empty text is "", an empty binary "0x", a Single its
 //     exact value (0.1 is 0.100000001490116...), Currency in units, a GUID in braces, binary as
 //     "0x" and upper-case hex digits;

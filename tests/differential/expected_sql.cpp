@@ -19,6 +19,7 @@ constexpr int kParameter = 2, kOptions = 3, kSource = 5, kColumn = 6, kJoin = 7,
 // Bits of the options row's flag.
 constexpr int kStar = 1, kDistinct = 2, kOwnerAccess = 4, kDistinctRow = 8, kTop = 16, kPercent = 32;
 
+// The items with separator between them: joined({"a", "b"}, ", ") is "a, b".
 std::string joined(const std::vector<std::string>& items, const std::string& separator)
 {
     std::string out;
@@ -53,7 +54,11 @@ std::string parameterType(int code, std::optional<std::int32_t> size)
     return word->second;
 }
 
-std::string text(const std::optional<std::string>& s) { return s.value_or(""); }
+// A stored text, "" when absent.
+std::string text(const std::optional<std::string>& s)
+{
+    return s.value_or("");
+}
 
 // An entry of FROM: a source, or two entries joined.
 struct FromNode {
@@ -102,16 +107,19 @@ public:
     }
 
 private:
+    // The rows of an attribute, in stored order.
     Rows rows(int attribute) const
     {
         auto it = byAttribute_.find(attribute);
         return it == byAttribute_.end() ? Rows{} : it->second;
     }
+    // Whether the options row sets the bit.
     bool has(int bit) const { return (bits_ & bit) != 0; }
 
     // The lines joined by CR LF, ";" after the last.
     static std::string finish(const std::vector<std::string>& lines) { return joined(lines, "\r\n") + ";"; }
 
+    // "DISTINCT TOP 5 PERCENT": the words the options give before the list, "" without any.
     std::string optionWords() const
     {
         std::vector<std::string> words;
@@ -122,6 +130,7 @@ private:
         return joined(words, " ");
     }
 
+    // An output column: its expression, " AS " and its alias when it has one.
     static std::string column(const QueryRow& r)
     {
         return text(r.expression) + (r.name1 && !r.name1->empty() ? " AS " + sqlName(*r.name1) : "");
@@ -139,6 +148,8 @@ private:
         return out;
     }
 
+    // The FROM body: sources in order; each join row joins the entries holding its two sources
+    // into a new last entry, or adds its condition to the join that already links them.
     std::string from() const
     {
         std::vector<std::unique_ptr<FromNode>> entries;
@@ -191,6 +202,7 @@ private:
         return joined(parts, ", ");
     }
 
+    // "ORDER BY a, b DESC", or "" without ORDER BY rows.
     std::string orderBy() const
     {
         std::vector<std::string> items;
@@ -202,11 +214,13 @@ private:
         return items.empty() ? "" : "ORDER BY " + joined(items, ", ");
     }
 
+    // One line for each WHERE or HAVING row.
     void conditions(int attribute, const std::string& keyword, std::vector<std::string>& lines) const
     {
         for (const QueryRow* r : rows(attribute)) lines.push_back(keyword + " " + text(r->expression));
     }
 
+    // Select, crosstab, make-table, append, update and delete queries, line by line.
     std::vector<std::string> selectLines() const
     {
         std::vector<std::string> lines;

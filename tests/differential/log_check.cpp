@@ -61,6 +61,7 @@ std::string fromLog(const std::string& text)
     return out;
 }
 
+// True for a UTF-8 text with a character beyond the BMP.
 bool hasBeyondBmp(const std::string& utf8)
 {
     return std::any_of(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xF8) == 0xF0; });
@@ -82,11 +83,13 @@ bool valuesDiffer(const Value& a, const Value& b)
     return number(a) != number(b);
 }
 
+// Whether the comparison reports the values at a position of two property lists as different.
 bool differAt(const ValueList& a, const ValueList& b, std::size_t position)
 {
     return position < a.size() && position < b.size() && valuesDiffer(a[position].value, b[position].value);
 }
 
+// A system table's name, which the comparison passes over: "msys" in any ASCII letter case first.
 bool isSystemTable(const std::string& name)
 {
     if (name.size() < 4) return false;
@@ -95,12 +98,14 @@ bool isSystemTable(const std::string& name)
     return prefix == "msys";
 }
 
+// The first item of exactly that name, or nullptr.
 template <typename T> const T* named(const std::vector<T>& items, const std::string& name)
 {
     auto it = std::find_if(items.begin(), items.end(), [&](const T& t) { return t.name == name; });
     return it == items.end() ? nullptr : &*it;
 }
 
+// A relation as the comparison describes it: "Orders.CustomerID to Items".
 std::string describeRelation(const RelationModel& r)
 {
     return r.table + "." + (r.fields.empty() ? std::string() : r.fields[0].first) + " to " + r.foreignTable;
@@ -162,6 +167,7 @@ struct ReadLog {
     std::vector<std::string> unknown;
 };
 
+// Whether s starts (ends) with p.
 bool startsWith(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
 bool endsWith(const std::string& s, const std::string& p) { return s.size() >= p.size() && s.compare(s.size() - p.size(), p.size(), p) == 0; }
 
@@ -177,6 +183,8 @@ bool between(const std::string& line, const std::string& prefix, const std::vect
     return false;
 }
 
+// Reads a log of database files file1 and file2 (as it names them) line by line: the section,
+// the table block and its part decide what each line may say.
 ReadLog readLog(const std::string& log, const std::string& file1, const std::string& file2)
 {
     ReadLog out;
@@ -252,6 +260,7 @@ ReadLog readLog(const std::string& log, const std::string& file1, const std::str
     return out;
 }
 
+// An object's key for messages: table "Orders" field "Price".
 std::string describeKey(const std::string& k)
 {
     const std::size_t first = k.find('|'), second = k.find('|', first + 1);
@@ -260,6 +269,7 @@ std::string describeKey(const std::string& k)
                          : "table \"" + fromLog(table) + "\" " + kind + " \"" + fromLog(name) + "\"";
 }
 
+// A mismatch for each line of the log of no known form.
 void unknownLines(const ReadLog& log, const std::string& which, std::vector<Mismatch>& out)
 {
     for (const auto& line : log.unknown) out.push_back({"log: a line of no known form", which, "line", "", "\"" + fromLog(line) + "\""});

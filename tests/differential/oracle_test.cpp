@@ -55,6 +55,7 @@ TEST(Oracle, ValuesAndSqlOfTheCasesAimedAt)
 table T
   field "C😀" long
   field E text(5) DefaultValue="" Blob:binary=0x Scale:single=0.1 Required:integer=-1
+  field L long "required"=yes
 query Q select
   parameter "[Forms]![F]![C]" text(5)
   row 2 flag=0 name1="Any"
@@ -77,6 +78,9 @@ query X crosstab
     EXPECT_NE(valueOf(e.properties, "Scale").number, 0.1);
     EXPECT_EQ(e.properties[15].value.describe(), "-1");  // as stored: an Integer
     EXPECT_EQ(fieldOf(d, "T", "C😀").name, "C😀");
+    const FieldModel& l = fieldOf(d, "T", "L");
+    EXPECT_EQ(l.properties[15].value.describe(), "True");  // "required" is Required
+    EXPECT_EQ(l.properties.size(), 17u);                  // and not another property
     EXPECT_EQ(sqlOf(d, "Q"), "PARAMETERS [Forms]![F]![C] Text ( 5 ), Any Value;\r\nSELECT Sub.a\r\n"
                              "FROM (SELECT a FROM T) AS Sub\r\nORDER BY Sub.a DESC;");
     EXPECT_EQ(sqlOf(d, "X"), "TRANSFORM Count(T.E) AS N\r\nSELECT T.E\r\nFROM T\r\nGROUP BY T.E\r\nPIVOT T.C;");

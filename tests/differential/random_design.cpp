@@ -1,6 +1,7 @@
 #include "random_design.h"
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <set>
 
@@ -63,6 +64,7 @@ std::size_t units(const std::string& s)
     return n;
 }
 
+// One to three pieces, each a word or a letter: "Orderſ", "ΣBig Table", "k😀".
 std::string randomName(Random& r)
 {
     std::string name;
@@ -180,6 +182,7 @@ std::string valueOf(Random& r, const std::string& type)
     return r.pick(kTexts);  // text, memo
 }
 
+// A property of the given type with a random value of it, written with its type.
 PropertySpec property(Random& r, const std::string& name, const std::string& type)
 {
     PropertySpec p{name, type, valueOf(r, type), type == "text" || type == "memo"};
@@ -189,6 +192,27 @@ PropertySpec property(Random& r, const std::string& name, const std::string& typ
 // A text property without a type: the description's quotes make it a text (or the type Access
 // gives the property, for DefaultValue and Description a memo).
 PropertySpec textProperty(const std::string& name, const std::string& value) { return {name, "", value, true}; }
+
+// Sometimes writes the name of one of the properties in another letter case ("required",
+// "DEFAULTVALUE"): property names are the same whatever their case.
+void recaseOne(Random& r, std::vector<PropertySpec>& properties, const Strings& names)
+{
+    std::vector<PropertySpec*> candidates;
+    for (auto& p : properties)
+        if (std::find(names.begin(), names.end(), p.name) != names.end()) candidates.push_back(&p);
+    if (candidates.empty() || !r.chance(6)) return;
+    std::string& name = r.pick(candidates)->name;
+    const bool upper = r.chance(30);
+    for (char& c : name) c = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(c)) : std::tolower(static_cast<unsigned char>(c)));
+}
+
+// True when a and b are the same property name, ASCII letters compared without their case.
+bool sameProperty(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
 
 // Properties of a field: the compared ones as Access stores them, sometimes of another type or
 // empty, and others of every type.
@@ -236,9 +260,12 @@ std::vector<PropertySpec> randomFieldProperties(Random& r, const FieldSpec& f)
         if (std::none_of(out.begin(), out.end(), [&](const PropertySpec& p) { return p.name == name; }))
             out.push_back(textProperty(name, r.pick(kTexts)));
     }
+    recaseOne(r, out, {"DefaultValue", "ValidationRule", "ValidationText", "Required", "AllowZeroLength"});
     return out;
 }
 
+// Gives f a random type, with a size, precision and scale, compression or AutoNumber as the
+// type has them; AutoNumber only where allowed (one a table).
 void randomType(Random& r, FieldSpec& f, bool autoNumberAllowed)
 {
     f.type = r.pick(Strings{"yesno", "byte", "integer", "long", "currency", "single", "double", "datetime", "text", "text",
@@ -263,8 +290,10 @@ void randomType(Random& r, FieldSpec& f, bool autoNumberAllowed)
     }
 }
 
+// Memo and OLE fields cannot be indexed.
 bool indexable(const FieldSpec& f) { return f.type != "memo" && f.type != "ole"; }
 
+// The names of t's fields.
 std::set<std::string> fieldNames(const TableSpec& t)
 {
     std::set<std::string> names;
@@ -272,11 +301,13 @@ std::set<std::string> fieldNames(const TableSpec& t)
     return names;
 }
 
+// True when one of t's fields is an AutoNumber.
 bool hasAutoNumber(const TableSpec& t)
 {
     return std::any_of(t.fields.begin(), t.fields.end(), [](const FieldSpec& f) { return f.autoNumber; });
 }
 
+// A field for t, under a name t does not have yet, sometimes after deleted column numbers.
 FieldSpec randomField(Random& r, const TableSpec& t)
 {
     FieldSpec f;
@@ -312,6 +343,7 @@ Strings someFields(Random& r, const TableSpec& t, std::size_t count, bool indexa
     return out;
 }
 
+// True when t has a primary key.
 bool hasPrimaryKey(const TableSpec& t)
 {
     return std::any_of(t.indexes.begin(), t.indexes.end(), [](const IndexSpec& ix) { return ix.primary; });
@@ -336,6 +368,7 @@ bool addRandomIndex(Random& r, TableSpec& t, bool primary)
     return true;
 }
 
+// A table of one to six fields, maybe a primary key and up to two other indexes.
 TableSpec randomTable(Random& r, const std::string& name)
 {
     TableSpec t;
@@ -354,6 +387,7 @@ TableSpec randomTable(Random& r, const std::string& name)
 // ---------------------------------------------------------------------------------------------
 // Relationships
 
+// The table of d of exactly that name, or nullptr.
 TableSpec* findTable(DesignSpec& d, const std::string& name)
 {
     for (auto& t : d.tables)
@@ -361,6 +395,7 @@ TableSpec* findTable(DesignSpec& d, const std::string& name)
     return nullptr;
 }
 
+// True when t has an index of exactly that name.
 bool hasIndexNamed(const TableSpec& t, const std::string& name)
 {
     return std::any_of(t.indexes.begin(), t.indexes.end(), [&](const IndexSpec& ix) { return ix.name == name; });
@@ -379,6 +414,7 @@ bool hasUniqueIndexOn(const TableSpec& t, const Strings& fields)
     return false;
 }
 
+// The names of d's relationships.
 std::set<std::string> relationshipNames(const DesignSpec& d)
 {
     std::set<std::string> names;
@@ -386,6 +422,9 @@ std::set<std::string> relationshipNames(const DesignSpec& d)
     return names;
 }
 
+// Adds a relationship between two tables of d (or a table and itself) over one or two fields,
+// enforced over a unique index of the primary table when it has one, with random cascades, join
+// type and one-to-one setting; false when none could be made.
 bool addRandomRelationship(Random& r, DesignSpec& d)
 {
     if (d.tables.empty()) return false;
@@ -422,6 +461,7 @@ bool addRandomRelationship(Random& r, DesignSpec& d)
 // ---------------------------------------------------------------------------------------------
 // Queries
 
+// A text in double quotes as a description writes it, its quotes doubled: a"b -> "a""b".
 std::string quote(const std::string& s)
 {
     std::string out = "\"";
@@ -576,6 +616,7 @@ private:
     std::vector<Source> sources_;
 };
 
+// An "option" line of random options: *, DISTINCT or DISTINCTROW, owner access, TOP n [PERCENT].
 std::string optionLine(Random& r, bool starAllowed)
 {
     std::string line = "option";
@@ -590,6 +631,8 @@ std::string optionLine(Random& r, bool starAllowed)
     return line;
 }
 
+// A query's stored properties, often none: the compared ones (ODBCTimeout, MaxRecords,
+// ReturnsRecords, Connect, also empty) and others of several types.
 std::vector<PropertySpec> randomQueryProperties(Random& r)
 {
     std::vector<PropertySpec> out;
@@ -610,9 +653,11 @@ std::vector<PropertySpec> randomQueryProperties(Random& r)
         PropertySpec p = r.pick(makers)();
         if (std::none_of(out.begin(), out.end(), [&](const PropertySpec& q) { return q.name == p.name; })) out.push_back(p);
     }
+    recaseOne(r, out, {"ODBCTimeout", "MaxRecords", "ReturnsRecords", "Connect"});
     return out;
 }
 
+// A query of a random type over d's tables, with the rows that type has.
 QuerySpec randomQuery(Random& r, const DesignSpec& d, const std::string& name)
 {
     QuerySpec q;
@@ -692,6 +737,7 @@ QuerySpec randomQuery(Random& r, const DesignSpec& d, const std::string& name)
     return q;
 }
 
+// A table linked from another Access file or through ODBC.
 LinkSpec randomLink(Random& r, const std::string& name)
 {
     LinkSpec l;
@@ -739,7 +785,7 @@ void repair(DesignSpec& d)
     });
 }
 
-// Renames a table, field or relationship's table references along with it.
+// Follows a table's new name in the relationships that name it.
 void renameTableReferences(DesignSpec& d, const std::string& from, const std::string& to)
 {
     for (auto& rel : d.relationships) {
@@ -748,6 +794,7 @@ void renameTableReferences(DesignSpec& d, const std::string& from, const std::st
     }
 }
 
+// Follows a field's new name in its table's indexes and in the relationships that name it.
 void renameFieldReferences(DesignSpec& d, TableSpec& t, const std::string& from, const std::string& to)
 {
     for (auto& ix : t.indexes)
@@ -866,7 +913,8 @@ Edit randomEdit(Random& r, const DesignSpec& base)
             std::vector<PropertySpec> fresh = randomFieldProperties(r, f);
             // A compared text emptied or filled: the comparison must see "" and "x" as different.
             auto compared = std::find_if(f.properties.begin(), f.properties.end(), [](const PropertySpec& p) {
-                return p.quoted && (p.name == "DefaultValue" || p.name == "ValidationRule" || p.name == "ValidationText");
+                return p.quoted && (sameProperty(p.name, "DefaultValue") || sameProperty(p.name, "ValidationRule") ||
+                                    sameProperty(p.name, "ValidationText"));
             });
             if (compared != f.properties.end() && r.chance(40)) {
                 compared->value = compared->value.empty() ? r.pick(Strings{"x", "0", "Is Not Null"}) : "";
@@ -878,7 +926,7 @@ Edit randomEdit(Random& r, const DesignSpec& base)
             } else if (!fresh.empty()) {
                 const PropertySpec& p = r.pick(fresh);
                 e.what = "set property " + p.name + " of field " + t->name + "." + f.name;
-                auto same = std::find_if(f.properties.begin(), f.properties.end(), [&](const PropertySpec& x) { return x.name == p.name; });
+                auto same = std::find_if(f.properties.begin(), f.properties.end(), [&](const PropertySpec& x) { return sameProperty(x.name, p.name); });
                 if (same != f.properties.end())
                     *same = p;
                 else
@@ -992,7 +1040,7 @@ Edit randomEdit(Random& r, const DesignSpec& base)
         case 22: {  // a query's rows or properties
             if (d.queries.empty()) continue;
             QuerySpec& q = d.queries[r.below(static_cast<std::uint32_t>(d.queries.size()))];
-            auto connect = std::find_if(q.properties.begin(), q.properties.end(), [](const PropertySpec& p) { return p.name == "Connect"; });
+            auto connect = std::find_if(q.properties.begin(), q.properties.end(), [](const PropertySpec& p) { return sameProperty(p.name, "Connect"); });
             if (connect != q.properties.end() && r.chance(50)) {
                 connect->value = connect->value.empty() ? "ODBC;DSN=x" : "";
                 e.what = "set property Connect of query " + q.name + " to \"" + connect->value + "\"";
