@@ -53,8 +53,9 @@ std::string valueCategory(const std::string& property, const Value& expected, co
         static_cast<float>(expected.number) == static_cast<float>(actual.number))
         return "Single value not served exactly";
     if (property == "SQL")
-        return actual.kind == Value::Text && actual.text.find("\r\n-- ") != std::string::npos ? "query SQL with note lines"
-                                                                                               : "query SQL";
+        return actual.kind == Value::Text && actual.text.find("\r\n-- ") != std::string::npos
+                   ? "query SQL with note lines"
+                   : "query SQL";
     if (expected.kind == Value::Text && beyondBmp(expected.text)) return "name beyond the BMP";
     return "value";
 }
@@ -83,11 +84,13 @@ public:
                 for (const auto& n : e)
                     if (std::find(a.begin(), a.end(), n) == a.end()) {
                         mangled = mangled || beyondBmp(n);
-                        add(beyondBmp(n) ? "name beyond the BMP" : "missing object", object, kind + " " + quoted(n), "present", "missing");
+                        add(beyondBmp(n) ? "name beyond the BMP" : "missing object", object, kind + " " + quoted(n),
+                            "present", "missing");
                     }
                 for (const auto& n : a)
                     if (std::find(e.begin(), e.end(), n) == e.end())
-                        add(mangled ? "name beyond the BMP" : "unexpected object", object, kind + " " + quoted(n), "absent", "present");
+                        add(mangled ? "name beyond the BMP" : "unexpected object", object, kind + " " + quoted(n),
+                            "absent", "present");
             }
         }
         std::vector<std::pair<const T*, const T*>> pairs;
@@ -105,20 +108,25 @@ public:
             ++counts_["values"];
             if (e->value.matches(a->value)) continue;
             std::size_t position = static_cast<std::size_t>(e - expected.data());
-            add(e->storedInOtherCase ? "property stored under its name in another letter case" : valueCategory(e->name, e->value, a->value), object, "property " + std::to_string(position) + " " + e->name,
-                e->value.describe(), a->value.describe());
+            add(e->storedInOtherCase ? "property stored under its name in another letter case"
+                                     : valueCategory(e->name, e->value, a->value),
+                object, "property " + std::to_string(position) + " " + e->name, e->value.describe(),
+                a->value.describe());
         }
     }
 
     // A text value of an object (an index's fields, a relation's tables).
-    void value(const std::string& object, const std::string& what, const std::string& expected, const std::string& actual)
+    void value(const std::string& object, const std::string& what, const std::string& expected,
+               const std::string& actual)
     {
         ++counts_["values"];
-        if (expected != actual) add(beyondBmp(expected) ? "name beyond the BMP" : "value", object, what, quoted(expected), quoted(actual));
+        if (expected != actual)
+            add(beyondBmp(expected) ? "name beyond the BMP" : "value", object, what, quoted(expected), quoted(actual));
     }
 
 private:
-    void add(std::string category, const std::string& object, const std::string& what, std::string expected, std::string actual)
+    void add(std::string category, const std::string& object, const std::string& what, std::string expected,
+             std::string actual)
     {
         out_.push_back(Mismatch{std::move(category), object, what, std::move(expected), std::move(actual)});
     }
@@ -141,7 +149,8 @@ DesignModel servedDesign(const engine::Database& db)
             table.fields.push_back({fields.Item(k).Name(), served(fields.Item(k).Properties())});
         const engine::Indexes indexes = t.Indexes();
         for (std::int16_t k = 0; k < indexes.Count(); ++k)
-            table.indexes.push_back({indexes.Item(k).Name(), indexes.Item(k).Fields(), served(indexes.Item(k).Properties())});
+            table.indexes.push_back(
+                {indexes.Item(k).Name(), indexes.Item(k).Fields(), served(indexes.Item(k).Properties())});
         out.tables.push_back(std::move(table));
     }
     const engine::Relations relations = db.Relations();
@@ -149,11 +158,13 @@ DesignModel servedDesign(const engine::Database& db)
         const engine::Relation r = relations.Item(i);
         RelationModel relation{r.Name(), r.Table(), r.ForeignTable(), {}, served(r.Properties())};
         const engine::RelationFields fields = r.Fields();
-        for (std::int16_t k = 0; k < fields.Count(); ++k) relation.fields.emplace_back(fields.Item(k).Name(), fields.Item(k).ForeignName());
+        for (std::int16_t k = 0; k < fields.Count(); ++k)
+            relation.fields.emplace_back(fields.Item(k).Name(), fields.Item(k).ForeignName());
         out.relations.push_back(std::move(relation));
     }
     const engine::QueryDefs queries = db.QueryDefs();
-    for (std::int16_t i = 0; i < queries.Count(); ++i) out.queries.push_back({queries.Item(i).Name(), served(queries.Item(i).Properties())});
+    for (std::int16_t i = 0; i < queries.Count(); ++i)
+        out.queries.push_back({queries.Item(i).Name(), served(queries.Item(i).Properties())});
     return out;
 }
 

@@ -103,7 +103,8 @@ std::string comparisonLog(const testsupport::TempDir& dir, const std::string& db
     dualyn::ComparisonRun run(window, logFile);
     window.run = &run;
     run.cmdCompare_Click();
-    if (!window.messageDetails.empty()) throw std::runtime_error("the comparison did not open the files: " + window.messageDetails[0]);
+    if (!window.messageDetails.empty())
+        throw std::runtime_error("the comparison did not open the files: " + window.messageDetails[0]);
     return testsupport::readFile(logFile);
 }
 
@@ -113,7 +114,7 @@ struct Written {
     std::string label;  // the file and its edit, for messages
     std::string path;
     DesignModel expected;
-    bool ok = false;    // written and opened
+    bool ok = false;  // written and opened
 };
 
 // Draws the seed's design and edits, writes, reads and checks each, then checks the comparison
@@ -126,7 +127,9 @@ void runSeed(std::uint32_t seed, DiffRun& run)
         // Each edit changes the design or, half the time, the edit before it.
         const DesignSpec& base = k > 1 && random.chance(50) ? designs.back().first : designs.front().first;
         Edit edit = randomEdit(random, base);
-        std::string what = (k > 1 && &base != &designs.front().first ? "edit" + std::to_string(k - 1) + ".mdb, then " : "") + edit.what;
+        std::string what =
+            (k > 1 && &base != &designs.front().first ? "edit" + std::to_string(k - 1) + ".mdb, then " : "") +
+            edit.what;
         if (random.chance(30)) {
             Edit second = randomEdit(random, edit.design);
             edit.design = second.design;
@@ -147,8 +150,10 @@ void runSeed(std::uint32_t seed, DiffRun& run)
         const std::string description = describe(designs[i].first);
         if (!run.settings.keep.empty()) {
             std::filesystem::create_directories(run.settings.keep);
-            std::ofstream(run.settings.keep + "/seed" + std::to_string(seed) + "-" + w.file.substr(0, w.file.size() - 4) + ".txt")
-                << "# seed " << seed << ", " << w.label << "\n" << description;
+            std::ofstream(run.settings.keep + "/seed" + std::to_string(seed) + "-" +
+                          w.file.substr(0, w.file.size() - 4) + ".txt")
+                << "# seed " << seed << ", " << w.label << "\n"
+                << description;
         }
         ++run.counts[i == 0 ? "designs" : "edits"];
         try {
@@ -176,7 +181,8 @@ void runSeed(std::uint32_t seed, DiffRun& run)
     if (!original.ok) return;
     try {
         ++run.counts["comparison logs"];
-        for (auto& m : checkSameFileLog(comparisonLog(dir, original.path, original.path), original.expected, original.file))
+        for (auto& m :
+             checkSameFileLog(comparisonLog(dir, original.path, original.path), original.expected, original.file))
             add(original, std::move(m));
         for (std::size_t i = 1; i < written.size(); ++i) {
             const Written& edit = written[i];
@@ -185,7 +191,7 @@ void runSeed(std::uint32_t seed, DiffRun& run)
             const std::string forward = comparisonLog(dir, original.path, edit.path);
             const std::string backward = comparisonLog(dir, edit.path, original.path);
             for (auto& m : checkPairLogs(forward, backward, original.expected, edit.expected, original.file, edit.file,
-                                             run.counts))
+                                         run.counts))
                 add(edit, std::move(m));
         }
     } catch (const std::exception& e) {
@@ -201,11 +207,12 @@ std::string figures(const DiffRun& run, double seconds)
         auto it = run.counts.find(kind);
         return std::to_string(it == run.counts.end() ? 0 : it->second);
     };
-    std::string out = "Differential test: seeds " + std::to_string(s.first) + " to " + std::to_string(s.first + s.count - 1) +
-                      " (" + count("seeds") + "), " + count("designs") + " designs and " + count("edits") + " edits written and read, " +
+    std::string out = "Differential test: seeds " + std::to_string(s.first) + " to " +
+                      std::to_string(s.first + s.count - 1) + " (" + count("seeds") + "), " + count("designs") +
+                      " designs and " + count("edits") + " edits written and read, " +
                       std::to_string(static_cast<long>(seconds)) + " s\n";
-    out += "  checked: " + count("tables") + " tables, " + count("fields") + " fields, " + count("indexes") + " indexes, " +
-           count("relations") + " relations, " + count("queries") + " queries, " + count("properties") +
+    out += "  checked: " + count("tables") + " tables, " + count("fields") + " fields, " + count("indexes") +
+           " indexes, " + count("relations") + " relations, " + count("queries") + " queries, " + count("properties") +
            " property names, " + count("values") + " values; " + count("comparison logs") + " comparison logs with " +
            count("log differences") + " differences to report\n";
     std::map<std::string, std::pair<long, const Finding*>> byCategory;  // count, first
@@ -217,8 +224,8 @@ std::string figures(const DiffRun& run, double seconds)
     }
     out += "  mismatches: " + std::to_string(run.findings.size()) + "\n";
     for (const auto& [category, entry] : byCategory)
-        out += "    " + category + ": " + std::to_string(entry.first) + " in " + std::to_string(seeds[category].size()) +
-               " seeds; first: " + entry.second->line() + "\n";
+        out += "    " + category + ": " + std::to_string(entry.first) + " in " +
+               std::to_string(seeds[category].size()) + " seeds; first: " + entry.second->line() + "\n";
     return out;
 }
 
@@ -240,7 +247,8 @@ TEST(Differential, EngineAndComparisonAgreeWithRandomDescriptions)
         for (const Finding& f : run.findings) report << f.line() << "\n";
     }
     std::string shown;
-    for (std::size_t i = 0; i < run.findings.size() && i < kMismatchesShown; ++i) shown += run.findings[i].line() + "\n";
+    for (std::size_t i = 0; i < run.findings.size() && i < kMismatchesShown; ++i)
+        shown += run.findings[i].line() + "\n";
     if (run.findings.size() > kMismatchesShown)
         shown += "... and " + std::to_string(run.findings.size() - kMismatchesShown) +
                  " more (DUALYN_DIFF_REPORT=FILE lists them all)\n";

@@ -49,7 +49,8 @@ std::u32string codePoints(const std::string& s)
         auto b = static_cast<unsigned char>(s[i]);
         std::size_t extra = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
         char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-        for (std::size_t k = 1; k <= extra && i + k < s.size(); ++k) cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        for (std::size_t k = 1; k <= extra && i + k < s.size(); ++k)
+            cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
         out += cp;
         i += extra + 1;
     }
@@ -80,7 +81,8 @@ std::u16string utf16(const std::string& s)
 std::u16string folded(const std::string& s)
 {
     std::u16string out;
-    for (char32_t cp : codePoints(s)) appendUtf16(out, static_cast<char32_t>(u_foldCase(static_cast<UChar32>(cp), U_FOLD_CASE_DEFAULT)));
+    for (char32_t cp : codePoints(s))
+        appendUtf16(out, static_cast<char32_t>(u_foldCase(static_cast<UChar32>(cp), U_FOLD_CASE_DEFAULT)));
     return out;
 }
 
@@ -133,7 +135,8 @@ std::string hex(const std::uint8_t* p, std::size_t n)
 }
 
 // A little-endian number of T's size from the start of b (callers check its length).
-template <typename T> T little(const std::vector<std::uint8_t>& b)
+template <typename T>
+T little(const std::vector<std::uint8_t>& b)
 {
     T value;
     std::memcpy(&value, b.data(), sizeof value);  // the machine is little-endian, as the file
@@ -145,7 +148,10 @@ constexpr double kFixedDate = 45292.5;  // 1 January 2024, noon: every date the 
 using mdbgen::DataType;
 
 // The type code Access reports for a field's type, and its size.
-int reportedType(DataType t) { return t == DataType::Decimal ? 20 : static_cast<int>(t); }
+int reportedType(DataType t)
+{
+    return t == DataType::Decimal ? 20 : static_cast<int>(t);
+}
 
 int reportedSize(DataType t, int size)
 {
@@ -170,7 +176,9 @@ int reportedSize(DataType t, int size)
 
 // True when a and b are the same name but for letter case.
 bool sameFolded(const std::string& a, const std::string& b)
-{ return folded(a) == folded(b); }
+{
+    return folded(a) == folded(b);
+}
 
 // The property named name, its value the stored one of the first property of that name in any
 // letter case ("required" is the Required property), or fallback.
@@ -187,11 +195,14 @@ void appendOthers(ValueList& list, const std::vector<mdbgen::Property>& stored)
 {
     ValueList others;
     for (const auto& p : stored) {
-        bool placed = std::any_of(list.begin(), list.end(), [&](const NamedValue& v) { return sameFolded(v.name, p.name); });
-        bool repeated = std::any_of(others.begin(), others.end(), [&](const NamedValue& v) { return v.name == p.name; });
+        bool placed =
+            std::any_of(list.begin(), list.end(), [&](const NamedValue& v) { return sameFolded(v.name, p.name); });
+        bool repeated =
+            std::any_of(others.begin(), others.end(), [&](const NamedValue& v) { return v.name == p.name; });
         if (!placed && !repeated) others.push_back({p.name, storedValue(p)});
     }
-    std::stable_sort(others.begin(), others.end(), [](const NamedValue& a, const NamedValue& b) { return nameBefore(a.name, b.name); });
+    std::stable_sort(others.begin(), others.end(),
+                     [](const NamedValue& a, const NamedValue& b) { return nameBefore(a.name, b.name); });
     list.insert(list.end(), others.begin(), others.end());
 }
 
@@ -233,23 +244,46 @@ std::vector<TableModel> systemTables()
     };
     const std::vector<std::pair<const char*, std::vector<Column>>> tables = {
         {"MSysObjects",
-         {{"Id", DataType::Long, 0}, {"ParentId", DataType::Long, 0}, {"Name", DataType::Text, 255},
-          {"Type", DataType::Integer, 0}, {"DateCreate", DataType::DateTime, 0}, {"DateUpdate", DataType::DateTime, 0},
-          {"Owner", DataType::Binary, 510}, {"Flags", DataType::Long, 0}, {"Database", DataType::Memo, 0},
-          {"Connect", DataType::Memo, 0}, {"ForeignName", DataType::Text, 255}, {"RmtInfoShort", DataType::Binary, 510},
-          {"RmtInfoLong", DataType::Ole, 0}, {"Lv", DataType::Ole, 0}, {"LvProp", DataType::Ole, 0},
-          {"LvModule", DataType::Ole, 0}, {"LvExtra", DataType::Ole, 0}}},
+         {{"Id", DataType::Long, 0},
+          {"ParentId", DataType::Long, 0},
+          {"Name", DataType::Text, 255},
+          {"Type", DataType::Integer, 0},
+          {"DateCreate", DataType::DateTime, 0},
+          {"DateUpdate", DataType::DateTime, 0},
+          {"Owner", DataType::Binary, 510},
+          {"Flags", DataType::Long, 0},
+          {"Database", DataType::Memo, 0},
+          {"Connect", DataType::Memo, 0},
+          {"ForeignName", DataType::Text, 255},
+          {"RmtInfoShort", DataType::Binary, 510},
+          {"RmtInfoLong", DataType::Ole, 0},
+          {"Lv", DataType::Ole, 0},
+          {"LvProp", DataType::Ole, 0},
+          {"LvModule", DataType::Ole, 0},
+          {"LvExtra", DataType::Ole, 0}}},
         {"MSysACEs",
-         {{"ObjectId", DataType::Long, 0}, {"SID", DataType::Binary, 510}, {"ACM", DataType::Long, 0},
+         {{"ObjectId", DataType::Long, 0},
+          {"SID", DataType::Binary, 510},
+          {"ACM", DataType::Long, 0},
           {"FInheritable", DataType::YesNo, 0}}},
         {"MSysQueries",
-         {{"ObjectId", DataType::Long, 0}, {"Attribute", DataType::Byte, 0}, {"Order", DataType::Binary, 510},
-          {"Name1", DataType::Text, 255}, {"Name2", DataType::Text, 255}, {"Expression", DataType::Memo, 0},
-          {"Flag", DataType::Integer, 0}, {"LvExtra", DataType::Long, 0}}},
+         {{"ObjectId", DataType::Long, 0},
+          {"Attribute", DataType::Byte, 0},
+          {"Order", DataType::Binary, 510},
+          {"Name1", DataType::Text, 255},
+          {"Name2", DataType::Text, 255},
+          {"Expression", DataType::Memo, 0},
+          {"Flag", DataType::Integer, 0},
+          {"LvExtra", DataType::Long, 0}}},
         {"MSysRelationships",
-         {{"szRelationship", DataType::Text, 255}, {"grbit", DataType::Long, 0}, {"ccolumn", DataType::Long, 0},
-          {"icolumn", DataType::Long, 0}, {"szObject", DataType::Text, 255}, {"szColumn", DataType::Text, 255},
-          {"szReferencedObject", DataType::Text, 255}, {"szReferencedColumn", DataType::Text, 255}}},
+         {{"szRelationship", DataType::Text, 255},
+          {"grbit", DataType::Long, 0},
+          {"ccolumn", DataType::Long, 0},
+          {"icolumn", DataType::Long, 0},
+          {"szObject", DataType::Text, 255},
+          {"szColumn", DataType::Text, 255},
+          {"szReferencedObject", DataType::Text, 255},
+          {"szReferencedColumn", DataType::Text, 255}}},
     };
     std::vector<TableModel> out;
     for (const auto& [name, columns] : tables) {
@@ -265,14 +299,10 @@ std::vector<TableModel> systemTables()
 IndexModel index(const std::string& name, const std::string& fields, bool foreign, bool unique, bool required,
                  bool ignoreNulls, bool primary)
 {
-    ValueList p = {{"Name", Value::of(name)},
-                   {"Foreign", Value::of(foreign)},
-                   {"Unique", Value::of(unique)},
-                   {"Clustered", Value::of(false)},
-                   {"Required", Value::of(required)},
-                   {"IgnoreNulls", Value::of(ignoreNulls)},
-                   {"Primary", Value::of(primary)},
-                   {"Fields", Value::of(fields)}};
+    ValueList p = {{"Name", Value::of(name)},         {"Foreign", Value::of(foreign)},
+                   {"Unique", Value::of(unique)},     {"Clustered", Value::of(false)},
+                   {"Required", Value::of(required)}, {"IgnoreNulls", Value::of(ignoreNulls)},
+                   {"Primary", Value::of(primary)},   {"Fields", Value::of(fields)}};
     return IndexModel{name, fields, std::move(p)};
 }
 
@@ -281,10 +311,12 @@ IndexModel index(const std::string& name, const std::string& fields, bool foreig
 TableModel table(const mdbgen::Table& t, const mdbgen::Database& db)
 {
     TableModel out{t.name, {}, {}};
-    for (const auto& f : t.fields) out.fields.push_back(field(t.name, f.name, out.fields.size(), f.type, f.size, f.properties));
+    for (const auto& f : t.fields)
+        out.fields.push_back(field(t.name, f.name, out.fields.size(), f.type, f.size, f.properties));
     for (const auto& ix : t.indexes) {
         std::string fields;
-        for (const auto& c : ix.columns) fields += (fields.empty() ? "" : ";") + std::string(c.descending ? "-" : "+") + c.field;
+        for (const auto& c : ix.columns)
+            fields += (fields.empty() ? "" : ";") + std::string(c.descending ? "-" : "+") + c.field;
         out.indexes.push_back(index(ix.name, fields, false, ix.unique || ix.primary, ix.required || ix.primary,
                                     ix.ignoreNulls, ix.primary));
     }
@@ -407,7 +439,8 @@ DesignModel expectedDesign(const mdbgen::Database& db)
     for (const auto& rel : db.relationships) {
         if (isSystemName(rel.primaryTable) && isSystemName(rel.foreignTable)) continue;  // Access's own
         RelationModel r{rel.name, rel.primaryTable, rel.foreignTable, {}, {}};
-        for (std::size_t i = 0; i < rel.primaryFields.size(); ++i) r.fields.emplace_back(rel.primaryFields[i], rel.foreignFields[i]);
+        for (std::size_t i = 0; i < rel.primaryFields.size(); ++i)
+            r.fields.emplace_back(rel.primaryFields[i], rel.foreignFields[i]);
         r.properties = {{"Name", Value::of(rel.name)},
                         {"Table", Value::of(rel.primaryTable)},
                         {"ForeignTable", Value::of(rel.foreignTable)},

@@ -13,8 +13,8 @@ using mdbgen::QueryType;
 using Rows = std::vector<const QueryRow*>;
 
 // Attributes of the design rows.
-constexpr int kParameter = 2, kOptions = 3, kSource = 5, kColumn = 6, kJoin = 7, kWhere = 8, kGroupBy = 9,
-              kHaving = 10, kOrderBy = 11;
+constexpr int kParameter = 2, kOptions = 3, kSource = 5, kColumn = 6, kJoin = 7, kWhere = 8, kGroupBy = 9, kHaving = 10,
+              kOrderBy = 11;
 
 // Bits of the options row's flag.
 constexpr int kStar = 1, kDistinct = 2, kOwnerAccess = 4, kDistinctRow = 8, kTop = 16, kPercent = 32;
@@ -36,7 +36,8 @@ std::string sqlName(const std::string& name)
     bool plain = !name.empty() && !(name[0] >= '0' && name[0] <= '9');
     for (char c : name) {
         auto u = static_cast<unsigned char>(c);
-        if (u < 0x80 && !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) plain = false;
+        if (u < 0x80 && !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
+            plain = false;
     }
     return plain ? name : "[" + name + "]";
 }
@@ -45,9 +46,9 @@ std::string sqlName(const std::string& name)
 std::string parameterType(int code, std::optional<std::int32_t> size)
 {
     static const std::map<int, std::string> words = {
-        {0, "Value"},         {1, "Bit"},       {2, "Byte"},     {3, "Short"}, {4, "Long"},      {5, "Currency"},
-        {6, "IEEESingle"},    {7, "IEEEDouble"}, {8, "DateTime"}, {9, "Binary"}, {10, "Text"},     {11, "LongBinary"},
-        {12, "Memo"},         {15, "Guid"},     {16, "Decimal"}};
+        {0, "Value"},    {1, "Bit"},         {2, "Byte"},       {3, "Short"},    {4, "Long"},
+        {5, "Currency"}, {6, "IEEESingle"},  {7, "IEEEDouble"}, {8, "DateTime"}, {9, "Binary"},
+        {10, "Text"},    {11, "LongBinary"}, {12, "Memo"},      {15, "Guid"},    {16, "Decimal"}};
     auto word = words.find(code);
     if (word == words.end()) throw UnsupportedQuery("parameter type " + std::to_string(code));
     if (code == 10 && size && *size > 0) return "Text ( " + std::to_string(*size) + " )";
@@ -69,7 +70,10 @@ struct FromNode {
     std::unique_ptr<FromNode> left, right;
 
     bool isJoin() const { return left != nullptr; }
-    bool holds(const std::string& name) const { return isJoin() ? left->holds(name) || right->holds(name) : key == name; }
+    bool holds(const std::string& name) const
+    {
+        return isJoin() ? left->holds(name) || right->holds(name) : key == name;
+    }
 
     std::string sql() const
     {
@@ -182,8 +186,10 @@ private:
                 // with one on each side.
                 FromNode* n = entries[ia].get();
                 auto bothIn = [&](const FromNode& side) { return side.holds(a) && side.holds(b); };
-                while (n->isJoin() && (bothIn(*n->left) || bothIn(*n->right))) n = bothIn(*n->left) ? n->left.get() : n->right.get();
-                if (!n->isJoin() || n->joinType != j->flag.value_or(0)) throw UnsupportedQuery("a second join condition of another type");
+                while (n->isJoin() && (bothIn(*n->left) || bothIn(*n->right)))
+                    n = bothIn(*n->left) ? n->left.get() : n->right.get();
+                if (!n->isJoin() || n->joinType != j->flag.value_or(0))
+                    throw UnsupportedQuery("a second join condition of another type");
                 n->conditions.push_back(text(j->expression));
                 continue;
             }
@@ -208,7 +214,8 @@ private:
         std::vector<std::string> items;
         for (const QueryRow* r : rows(kOrderBy)) {
             const std::string direction = text(r->name1);
-            if (direction != "" && direction != "D" && direction != "d") throw UnsupportedQuery("ORDER BY direction " + direction);
+            if (direction != "" && direction != "D" && direction != "d")
+                throw UnsupportedQuery("ORDER BY direction " + direction);
             items.push_back(text(r->expression) + (direction.empty() ? "" : " DESC"));
         }
         return items.empty() ? "" : "ORDER BY " + joined(items, ", ");
@@ -245,8 +252,10 @@ private:
             Rows written;  // the row headings' GROUP BY rows; the pivot's is implied by PIVOT
             for (const QueryRow* g : groups) {
                 const int role = g->flag.value_or(0);
-                if (role == 2) written.push_back(g);
-                else if (role != 1) throw UnsupportedQuery("a crosstab GROUP BY row of role " + std::to_string(role));
+                if (role == 2)
+                    written.push_back(g);
+                else if (role != 1)
+                    throw UnsupportedQuery("a crosstab GROUP BY row of role " + std::to_string(role));
             }
             groups = written;
         }

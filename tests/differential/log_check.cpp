@@ -29,7 +29,8 @@ std::string inLog(const std::string& utf8)
         auto b = static_cast<unsigned char>(utf8[i]);
         std::size_t extra = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
         char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-        for (std::size_t k = 1; k <= extra && i + k < utf8.size(); ++k) cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        for (std::size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
+            cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
         unsigned char c = windows1252(cp);
         out += c ? static_cast<char>(c) : '?';
         i += extra + 1;
@@ -99,7 +100,8 @@ bool isSystemTable(const std::string& name)
 }
 
 // The first item of exactly that name, or nullptr.
-template <typename T> const T* named(const std::vector<T>& items, const std::string& name)
+template <typename T>
+const T* named(const std::vector<T>& items, const std::string& name)
 {
     auto it = std::find_if(items.begin(), items.end(), [&](const T& t) { return t.name == name; });
     return it == items.end() ? nullptr : &*it;
@@ -151,7 +153,8 @@ std::set<std::string> differences(const DesignModel& a, const DesignModel& b)
         for (const auto& q : one.queries) {
             const QueryModel* p = named(other.queries, q.name);
             bool differs = !p;
-            for (std::size_t position = 3; !differs && position <= 10; ++position) differs = differAt(q.properties, p->properties, position);
+            for (std::size_t position = 3; !differs && position <= 10; ++position)
+                differs = differAt(q.properties, p->properties, position);
             if (differs) out.insert(key("query", "", q.name));
         }
     }
@@ -168,11 +171,18 @@ struct ReadLog {
 };
 
 // Whether s starts (ends) with p.
-bool startsWith(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
-bool endsWith(const std::string& s, const std::string& p) { return s.size() >= p.size() && s.compare(s.size() - p.size(), p.size(), p) == 0; }
+bool startsWith(const std::string& s, const std::string& p)
+{
+    return s.compare(0, p.size(), p) == 0;
+}
+bool endsWith(const std::string& s, const std::string& p)
+{
+    return s.size() >= p.size() && s.compare(s.size() - p.size(), p.size(), p) == 0;
+}
 
 // The part of line between prefix and one of the suffixes, when line has that form.
-bool between(const std::string& line, const std::string& prefix, const std::vector<std::string>& suffixes, std::string& middle)
+bool between(const std::string& line, const std::string& prefix, const std::vector<std::string>& suffixes,
+             std::string& middle)
 {
     if (!startsWith(line, prefix)) return false;
     for (const auto& suffix : suffixes)
@@ -197,13 +207,23 @@ ReadLog readLog(const std::string& log, const std::string& file1, const std::str
     }
     const std::string db1 = inLog(file1), db2 = inLog(file2);
     const std::vector<std::string> notFound = {" was not found in " + db1, " was not found in " + db2};
-    const std::vector<std::string> fieldProperties = {" have different types", " have different sizes",
-        " have different default values", " have different validation rules", " have different validation texts",
-        " have different Required settings", " have different AllowZeroLength settings"};
-    const std::vector<std::string> querySettings = {" has a different Type setting", " has a different SQL setting",
-        " has a different Updatable setting", " has a different Connect setting", " has a different ReturnsRecords setting",
-        " has a different ODBCTimeout setting", " has a different RecordsAffected setting", " has a different MaxRecords setting"};
-    const std::vector<std::string> indexedIn = {" is indexed in " + db1 + " but not in " + db2, " is indexed in " + db2 + " but not in " + db1};
+    const std::vector<std::string> fieldProperties = {" have different types",
+                                                      " have different sizes",
+                                                      " have different default values",
+                                                      " have different validation rules",
+                                                      " have different validation texts",
+                                                      " have different Required settings",
+                                                      " have different AllowZeroLength settings"};
+    const std::vector<std::string> querySettings = {" has a different Type setting",
+                                                    " has a different SQL setting",
+                                                    " has a different Updatable setting",
+                                                    " has a different Connect setting",
+                                                    " has a different ReturnsRecords setting",
+                                                    " has a different ODBCTimeout setting",
+                                                    " has a different RecordsAffected setting",
+                                                    " has a different MaxRecords setting"};
+    const std::vector<std::string> indexedIn = {" is indexed in " + db1 + " but not in " + db2,
+                                                " is indexed in " + db2 + " but not in " + db1};
     std::string section, table, block, name;
     auto note = [&](const std::string& k, const std::string& line) { out.named.emplace(k, line); };
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -226,14 +246,16 @@ ReadLog readLog(const std::string& log, const std::string& file1, const std::str
                         between(line, "         Field ", notFound, name) ||
                         between(line, "         Field ", {" is not in the same order in the tables."}, name))) {
                 note("field|" + table + "|" + name, line);
-            } else if (block == "      PRIMARY KEY AND INDEX COMPARISON" && line == "         Primary keys and indexes OK") {
+            } else if (block == "      PRIMARY KEY AND INDEX COMPARISON" &&
+                       line == "         Primary keys and indexes OK") {
                 out.indexesOk.insert(table);
             } else if (block == "      PRIMARY KEY AND INDEX COMPARISON" &&
                        (line == "         The tables have different primary keys" ||
                         line == "            The tables have different primary keys")) {
                 note("index|" + table + "|PrimaryKey", line);
             } else if (block == "      PRIMARY KEY AND INDEX COMPARISON" &&
-                       (between(line, "            ", {" is indexed differently in " + db1, " is indexed differently in " + db2}, name) ||
+                       (between(line, "            ",
+                                {" is indexed differently in " + db1, " is indexed differently in " + db2}, name) ||
                         between(line, "            ", indexedIn, name) || between(line, "      ", indexedIn, name))) {
                 note("index|" + table + "|" + name, line);
             } else {
@@ -264,7 +286,8 @@ ReadLog readLog(const std::string& log, const std::string& file1, const std::str
 std::string describeKey(const std::string& k)
 {
     const std::size_t first = k.find('|'), second = k.find('|', first + 1);
-    const std::string kind = k.substr(0, first), table = k.substr(first + 1, second - first - 1), name = k.substr(second + 1);
+    const std::string kind = k.substr(0, first), table = k.substr(first + 1, second - first - 1),
+                      name = k.substr(second + 1);
     return table.empty() ? kind + " \"" + fromLog(name) + "\""
                          : "table \"" + fromLog(table) + "\" " + kind + " \"" + fromLog(name) + "\"";
 }
@@ -272,7 +295,8 @@ std::string describeKey(const std::string& k)
 // A mismatch for each line of the log of no known form.
 void unknownLines(const ReadLog& log, const std::string& which, std::vector<Mismatch>& out)
 {
-    for (const auto& line : log.unknown) out.push_back({"log: a line of no known form", which, "line", "", "\"" + fromLog(line) + "\""});
+    for (const auto& line : log.unknown)
+        out.push_back({"log: a line of no known form", which, "line", "", "\"" + fromLog(line) + "\""});
 }
 
 }  // namespace
@@ -286,20 +310,24 @@ std::vector<Mismatch> checkSameFileLog(const std::string& log, const DesignModel
     const std::set<std::string> expected = differences(design, design);
     for (const auto& [k, line] : read.named)
         if (!expected.count(k))
-            out.push_back({"log: the same file differs from itself", describeKey(k), "line", "OK lines only", "\"" + fromLog(line) + "\""});
+            out.push_back({"log: the same file differs from itself", describeKey(k), "line", "OK lines only",
+                           "\"" + fromLog(line) + "\""});
     for (const auto& k : expected)
         if (!read.named.count(k))
             out.push_back({"log: a difference not reported", describeKey(k), "a line naming it", "a line", "none"});
     for (const auto& t : design.tables) {
         if (isSystemTable(t.name)) continue;
         if (!read.fieldsOk.count(inLog(t.name)))
-            out.push_back({"log: the same file lacks an OK line", "table \"" + t.name + "\"", "fields", "\"" + t.name + " OK\"", "none"});
+            out.push_back({"log: the same file lacks an OK line", "table \"" + t.name + "\"", "fields",
+                           "\"" + t.name + " OK\"", "none"});
         if (!read.indexesOk.count(inLog(t.name)))
-            out.push_back({"log: the same file lacks an OK line", "table \"" + t.name + "\"", "indexes", "\"Primary keys and indexes OK\"", "none"});
+            out.push_back({"log: the same file lacks an OK line", "table \"" + t.name + "\"", "indexes",
+                           "\"Primary keys and indexes OK\"", "none"});
     }
     if (!read.relationsOk && expected.empty())
         out.push_back({"log: the same file lacks an OK line", "relations", "section", "\"Relations OK\"", "none"});
-    if (!read.queriesOk) out.push_back({"log: the same file lacks an OK line", "queries", "section", "\"Queries OK\"", "none"});
+    if (!read.queriesOk)
+        out.push_back({"log: the same file lacks an OK line", "queries", "section", "\"Queries OK\"", "none"});
     unknownLines(read, "log of the same file", out);
     return out;
 }
@@ -331,13 +359,14 @@ std::vector<Mismatch> checkPairLogs(const std::string& logAB, const std::string&
     const ReadLog ab = readLog(logAB, nameA, nameB), ba = readLog(logBA, nameB, nameA);
     for (const auto& k : expected)
         if (!ab.named.count(k) && !ba.named.count(k))
-            out.push_back({category("log: a difference not reported", k, false), describeKey(k), "a line naming it in either log",
-                           "a line", "none"});
+            out.push_back({category("log: a difference not reported", k, false), describeKey(k),
+                           "a line naming it in either log", "a line", "none"});
     for (const auto* read : {&ab, &ba})
         for (const auto& [k, line] : read->named)
             if (!expected.count(k))
                 out.push_back({category("log: a line for no difference", k, true), describeKey(k),
-                               read == &ab ? nameA + " first" : nameB + " first", "no line", "\"" + fromLog(line) + "\""});
+                               read == &ab ? nameA + " first" : nameB + " first", "no line",
+                               "\"" + fromLog(line) + "\""});
     unknownLines(ab, "log of " + nameA + " first", out);
     unknownLines(ba, "log of " + nameB + " first", out);
     return out;

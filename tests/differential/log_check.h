@@ -16,8 +16,8 @@ namespace difftest {
 
 // A log of one database compared with itself holds no line of difference, and every table,
 // the relations and the queries have their OK lines; but for relations that share their
-// description with another of other Attributes, which are compared with the first of them. design: the database's expected design;
-// file: its file's name, as the log names it.
+// description with another of other Attributes, which are compared with the first of them. design: the database's
+// expected design; file: its file's name, as the log names it.
 std::vector<Mismatch> checkSameFileLog(const std::string& log, const DesignModel& design, const std::string& file);
 
 // The logs of databases a and b compared both ways (a first, then b first; their files named

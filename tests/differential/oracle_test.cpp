@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace difftest;
 
 namespace {
@@ -17,9 +16,9 @@ TEST(Oracle, NamesInTheOrderOfTheirSimpleCaseFolding)
     // Folded alike, ties by the exact name (UTF-16 units): ſ is s, the Kelvin sign k, ẞ ß, Ά ά,
     // µ μ, Σ and ς σ, the Angstrom sign å; İ and ı fold to nothing else; 😀 (a surrogate pair)
     // comes before fullwidth Ａ unit by unit.
-    const std::vector<std::string> ordered = {"A", "a", "ka", "\u212Aa", "kb", "sa", "ſa", "sb", "z", "ß", "ẞ", "Å", "å",
-                                              "\u212B", "İ", "ı", "ƀ", "Ƀ", "ǅ", "ǆ", "Ά", "ά", "µ", "μ", "Σ", "ς",
-                                              "σ", "Ж", "ж", "😀", "Ａ", "ａ"};
+    const std::vector<std::string> ordered = {"A", "a", "ka",     "\u212Aa", "kb", "sa", "ſa", "sb", "z",  "ß", "ẞ",
+                                              "Å", "å", "\u212B", "İ",       "ı",  "ƀ",  "Ƀ",  "ǅ",  "ǆ",  "Ά", "ά",
+                                              "µ", "μ", "Σ",      "ς",       "σ",  "Ж",  "ж",  "😀",  "Ａ", "ａ"};
     for (std::size_t i = 0; i + 1 < ordered.size(); ++i) {
         EXPECT_TRUE(nameBefore(ordered[i], ordered[i + 1])) << ordered[i] << " before " << ordered[i + 1];
         EXPECT_FALSE(nameBefore(ordered[i + 1], ordered[i])) << ordered[i + 1] << " after " << ordered[i];
@@ -71,7 +70,7 @@ query X crosstab
   groupby "(T.C)" flag=1
 )D"));
     const FieldModel& e = fieldOf(d, "T", "E");
-    EXPECT_EQ(e.properties[12].value.describe(), "\"\"");  // an empty text, not Null
+    EXPECT_EQ(e.properties[12].value.describe(), "\"\"");           // an empty text, not Null
     EXPECT_EQ(valueOf(e.properties, "Blob").describe(), "\"0x\"");  // an empty binary
     float single = 0.1f;
     EXPECT_EQ(valueOf(e.properties, "Scale").number, static_cast<double>(single));  // exact, not 0.1
@@ -80,17 +79,21 @@ query X crosstab
     EXPECT_EQ(fieldOf(d, "T", "C😀").name, "C😀");
     const FieldModel& l = fieldOf(d, "T", "L");
     EXPECT_EQ(l.properties[15].value.describe(), "True");  // "required" is Required
-    EXPECT_EQ(l.properties.size(), 17u);                  // and not another property
-    EXPECT_EQ(sqlOf(d, "Q"), "PARAMETERS [Forms]![F]![C] Text ( 5 ), Any Value;\r\nSELECT Sub.a\r\n"
-                             "FROM (SELECT a FROM T) AS Sub\r\nORDER BY Sub.a DESC;");
+    EXPECT_EQ(l.properties.size(), 17u);                   // and not another property
+    EXPECT_EQ(sqlOf(d, "Q"),
+              "PARAMETERS [Forms]![F]![C] Text ( 5 ), Any Value;\r\nSELECT Sub.a\r\n"
+              "FROM (SELECT a FROM T) AS Sub\r\nORDER BY Sub.a DESC;");
     EXPECT_EQ(sqlOf(d, "X"), "TRANSFORM Count(T.E) AS N\r\nSELECT T.E\r\nFROM T\r\nGROUP BY T.E\r\nPIVOT T.C;");
 }
 
 // A log of table T as the comparison writes it, with one line in T's fields block.
 std::string logOfT(const std::string& db1, const std::string& db2, const std::string& fieldLine)
 {
-    return "Comparison Log for /x/" + db1 + " and /x/" + db2 + "\r\n\r\nTABLE COMPARISONS\r\n\r\n   COMPARISON LOG FOR T\r\n\r\n"
-           "      FIELDS COMPARISON\r\n         " + fieldLine + "\r\n\r\n"
+    return "Comparison Log for /x/" + db1 + " and /x/" + db2 +
+           "\r\n\r\nTABLE COMPARISONS\r\n\r\n   COMPARISON LOG FOR T\r\n\r\n"
+           "      FIELDS COMPARISON\r\n         " +
+           fieldLine +
+           "\r\n\r\n"
            "      PRIMARY KEY AND INDEX COMPARISON\r\n         Primary keys and indexes OK\r\n\r\n\r\n"
            "RELATION COMPARISONS\r\n   Relations OK\r\n\r\n\r\nQUERIES COMPARISONS\r\n   Queries OK\r\n";
 }
@@ -101,11 +104,13 @@ TEST(Oracle, LogCheckFailsOnAMissedOrAFalseDifference)
     const DesignModel b = expectedDesign(mdbgen::parseDescription("table T\n field F text(20)\n field G long\n"));
     Counts counts;
     const std::string sizesOfF = "The fields F have different sizes", sizesOfG = "The fields G have different sizes";
-    EXPECT_TRUE(checkPairLogs(logOfT("a.mdb", "b.mdb", sizesOfF), logOfT("b.mdb", "a.mdb", sizesOfF), a, b, "a.mdb", "b.mdb", counts).empty());
+    EXPECT_TRUE(checkPairLogs(logOfT("a.mdb", "b.mdb", sizesOfF), logOfT("b.mdb", "a.mdb", sizesOfF), a, b, "a.mdb",
+                              "b.mdb", counts)
+                    .empty());
     EXPECT_EQ(counts["log differences"], 1);
 
-    std::vector<Mismatch> wrong =
-        checkPairLogs(logOfT("a.mdb", "b.mdb", sizesOfG), logOfT("b.mdb", "a.mdb", sizesOfG), a, b, "a.mdb", "b.mdb", counts);
+    std::vector<Mismatch> wrong = checkPairLogs(logOfT("a.mdb", "b.mdb", sizesOfG), logOfT("b.mdb", "a.mdb", sizesOfG),
+                                                a, b, "a.mdb", "b.mdb", counts);
     ASSERT_EQ(wrong.size(), 3u);  // F missed, G reported in each log
     EXPECT_EQ(wrong[0].category, "log: a difference not reported");
     EXPECT_EQ(wrong[0].object, "table \"T\" field \"F\"");

@@ -27,21 +27,21 @@ using Strings = std::vector<std::string>;
 // Names
 
 // Whole words, some with spaces, a leading digit or letters beyond ASCII.
-const Strings kWords = {"Orders", "Customers", "Item", "Total", "Price", "Notes", "Code", "Alpha", "beta",
-                        "Big Table", "Line 2", "ID", "Name", "Größe", "Ärger", "Maß", "顧客", "Zeta", "sales",
-                        "Sales", "2nd", "Όνομα", "Ключ"};
+const Strings kWords = {"Orders", "Customers", "Item",   "Total", "Price", "Notes", "Code",  "Alpha",
+                        "beta",   "Big Table", "Line 2", "ID",    "Name",  "Größe", "Ärger", "Maß",
+                        "顧客",   "Zeta",      "sales",  "Sales", "2nd",   "Όνομα", "Ключ"};
 // Single letters whose order among names depends on case folding: ASCII, µ and μ, ſ, the Kelvin
 // sign, the Angstrom sign, ẞ and ß, the three sigmas, accented Greek capitals, title-case
 // digraphs, the Turkish dotted and dotless i (which fold to nothing else), Latin Extended-B,
 // Cyrillic, a character outside the BMP and fullwidth letters (which sort after it unit by unit).
-const Strings kLetters = {"a", "A", "k", "K", "s", "S", "z", "Z", "i", "I", "µ", "μ", "ſ", "\u212A", "\u212B", "å",
-                          "Å", "ẞ", "ß", "ς", "σ", "Σ", "Ά", "ά", "ǅ", "ǆ", "ǈ", "ǉ", "İ", "ı", "Ƀ", "ƀ", "Ж",
-                          "ж", "Ё", "ё", "😀", "Ａ", "ａ", "é", "É"};
+const Strings kLetters = {"a",      "A", "k", "K", "s", "S", "z", "Z", "i", "I",  "µ",  "μ", "ſ", "\u212A",
+                          "\u212B", "å", "Å", "ẞ", "ß", "ς", "σ", "Σ", "Ά", "ά",  "ǅ",  "ǆ", "ǈ", "ǉ",
+                          "İ",      "ı", "Ƀ", "ƀ", "Ж", "ж", "Ё", "ё", "😀", "Ａ", "ａ", "é", "É"};
 // Groups of letters that fold alike; a case variant swaps one letter for another of its group.
-const std::vector<Strings> kAlike = {{"k", "K", "\u212A"}, {"s", "S", "ſ"},   {"å", "Å", "\u212B"}, {"ß", "ẞ"},
-                                     {"σ", "Σ", "ς"},     {"μ", "µ", "Μ"},    {"ǆ", "ǅ", "Ǆ"},      {"ǉ", "ǈ", "Ǉ"},
-                                     {"ж", "Ж"},          {"ё", "Ё"},         {"ά", "Ά"},           {"ƀ", "Ƀ"},
-                                     {"ａ", "Ａ"},        {"é", "É"},         {"ä", "Ä"},           {"ö", "Ö"}};
+const std::vector<Strings> kAlike = {{"k", "K", "\u212A"}, {"s", "S", "ſ"}, {"å", "Å", "\u212B"}, {"ß", "ẞ"},
+                                     {"σ", "Σ", "ς"},      {"μ", "µ", "Μ"}, {"ǆ", "ǅ", "Ǆ"},      {"ǉ", "ǈ", "Ǉ"},
+                                     {"ж", "Ж"},           {"ё", "Ё"},      {"ά", "Ά"},           {"ƀ", "Ƀ"},
+                                     {"ａ", "Ａ"},         {"é", "É"},      {"ä", "Ä"},           {"ö", "Ö"}};
 
 // The code points of a UTF-8 text, each as its own UTF-8 piece.
 Strings characters(const std::string& s)
@@ -83,7 +83,7 @@ std::string caseVariant(Random& r, const std::string& name)
         const std::string& c = chars[i];
         if (c.size() == 1 && std::isalpha(static_cast<unsigned char>(c[0]))) {
             char other = std::islower(static_cast<unsigned char>(c[0])) ? static_cast<char>(std::toupper(c[0]))
-                                                                         : static_cast<char>(std::tolower(c[0]));
+                                                                        : static_cast<char>(std::tolower(c[0]));
             Strings alternatives = {std::string(1, other)};
             for (const Strings& group : kAlike)
                 if (std::find(group.begin(), group.end(), c) != group.end())
@@ -173,12 +173,14 @@ std::string valueOf(Random& r, const std::string& type)
     if (type == "long") return r.pick(Strings{"0", "1", "-1", "2147483647", "-2147483648", "42"});
     // Singles with no exact binary form: their exact value is not the decimal written.
     if (type == "single")
-        return r.pick(Strings{"0.1", "0.2", "1.1", "3.14159", "-2.5", "100.7", "0.001", "16777217", "0.5", "1e10", "-0.3"});
+        return r.pick(
+            Strings{"0.1", "0.2", "1.1", "3.14159", "-2.5", "100.7", "0.001", "16777217", "0.5", "1e10", "-0.3"});
     if (type == "double") return r.pick(Strings{"0.1", "1.5", "-3.25", "1e300", "12345.678", "0"});
     if (type == "currency") return r.pick(Strings{"0", "1.2345", "-5.5", "100"});
     if (type == "datetime") return r.pick(Strings{"45292.5", "0", "-1.25", "36526"});
     if (type == "binary" || type == "ole") return r.pick(Strings{"0x", "0x00", "0xDEADBEEF", "0x0102"});
-    if (type == "guid") return r.pick(Strings{"{00112233-4455-6677-8899-AABBCCDDEEFF}", "{6F9619FF-8B86-D011-B42D-00C04FC964FF}"});
+    if (type == "guid")
+        return r.pick(Strings{"{00112233-4455-6677-8899-AABBCCDDEEFF}", "{6F9619FF-8B86-D011-B42D-00C04FC964FF}"});
     return r.pick(kTexts);  // text, memo
 }
 
@@ -191,7 +193,10 @@ PropertySpec property(Random& r, const std::string& name, const std::string& typ
 
 // A text property without a type: the description's quotes make it a text (or the type Access
 // gives the property, for DefaultValue and Description a memo).
-PropertySpec textProperty(const std::string& name, const std::string& value) { return {name, "", value, true}; }
+PropertySpec textProperty(const std::string& name, const std::string& value)
+{
+    return {name, "", value, true};
+}
 
 // Sometimes writes the name of one of the properties in another letter case ("required",
 // "DEFAULTVALUE"): property names are the same whatever their case.
@@ -203,7 +208,9 @@ void recaseOne(Random& r, std::vector<PropertySpec>& properties, const Strings& 
     if (candidates.empty() || !r.chance(6)) return;
     std::string& name = r.pick(candidates)->name;
     const bool upper = r.chance(30);
-    for (char& c : name) c = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(c)) : std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : name)
+        c = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(c))
+                                    : std::tolower(static_cast<unsigned char>(c)));
 }
 
 // True when a and b are the same property name, ASCII letters compared without their case.
@@ -222,20 +229,23 @@ std::vector<PropertySpec> randomFieldProperties(Random& r, const FieldSpec& f)
     const bool textual = f.type == "text" || f.type == "memo";
     if (r.chance(30)) {
         if (r.chance(85))
-            out.push_back(textProperty("DefaultValue", r.pick(Strings{"0", "1", "\"x\"", "Date()", "", "Yes", "=Now()", "Größe"})));
+            out.push_back(textProperty("DefaultValue",
+                                       r.pick(Strings{"0", "1", "\"x\"", "Date()", "", "Yes", "=Now()", "Größe"})));
         else
-            out.push_back(property(r, "DefaultValue", r.pick(Strings{"long", "binary", "single", "text", "memo", "yesno"})));
+            out.push_back(
+                property(r, "DefaultValue", r.pick(Strings{"long", "binary", "single", "text", "memo", "yesno"})));
     }
     if (r.chance(15))
-        out.push_back(textProperty("ValidationRule", r.pick(Strings{">0", "<>\"\"", "", "Is Not Null", "Between 1 And 10", "Like \"ſ*\""})));
+        out.push_back(textProperty(
+            "ValidationRule", r.pick(Strings{">0", "<>\"\"", "", "Is Not Null", "Between 1 And 10", "Like \"ſ*\""})));
     if (r.chance(15)) out.push_back(textProperty("ValidationText", r.pick(kTexts)));
     if (r.chance(30)) {
         if (r.chance(85))
             out.push_back({"Required", "", r.chance(50) ? "yes" : "no", false});
-        else
-        {
+        else {
             const std::string type = r.pick(Strings{"integer", "long", "byte"});
-            out.push_back({"Required", type, r.pick(type == "byte" ? Strings{"0", "1", "255"} : Strings{"-1", "0", "1"}), false});
+            out.push_back(
+                {"Required", type, r.pick(type == "byte" ? Strings{"0", "1", "255"} : Strings{"-1", "0", "1"}), false});
         }
     }
     if (r.chance(textual ? 30 : 5)) out.push_back({"AllowZeroLength", "", r.chance(50) ? "yes" : "no", false});
@@ -243,7 +253,7 @@ std::vector<PropertySpec> randomFieldProperties(Random& r, const FieldSpec& f)
     if (r.chance(10)) out.push_back(textProperty("Format", r.pick(Strings{">", "Standard", "", "Percent"})));
     if (r.chance(25)) {
         static const std::vector<std::pair<std::string, std::string>> kOthers = {
-            {"DecimalPlaces", "byte"}, {"ColumnWidth", "integer"}, {"Scale", "single"},  {"Ratio", "double"},
+            {"DecimalPlaces", "byte"}, {"ColumnWidth", "integer"}, {"Scale", "single"},    {"Ratio", "double"},
             {"Counter", "long"},       {"Stamp", "datetime"},      {"Amount", "currency"}, {"Shown", "yesno"},
             {"Blob", "binary"},        {"Picture", "ole"},         {"Key", "guid"},        {"Remark", "memo"},
             {"Label", "text"},         {"Precise", "single"}};
@@ -255,7 +265,8 @@ std::vector<PropertySpec> randomFieldProperties(Random& r, const FieldSpec& f)
         }
     }
     if (r.chance(8)) {  // names whose place among the others depends on case folding
-        static const Strings kNames = {"µNote", "ſtyle", "Style", "Ωmega", "ǅata", "Жук", "ärger", "\u212Aelvin", "kelvin", "😀Tag"};
+        static const Strings kNames = {"µNote", "ſtyle", "Style",       "Ωmega",  "ǅata",
+                                       "Жук",   "ärger", "\u212Aelvin", "kelvin", "😀Tag"};
         const std::string name = r.pick(kNames);
         if (std::none_of(out.begin(), out.end(), [&](const PropertySpec& p) { return p.name == name; }))
             out.push_back(textProperty(name, r.pick(kTexts)));
@@ -268,8 +279,8 @@ std::vector<PropertySpec> randomFieldProperties(Random& r, const FieldSpec& f)
 // type has them; AutoNumber only where allowed (one a table).
 void randomType(Random& r, FieldSpec& f, bool autoNumberAllowed)
 {
-    f.type = r.pick(Strings{"yesno", "byte", "integer", "long", "currency", "single", "double", "datetime", "text", "text",
-                            "memo", "ole", "guid", "decimal", "binary", "long"});
+    f.type = r.pick(Strings{"yesno", "byte", "integer", "long", "currency", "single", "double", "datetime", "text",
+                            "text", "memo", "ole", "guid", "decimal", "binary", "long"});
     f.size = 0;
     f.autoNumber = false;
     f.noCompression = false;
@@ -291,7 +302,10 @@ void randomType(Random& r, FieldSpec& f, bool autoNumberAllowed)
 }
 
 // Memo and OLE fields cannot be indexed.
-bool indexable(const FieldSpec& f) { return f.type != "memo" && f.type != "ole"; }
+bool indexable(const FieldSpec& f)
+{
+    return f.type != "memo" && f.type != "ole";
+}
 
 // The names of t's fields.
 std::set<std::string> fieldNames(const TableSpec& t)
@@ -448,7 +462,8 @@ bool addRandomRelationship(Random& r, DesignSpec& d)
     if (rel.foreignFields.size() != rel.primaryFields.size() || rel.primaryFields.empty()) return false;
     do {
         rel.name = r.chance(50) ? freshName(r, relationshipNames(d)) : p.name + f.name;
-    } while (relationshipNames(d).count(rel.name) || units(rel.name) > 64 || (rel.enforced && hasIndexNamed(f, rel.name)));
+    } while (relationshipNames(d).count(rel.name) || units(rel.name) > 64 ||
+             (rel.enforced && hasIndexNamed(f, rel.name)));
     rel.cascadeUpdate = r.chance(30);
     rel.cascadeDelete = r.chance(30);
     rel.cascadeNull = !rel.cascadeDelete && r.chance(15);
@@ -559,7 +574,8 @@ public:
         const int count = r_.between(1, 2);
         std::set<std::string> used;
         for (int i = 0; i < count; ++i) {
-            std::string name = r_.pick(Strings{"Since", "[Forms]![Main]![Start]", "Enter name:", "p1", "Größe", "ſtart"});
+            std::string name =
+                r_.pick(Strings{"Since", "[Forms]![Main]![Start]", "Enter name:", "p1", "Größe", "ſtart"});
             if (!used.insert(name).second) continue;
             const int kind = r_.between(0, 9);
             if (kind == 0)
@@ -575,7 +591,8 @@ public:
 
     void where()
     {
-        if (r_.chance(40)) lines.push_back("where " + quote(ref() + r_.pick(Strings{" > 0", " Is Not Null", " = \"ſ\""})));
+        if (r_.chance(40))
+            lines.push_back("where " + quote(ref() + r_.pick(Strings{" > 0", " Is Not Null", " = \"ſ\""})));
     }
 
     // ORDER BY rows, descending ones written with "D" or, as some files keep it, "d".
@@ -603,7 +620,8 @@ private:
             for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             return s;
         };
-        return std::any_of(sources_.begin(), sources_.end(), [&](const Source& s) { return lower(s.key) == lower(key); });
+        return std::any_of(sources_.begin(), sources_.end(),
+                           [&](const Source& s) { return lower(s.key) == lower(key); });
     }
     std::string uniqueKey(std::string key) const
     {
@@ -621,8 +639,10 @@ std::string optionLine(Random& r, bool starAllowed)
 {
     std::string line = "option";
     if (starAllowed && r.chance(40)) line += " star";
-    if (r.chance(30)) line += " distinct";
-    else if (r.chance(20)) line += " distinctrow";
+    if (r.chance(30))
+        line += " distinct";
+    else if (r.chance(20))
+        line += " distinctrow";
     if (r.chance(15)) line += " owneraccess";
     if (r.chance(25)) {
         line += " top=" + r.pick(Strings{"5", "10", "25"});
@@ -638,20 +658,33 @@ std::vector<PropertySpec> randomQueryProperties(Random& r)
     std::vector<PropertySpec> out;
     if (!r.chance(35)) return out;
     const std::vector<std::function<PropertySpec()>> makers = {
-        [&] { return PropertySpec{"ODBCTimeout", "integer", r.pick(Strings{"0", "30", "120"}), false}; },
-        [&] { return PropertySpec{"MaxRecords", "long", r.pick(Strings{"0", "100"}), false}; },
-        [&] { return PropertySpec{"ReturnsRecords", "", r.chance(50) ? "yes" : "no", false}; },
-        [&] { return textProperty("Connect", r.pick(Strings{"", "ODBC;DSN=x"})); },
+        [&] {
+            return PropertySpec{"ODBCTimeout", "integer", r.pick(Strings{"0", "30", "120"}), false};
+        },
+        [&] {
+            return PropertySpec{"MaxRecords", "long", r.pick(Strings{"0", "100"}), false};
+        },
+        [&] {
+            return PropertySpec{"ReturnsRecords", "", r.chance(50) ? "yes" : "no", false};
+        },
+        [&] {
+            return textProperty("Connect", r.pick(Strings{"", "ODBC;DSN=x"}));
+        },
         [&] { return textProperty("Description", r.pick(kTexts)); },
-        [&] { return PropertySpec{"RecordLocks", "byte", "2", false}; },
+        [&] {
+            return PropertySpec{"RecordLocks", "byte", "2", false};
+        },
         [&] { return property(r, "Scale", "single"); },
         [&] { return property(r, "Blob", "binary"); },
-        [&] { return PropertySpec{"FailOnError", "", "yes", false}; },
+        [&] {
+            return PropertySpec{"FailOnError", "", "yes", false};
+        },
     };
     const int count = r.between(1, 3);
     for (int i = 0; i < count; ++i) {
         PropertySpec p = r.pick(makers)();
-        if (std::none_of(out.begin(), out.end(), [&](const PropertySpec& q) { return q.name == p.name; })) out.push_back(p);
+        if (std::none_of(out.begin(), out.end(), [&](const PropertySpec& q) { return q.name == p.name; }))
+            out.push_back(p);
     }
     recaseOne(r, out, {"ODBCTimeout", "MaxRecords", "ReturnsRecords", "Connect"});
     return out;
@@ -674,9 +707,12 @@ QuerySpec randomQuery(Random& r, const DesignSpec& d, const std::string& name)
         b.lines.push_back("sql " + quote(r.pick(Strings{"EXEC sp_who", "SELECT * FROM dbo.T"})));
     } else if (q.type == "union") {
         const int parts = r.between(2, 3);
-        if (r.chance(50)) b.lines.push_back(r.pick(Strings{"option distinct", "option star", "option owneraccess", "option distinct owneraccess"}));
+        if (r.chance(50))
+            b.lines.push_back(
+                r.pick(Strings{"option distinct", "option star", "option owneraccess", "option distinct owneraccess"}));
         for (int i = 0; i < parts; ++i) {
-            std::string part = "SELECT " + r.pick(Strings{"a", "[Big Table].b", "ſ"}) + " FROM " + r.pick(Strings{"T", "[Line 2]", "U"});
+            std::string part = "SELECT " + r.pick(Strings{"a", "[Big Table].b", "ſ"}) + " FROM " +
+                               r.pick(Strings{"T", "[Line 2]", "U"});
             if (i + 1 < parts) part += " ";
             b.lines.push_back("union " + quote(part));
         }
@@ -685,7 +721,8 @@ QuerySpec randomQuery(Random& r, const DesignSpec& d, const std::string& name)
         b.parameters();
         if (q.type == "select" && r.chance(35)) b.lines.push_back(optionLine(r, true));
         if ((q.type == "delete" || q.type == "update") && r.chance(20)) b.lines.push_back("option distinctrow");
-        if (q.type == "maketable") b.lines.push_back("target " + quote(r.pick(Strings{"New Table", "Archive", "Größe"})));
+        if (q.type == "maketable")
+            b.lines.push_back("target " + quote(r.pick(Strings{"New Table", "Archive", "Größe"})));
         if (q.type == "append")
             b.lines.push_back("target " + quote(d.tables.empty() ? std::string("Archive") : r.pick(d.tables).name));
         b.sources(q.type == "select" || q.type == "crosstab" ? 3 : 2, q.type == "select");
@@ -709,7 +746,8 @@ QuerySpec randomQuery(Random& r, const DesignSpec& d, const std::string& name)
         } else if (q.type == "update") {
             const int count = r.between(1, 2);
             for (int i = 0; i < count; ++i)
-                b.lines.push_back("column " + quote(r.pick(Strings{"0", "\"x\"", "[Since]", b.ref() + "*2"})) + " into " + quote(b.ref()));
+                b.lines.push_back("column " + quote(r.pick(Strings{"0", "\"x\"", "[Since]", b.ref() + "*2"})) +
+                                  " into " + quote(b.ref()));
             b.where();
         } else {
             const bool grouped = q.type == "select" && r.chance(20);
@@ -720,7 +758,8 @@ QuerySpec randomQuery(Random& r, const DesignSpec& d, const std::string& name)
                 if (grouped && i == 0) e = "Count(" + e + ")";
                 std::string line = "column " + quote(e);
                 if (q.type != "delete" && r.chance(30)) line += " as " + quote(b.alias() + std::to_string(i));
-                if (targets) line += " into " + quote(r.pick(Strings{"ID", "Amount", "Größe", "Line 2"}) + std::to_string(i));
+                if (targets)
+                    line += " into " + quote(r.pick(Strings{"ID", "Amount", "Größe", "Line 2"}) + std::to_string(i));
                 b.lines.push_back(line);
                 if (!(grouped && i == 0)) expressions.push_back(e);
             }
@@ -761,7 +800,8 @@ void repair(DesignSpec& d)
     for (auto& t : d.tables) {
         for (auto& ix : t.indexes)
             std::erase_if(ix.columns, [&](const IndexColumnSpec& c) {
-                auto f = std::find_if(t.fields.begin(), t.fields.end(), [&](const FieldSpec& x) { return x.name == c.field; });
+                auto f = std::find_if(t.fields.begin(), t.fields.end(),
+                                      [&](const FieldSpec& x) { return x.name == c.field; });
                 return f == t.fields.end() || !indexable(*f);
             });
         std::erase_if(t.indexes, [](const IndexSpec& ix) { return ix.columns.empty(); });
@@ -918,7 +958,8 @@ Edit randomEdit(Random& r, const DesignSpec& base)
             });
             if (compared != f.properties.end() && r.chance(40)) {
                 compared->value = compared->value.empty() ? r.pick(Strings{"x", "0", "Is Not Null"}) : "";
-                e.what = "set property " + compared->name + " of field " + t->name + "." + f.name + " to \"" + compared->value + "\"";
+                e.what = "set property " + compared->name + " of field " + t->name + "." + f.name + " to \"" +
+                         compared->value + "\"";
             } else if (!f.properties.empty() && r.chance(40)) {
                 std::size_t i = r.below(static_cast<std::uint32_t>(f.properties.size()));
                 e.what = "remove property " + f.properties[i].name + " of field " + t->name + "." + f.name;
@@ -926,7 +967,8 @@ Edit randomEdit(Random& r, const DesignSpec& base)
             } else if (!fresh.empty()) {
                 const PropertySpec& p = r.pick(fresh);
                 e.what = "set property " + p.name + " of field " + t->name + "." + f.name;
-                auto same = std::find_if(f.properties.begin(), f.properties.end(), [&](const PropertySpec& x) { return sameProperty(x.name, p.name); });
+                auto same = std::find_if(f.properties.begin(), f.properties.end(),
+                                         [&](const PropertySpec& x) { return sameProperty(x.name, p.name); });
                 if (same != f.properties.end())
                     *same = p;
                 else
@@ -1007,7 +1049,10 @@ Edit randomEdit(Random& r, const DesignSpec& base)
                 switch (r.below(5)) {
                 case 0: rel.enforced = !rel.enforced; break;
                 case 1: rel.cascadeUpdate = !rel.cascadeUpdate; break;
-                case 2: rel.cascadeDelete = !rel.cascadeDelete; rel.cascadeNull = false; break;
+                case 2:
+                    rel.cascadeDelete = !rel.cascadeDelete;
+                    rel.cascadeNull = false;
+                    break;
                 case 3: rel.oneToOne = !rel.oneToOne; break;
                 default: rel.join = r.pick(Strings{"", "inner", "left", "right"});
                 }
@@ -1040,7 +1085,8 @@ Edit randomEdit(Random& r, const DesignSpec& base)
         case 22: {  // a query's rows or properties
             if (d.queries.empty()) continue;
             QuerySpec& q = d.queries[r.below(static_cast<std::uint32_t>(d.queries.size()))];
-            auto connect = std::find_if(q.properties.begin(), q.properties.end(), [](const PropertySpec& p) { return sameProperty(p.name, "Connect"); });
+            auto connect = std::find_if(q.properties.begin(), q.properties.end(),
+                                        [](const PropertySpec& p) { return sameProperty(p.name, "Connect"); });
             if (connect != q.properties.end() && r.chance(50)) {
                 connect->value = connect->value.empty() ? "ODBC;DSN=x" : "";
                 e.what = "set property Connect of query " + q.name + " to \"" + connect->value + "\"";
@@ -1105,7 +1151,8 @@ std::string describe(const DesignSpec& d)
         for (const auto& p : t.properties) out += "  property " + propertyText(p) + "\n";
     }
     for (const auto& l : d.links) {
-        out += "linked " + quote(l.name) + (l.database.empty() ? " connect=" + quote(l.connect) : " database=" + quote(l.database));
+        out += "linked " + quote(l.name) +
+               (l.database.empty() ? " connect=" + quote(l.connect) : " database=" + quote(l.database));
         if (!l.foreign.empty()) out += " foreign=" + quote(l.foreign);
         out += "\n";
     }
@@ -1115,8 +1162,8 @@ std::string describe(const DesignSpec& d)
         return s + ")";
     };
     for (const auto& rel : d.relationships) {
-        out += "relationship " + quote(rel.name) + " " + quote(rel.primaryTable) + fieldList(rel.primaryFields) + " -> " +
-               quote(rel.foreignTable) + fieldList(rel.foreignFields);
+        out += "relationship " + quote(rel.name) + " " + quote(rel.primaryTable) + fieldList(rel.primaryFields) +
+               " -> " + quote(rel.foreignTable) + fieldList(rel.foreignFields);
         if (rel.enforced) out += " enforced";
         if (rel.cascadeUpdate) out += " cascadeupdate";
         if (rel.cascadeDelete) out += " cascadedelete";

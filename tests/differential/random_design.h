@@ -26,7 +26,11 @@ public:
     int between(int lo, int hi) { return lo + static_cast<int>(below(static_cast<std::uint32_t>(hi - lo + 1))); }
     // True in percent cases out of 100.
     bool chance(int percent) { return static_cast<int>(below(100)) < percent; }
-    template <typename T> const T& pick(const std::vector<T>& items) { return items[below(static_cast<std::uint32_t>(items.size()))]; }
+    template <typename T>
+    const T& pick(const std::vector<T>& items)
+    {
+        return items[below(static_cast<std::uint32_t>(items.size()))];
+    }
 
 private:
     std::mt19937 engine_;
@@ -35,19 +39,19 @@ private:
 // NAME[:TYPE]=VALUE as a description writes it; quoted values are texts.
 struct PropertySpec {
     std::string name;
-    std::string type;   // "" for the type the value's form gives
+    std::string type;  // "" for the type the value's form gives
     std::string value;
     bool quoted = false;
 };
 
 struct FieldSpec {
     std::string name;
-    std::string type;          // a type word of the description: "text", "long", "decimal", ...
-    int size = 0;              // text and binary
+    std::string type;               // a type word of the description: "text", "long", "decimal", ...
+    int size = 0;                   // text and binary
     int precision = 18, scale = 0;  // decimal
-    bool autoNumber = false;   // long or guid
+    bool autoNumber = false;        // long or guid
     bool noCompression = false;
-    int deletedBefore = 0;     // column numbers left unused before this field
+    int deletedBefore = 0;  // column numbers left unused before this field
     std::vector<PropertySpec> properties;
 };
 
@@ -88,9 +92,9 @@ struct RelationshipSpec {
 
 struct QuerySpec {
     std::string name;
-    std::string type;                 // a query type word: "select", "crosstab", ...
+    std::string type;  // a query type word: "select", "crosstab", ...
     bool hidden = false;
-    std::vector<std::string> lines;   // the lines after the query line, each a whole statement
+    std::vector<std::string> lines;  // the lines after the query line, each a whole statement
     std::vector<PropertySpec> properties;
 };
 
