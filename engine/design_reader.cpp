@@ -295,12 +295,7 @@ private:
     PropertyList fieldProperties(const std::string& table, const ColumnInfo& c, const ColumnEntry& entry,
                                  std::size_t position, const PropertyBlock* stored) const
     {
-        auto storedValue = [stored](const char* name) -> std::optional<Variant> {
-            if (stored)
-                for (const auto& p : stored->properties)
-                    if (p.name == name) return p.value;
-            return std::nullopt;
-        };
+        auto storedValue = [stored](const char* name) { return storedValueOf(stored, name); };
         // Only text columns keep a collating order; the others sort as General (1033).
         bool textual = c.type == kText || c.type == kMemo;
         PropertyList p = {
@@ -324,6 +319,17 @@ private:
         };
         appendOtherProperties(p, stored);
         return p;
+    }
+
+    // The value of the first property of the block named name in any letter case, as the engine
+    // finds properties by name ("required" is Required); nothing when there is no block or no such
+    // property.
+    static std::optional<Variant> storedValueOf(const PropertyBlock* block, const char* name)
+    {
+        if (block)
+            for (const auto& p : block->properties)
+                if (compareFolded(p.name, name) == 0) return p.value;
+        return std::nullopt;
     }
 
     // The stored properties that the fixed positions do not hold, sorted by name, after them.
@@ -424,12 +430,7 @@ private:
         const PropertyBlock* own = nullptr;
         for (const auto& b : blocks)
             if (b.name.empty()) own = &b;
-        auto storedValue = [own](const char* name) -> std::optional<Variant> {
-            if (own)
-                for (const auto& p : own->properties)
-                    if (p.name == name) return p.value;
-            return std::nullopt;
-        };
+        auto storedValue = [own](const char* name) { return storedValueOf(own, name); };
         const int type = static_cast<int>(o.flags & 0xF0);
         std::string connect;
         for (const QueryRow& r : rows)

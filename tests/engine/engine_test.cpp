@@ -408,13 +408,19 @@ relationship P😀F P😀(C😀) -> F(R😀) enforced
     EXPECT_EQ(db->Relations().Item(0).Fields().Item(0).ForeignName(), "R😀");
 }
 
-// A text or binary property stored empty is an empty value, not Null; a Single keeps its exact value.
+// A text or binary property stored empty is an empty value, not Null; a Single keeps its exact
+// value; a property is found by its name in any letter case.
 TEST_F(Engine, StoredValuesAsStored)
 {
     auto db = open(R"(
 table T
   field A text(5) DefaultValue="" ValidationRule="" ValidationText="" Caption="" Raw:binary=0x Ratio:single=0.1
   field B text(5)
+  field C long "required"=yes "defaultvalue"="5"
+query Q select
+  from T
+  column "A"
+  property "odbctimeout":integer=30
 )");
     Fields fields = db->TableDefs().Item(4).Fields();
     Strings a = listed(fields.Item(0).Properties());
@@ -424,6 +430,10 @@ table T
                        "AllowZeroLength=False", "Caption=\"\"", "Ratio=0.10000000149011612", "Raw=\"0x\""}));
     EXPECT_EQ(b.size(), 17u);  // nothing stored, nothing listed past the fixed positions
     EXPECT_NE(fields.Item(0).Properties().Item(18).Value(), Variant::number(0.1));
+    Strings c = listed(fields.Item(2).Properties());
+    EXPECT_EQ(Strings(c.begin() + 12, c.end()), (Strings{"DefaultValue=\"5\"", "ValidationRule=\"\"",
+                                                         "ValidationText=\"\"", "Required=True", "AllowZeroLength=False"}));
+    EXPECT_EQ(db->QueryDefs().Item(0).Properties().Item(8).Value(), Variant::number(30));
 }
 
 // Files the engine must refuse, each with the file's name and the reason.
