@@ -9,6 +9,23 @@
 
 namespace difftest {
 
+// The code points of a UTF-8 text, which the description parser has checked: "Ka" gives {U+212A,
+// U+0061}.
+inline std::u32string codePoints(const std::string& s)
+{
+    std::u32string out;
+    for (std::size_t i = 0; i < s.size();) {
+        auto b = static_cast<unsigned char>(s[i]);
+        std::size_t extra = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
+        char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+        for (std::size_t k = 1; k <= extra && i + k < s.size(); ++k)
+            cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        out += cp;
+        i += extra + 1;
+    }
+    return out;
+}
+
 // A property value: Null, a Boolean, a number or a text; Any where the description fixes no
 // value (a column's flags, which depend on how the file lays the column out).
 struct Value {

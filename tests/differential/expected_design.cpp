@@ -41,22 +41,6 @@ std::string Value::describe() const
 
 namespace {
 
-// Decodes UTF-8 into code points; the texts come from the parser, which checked them.
-std::u32string codePoints(const std::string& s)
-{
-    std::u32string out;
-    for (std::size_t i = 0; i < s.size();) {
-        auto b = static_cast<unsigned char>(s[i]);
-        std::size_t extra = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
-        char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-        for (std::size_t k = 1; k <= extra && i + k < s.size(); ++k)
-            cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out += cp;
-        i += extra + 1;
-    }
-    return out;
-}
-
 // Appends one code point as UTF-16: a surrogate pair beyond the BMP.
 void appendUtf16(std::u16string& out, char32_t cp)
 {

@@ -25,15 +25,9 @@ unsigned char windows1252(char32_t cp)
 std::string inLog(const std::string& utf8)
 {
     std::string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        auto b = static_cast<unsigned char>(utf8[i]);
-        std::size_t extra = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
-        char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-        for (std::size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
-            cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    for (char32_t cp : codePoints(utf8)) {
         unsigned char c = windows1252(cp);
         out += c ? static_cast<char>(c) : '?';
-        i += extra + 1;
     }
     return out;
 }
