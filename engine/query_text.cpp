@@ -483,12 +483,12 @@ private:
         // Expression its connect string.
         const std::string target = typeRow == nullptr ? "" : sqlName(typeRow->name1) +
                                                                  inDatabase(typeRow->name2, typeRow->expression);
-        const std::string from = fromText();
-        const std::string fromLine = from.empty() ? "" : "FROM " + from + sourcesInDatabase();
+        std::string from = fromText();  // the tables, and where they live when that is elsewhere
+        if (!from.empty()) from += sourcesInDatabase();
         if (queryType == kUpdate) {
             std::vector<std::string> assignments;  // "Table1.col1 = "foo""
             for (const DesignRow* column : columns) assignments.push_back(column->name2 + " = " + column->expression);
-            lines.push_back(spaced({"UPDATE", optionWords(), from + sourcesInDatabase()}));
+            lines.push_back(spaced({"UPDATE", optionWords(), from}));
             lines.push_back(clause("SET", joined(assignments, ", ")));
         } else if (queryType == kAppend && std::any_of(columns.begin(), columns.end(), [](const DesignRow* c) {
                        return (c->flag & kAppendValue) != 0;
@@ -502,7 +502,7 @@ private:
             std::string head = clause(queryType == kDelete ? "DELETE" : "SELECT", selectList(columns));
             if (queryType == kMakeTable) head += " INTO " + target;
             lines.push_back(head);
-            if (!fromLine.empty()) lines.push_back(fromLine);
+            if (!from.empty()) lines.push_back("FROM " + from);
         }
 
         addConditionLines(kWhereRow, "WHERE", lines);
