@@ -245,12 +245,9 @@ table MSysComplexColumns system
   field FlatTableID long
 )";
     // The storage table's catalog id is its definition's page, which the design alone fixes.
-    std::string probe = write(design, "probe.mdb");
-    std::string id;
-    testsupport::CommandResult objects = testsupport::runCommand("mdb-export", {"-H", "-b", "strip", probe, "MSysObjects"});
-    for (const auto& row : testsupport::parseCsv(objects.out))
-        if (row.at(2) == "f_0123456789ABCDEF0123456789ABCDEF_Data") id = row.at(0);
-    ASSERT_FALSE(id.empty());
+    auto ids = testsupport::catalogIds(write(design, "probe.mdb"));
+    ASSERT_TRUE(ids.count("f_0123456789ABCDEF0123456789ABCDEF_Data"));
+    const std::string id = std::to_string(ids["f_0123456789ABCDEF0123456789ABCDEF_Data"]);
     auto db = DBEngine::instance().OpenDatabase(write(design + "  values (\"Files\", " + id + ")\n"));
     EXPECT_EQ(names(db->TableDefs()), (Strings{"Docs", "MSysACEs", "MSysComplexColumns", "MSysObjects", "MSysQueries",
                                                 "MSysRelationships"}));
@@ -269,14 +266,10 @@ TEST_F(Engine, StorageTableIdsAreMatchedWhole)
             text += "linked f_" + std::to_string(i) + "_VersionHistory database=\"C:\\other.accdb\"\n";
         return text;
     };
-    std::map<std::string, std::int64_t> ids;  // catalog ids by name, as mdb-export gives them
+    std::map<std::string, std::int64_t> ids;  // catalog ids by name
     int links = 1;
     for (int tries = 0; tries < 4; ++tries) {
-        ids.clear();
-        std::string probe = write(design(links, 0), "probe.mdb");
-        for (const auto& row : testsupport::parseCsv(
-                 testsupport::runCommand("mdb-export", {"-H", "-b", "strip", probe, "MSysObjects"}).out))
-            ids[row.at(2)] = std::stoll(row.at(0));
+        ids = testsupport::catalogIds(write(design(links, 0), "probe.mdb"));
         if (links == ids["Real"] + 1) break;
         links = static_cast<int>(ids["Real"]) + 1;
     }

@@ -97,51 +97,31 @@ Strings withSystemTables(Strings names)
     return names;
 }
 
-// A table whose properties changed twice: its catalog row no longer fitted, so the page keeps the
-// old row, marked deleted, with the old default value. The table is read once, with the new one.
+// A table whose catalog row was written anew, with the old row left on its page marked deleted:
+// the table is read once, with its new properties, whether its old or its new row had moved.
 TEST_F(SystemRows, RewrittenCatalogRowIsReadOnceWithTheNewProperties)
 {
-    auto db = openAndCompare(R"(
-table Keyed stale
-  field ID long DefaultValue="1"
-table Keyed
-  field ID long DefaultValue="2"
-)",
-                             "table Keyed\n  field ID long DefaultValue=\"2\"\n");
-    EXPECT_EQ(names(db->TableDefs()), withSystemTables({"Keyed"}));
-    EXPECT_EQ(property(db->TableDefs().Item(0).Fields().Item(0).Properties(), "DefaultValue"), "\"2\"");
-}
-
-// The same, with the new row moved to another page: the old row deleted in place, the new one
-// found through its pointer.
-TEST_F(SystemRows, RewrittenAndMovedCatalogRowIsReadOnce)
-{
-    auto db = openAndCompare(R"(
-table Keyed stale
-  field ID long DefaultValue="1" Description="old"
-table Keyed moved
-  field ID long DefaultValue="2"
-)",
-                             "table Keyed\n  field ID long DefaultValue=\"2\"\n");
-    EXPECT_EQ(names(db->TableDefs()), withSystemTables({"Keyed"}));
-    EXPECT_EQ(property(db->TableDefs().Item(0).Fields().Item(0).Properties(), "DefaultValue"), "\"2\"");
-    EXPECT_EQ(property(db->TableDefs().Item(0).Fields().Item(0).Properties(), "Description"), "(none)");
-}
-
-// A catalog row that moved when the table's properties first grew, then was written anew when they
-// changed again: its pointer is marked deleted, and the moved row is left where it lives, marked
-// deleted as every moved row is. Only the new row is the table.
-TEST_F(SystemRows, MovedRowLeftBehindByASecondRewriteIsNotRead)
-{
-    auto db = openAndCompare(R"(
-table Keyed stale moved
-  field ID long DefaultValue="1" Description="first"
-table Keyed
-  field ID long DefaultValue="2"
-)",
-                             "table Keyed\n  field ID long DefaultValue=\"2\"\n");
-    EXPECT_EQ(names(db->TableDefs()), withSystemTables({"Keyed"}));
-    EXPECT_EQ(property(db->TableDefs().Item(0).Fields().Item(0).Properties(), "DefaultValue"), "\"2\"");
+    struct Case {
+        const char* what;
+        const char* description;
+    };
+    const Case cases[] = {
+        {"properties changed twice: the row no longer fitted, the old one stays with the old default",
+         "table Keyed stale\n  field ID long DefaultValue=\"1\"\ntable Keyed\n  field ID long DefaultValue=\"2\"\n"},
+        {"the new row moved to another page, found through its pointer; the old one deleted in place",
+         "table Keyed stale\n  field ID long DefaultValue=\"1\" Description=\"old\"\n"
+         "table Keyed moved\n  field ID long DefaultValue=\"2\"\n"},
+        {"a row that had moved, then was written anew: its pointer deleted, the moved row left where it lives",
+         "table Keyed stale moved\n  field ID long DefaultValue=\"1\" Description=\"first\"\n"
+         "table Keyed\n  field ID long DefaultValue=\"2\"\n"},
+    };
+    for (const Case& c : cases) {
+        auto db = openAndCompare(c.description, "table Keyed\n  field ID long DefaultValue=\"2\"\n");
+        EXPECT_EQ(names(db->TableDefs()), withSystemTables({"Keyed"})) << c.what;
+        const Properties field = db->TableDefs().Item(0).Fields().Item(0).Properties();
+        EXPECT_EQ(property(field, "DefaultValue"), "\"2\"") << c.what;
+        EXPECT_EQ(property(field, "Description"), "(none)") << c.what;
+    }
 }
 
 // Moved catalog rows of tables and queries: each read once, through its pointer.
@@ -264,14 +244,13 @@ table MSysComplexColumns system
   field FlatTableID long
 )";
     // A catalog id is its table definition's page, which the design alone fixes.
-    auto probe = open(design, "probe.mdb");
-    std::string dump = testsupport::runCommand("mdb-export", {"-H", "-b", "strip", probe->Name(), "MSysObjects"}).out;
-    std::map<std::string, std::string> ids;
-    for (const auto& row : testsupport::parseCsv(dump)) ids[row.at(2)] = row.at(0);
+    auto ids = testsupport::catalogIds(open(design, "probe.mdb")->Name());
     ASSERT_TRUE(ids.count("Docs") && ids.count("f_0123456789ABCDEF0123456789ABCDEF_Data"));
-    auto db = open(design + "  values (\"Old\", " + ids["Docs"] + ") stale\n" +
-                   "  values (\"Older\", " + ids["Docs"] + ") stale moved\n" +
-                   "  values (\"Files\", " + ids["f_0123456789ABCDEF0123456789ABCDEF_Data"] + ") moved\n");
+    const std::string docs = std::to_string(ids["Docs"]);
+    const std::string storage = std::to_string(ids["f_0123456789ABCDEF0123456789ABCDEF_Data"]);
+    auto db = open(design + "  values (\"Old\", " + docs + ") stale\n" +
+                   "  values (\"Older\", " + docs + ") stale moved\n" +
+                   "  values (\"Files\", " + storage + ") moved\n");
     EXPECT_EQ(names(db->TableDefs()), withSystemTables({"Docs", "MSysComplexColumns"}));
 }
 

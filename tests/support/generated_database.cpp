@@ -12,4 +12,12 @@ std::string writeDatabase(const TempDir& dir, const std::string& description, co
     return path;
 }
 
+std::map<std::string, std::int64_t> catalogIds(const std::string& path)
+{
+    std::map<std::string, std::int64_t> ids;
+    for (const auto& row : parseCsv(runCommand("mdb-export", {"-H", "-b", "strip", path, "MSysObjects"}).out))
+        ids[row.at(2)] = std::stoll(row.at(0));
+    return ids;
+}
+
 }  // namespace testsupport
