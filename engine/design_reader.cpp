@@ -29,7 +29,7 @@ constexpr int kTypeAccessLink = 6;
 
 // Stored column type codes the engine treats specially.
 constexpr int kYesNo = 1, kByte = 2, kInteger = 3, kLong = 4, kCurrency = 5, kSingle = 6, kDouble = 7,
-              kDateTime = 8, kText = 10, kOle = 11, kMemo = 12, kGuid = 15, kDecimal = 16;
+              kDateTime = 8, kBinary = 9, kText = 10, kOle = 11, kMemo = 12, kGuid = 15, kDecimal = 16;
 
 // The bits of a column entry's second flags byte that mark a calculated column (ACE).
 constexpr std::uint8_t kCalculatedColumn = 0xC0;
@@ -54,8 +54,34 @@ double real(const Cell& cell)
     return d;
 }
 
+// A column of a system table the design is read from, as every Access version defines it.
+struct SystemColumn {
+    const char* name;
+    int type;           // the stored type code
+    bool jet3 = true;   // Jet 3 files have it too
+};
+
+// The columns of the system tables read, in any order. Each file format defines them alike, but
+// for MSysQueries' LvExtra, which Jet 3 lacks; MSysComplexColumns exists from ACE on.
+const std::vector<SystemColumn> kCatalogColumns = {
+    {"Id", kLong},         {"ParentId", kLong},     {"Name", kText},         {"Type", kInteger},
+    {"DateCreate", kDateTime}, {"DateUpdate", kDateTime}, {"Owner", kBinary},   {"Flags", kLong},
+    {"Database", kMemo},   {"Connect", kMemo},      {"ForeignName", kText},  {"RmtInfoShort", kBinary},
+    {"RmtInfoLong", kOle}, {"Lv", kOle},            {"LvProp", kOle},        {"LvModule", kOle},
+    {"LvExtra", kOle}};
+const std::vector<SystemColumn> kQueryColumns = {
+    {"ObjectId", kLong}, {"Attribute", kByte}, {"Order", kBinary},        {"Name1", kText},
+    {"Name2", kText},    {"Expression", kMemo}, {"Flag", kInteger}, {"LvExtra", kLong, false}};
+const std::vector<SystemColumn> kRelationshipColumns = {
+    {"szRelationship", kText}, {"grbit", kLong},    {"ccolumn", kLong},           {"icolumn", kLong},
+    {"szObject", kText},       {"szColumn", kText}, {"szReferencedObject", kText}, {"szReferencedColumn", kText}};
+const std::vector<SystemColumn> kComplexColumns = {
+    {"ColumnName", kText}, {"ComplexID", kLong}, {"ComplexTypeObjectID", kLong}, {"ConceptualTableID", kLong},
+    {"FlatTableID", kLong}};
+
 // One row of MSysObjects.
 struct CatalogObject {
+    std::size_t row = 0;  // its position among the catalog's live rows, from 1
     std::uint32_t id = 0;
     std::string name;
     int type = 0;
@@ -137,15 +163,57 @@ private:
         return 0;
     }
 
+    // Contract: the live rows of the system table name, whose definition starts at page: per row
+    // the cells of the columns named, in that order. First checks that the definition holds the
+    // columns that table has in this file's format, no more and no fewer, each of its type, and
+    // that libmdb reads the same columns from it. Throws FormatError.
+    //     systemRows(2, "MSysObjects", kCatalogColumns, {"Id", "Name"})  -> {{Id, Name}, ...}
+    std::vector<std::vector<Cell>> systemRows(std::uint32_t page, const std::string& name,
+                                              const std::vector<SystemColumn>& expected,
+                                              const std::vector<std::string>& wanted)
+    {
+        TableDefinition definition = readTableDefinition(image_, page);
+        std::size_t count = 0;  // the columns this format gives the table
+        for (const SystemColumn& c : expected) {
+            if (image_.jet3 && !c.jet3) continue;
+            ++count;
+            auto entry = std::find_if(definition.columns.begin(), definition.columns.end(),
+                                      [&c](const ColumnEntry& e) { return e.name == c.name; });
+            if (entry == definition.columns.end())
+                throw FormatError("the definition of " + name + " at page " + std::to_string(page) + " lacks its column " +
+                                  c.name);
+            if (entry->type != c.type)
+                throw FormatError("the definition of " + name + " at page " + std::to_string(page) + " gives its column " +
+                                  c.name + " type " + std::to_string(entry->type) + ", not " + std::to_string(c.type));
+        }
+        if (definition.columns.size() != count)
+            throw FormatError("the definition of " + name + " at page " + std::to_string(page) + " has " +
+                              std::to_string(definition.columns.size()) + " columns, not " + std::to_string(count));
+        if (std::size_t read = tables_.columns(page, name).size(); read != count)
+            throw FormatError("libmdb reads " + std::to_string(read) + " columns of " + name + ", not " +
+                              std::to_string(count));
+        return tables_.rows(page, name, wanted);
+    }
+
+    // How a message names the table of catalog object o: by its name, or by its catalog row when
+    // the name is empty.
+    static std::string tableLabel(const CatalogObject& o)
+    {
+        return o.name.empty() ? "the table in catalog row " + std::to_string(o.row) : "table " + o.name;
+    }
+
     void readCatalog()
     {
         try {
             // The catalog's own definition is always on page 2.
-            checkRowPageMap(image_, 2);
-            auto rows = tables_.rows(2, "MSysObjects",
-                                     {"Id", "Name", "Type", "Flags", "DateCreate", "DateUpdate", "LvProp"});
+            auto rows = systemRows(2, "MSysObjects", kCatalogColumns,
+                                   {"Id", "Name", "Type", "Flags", "DateCreate", "DateUpdate", "LvProp"});
             for (const auto& r : rows) {
                 CatalogObject o;
+                o.row = catalog_.size() + 1;
+                // Every object has these; without them it would silently drop out of the design.
+                if (!r[0] || !r[1] || !r[2])
+                    throw FormatError("row " + std::to_string(o.row) + " has no " + (!r[0] ? "Id" : !r[1] ? "Name" : "Type"));
                 o.id = static_cast<std::uint32_t>(integer(r[0]));
                 o.name = text(r[1]);
                 o.type = static_cast<int>(integer(r[2]));
@@ -171,8 +239,7 @@ private:
         std::uint32_t page = systemTablePage("MSysComplexColumns");
         if (!page) return ids;
         try {
-            checkRowPageMap(image_, page);
-            for (const auto& r : tables_.rows(page, "MSysComplexColumns", {"FlatTableID"}))
+            for (const auto& r : systemRows(page, "MSysComplexColumns", kComplexColumns, {"FlatTableID"}))
                 if (r[0]) ids.insert(static_cast<std::uint32_t>(integer(r[0])));
         } catch (const FormatError& e) {
             damaged(std::string("the list of attachment tables cannot be read: ") + e.what());
@@ -192,7 +259,7 @@ private:
         try {
             return readTable(o);
         } catch (const FormatError& e) {
-            damaged("the design of table " + o.name + " cannot be read: " + e.what());
+            damaged("the design of " + tableLabel(o) + " cannot be read: " + e.what());
         }
     }
 
@@ -205,6 +272,9 @@ private:
         std::sort(columns.begin(), columns.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.number < b.number; });
         if (columns.size() > kMostItems) throw FormatError("too many fields");
         TableDefinition indexes = readTableDefinition(image_, page);
+        if (columns.size() != indexes.columns.size())
+            throw FormatError("libmdb reads " + std::to_string(columns.size()) + " columns, but the definition has " +
+                              std::to_string(indexes.columns.size()));
         std::vector<PropertyBlock> blocks = propertyBlocks(o);
         for (std::size_t i = 0; i < columns.size(); ++i) {
             auto entry = std::find_if(indexes.columns.begin(), indexes.columns.end(),
@@ -354,11 +424,11 @@ private:
         std::map<std::string, std::map<std::int64_t, RelationField>> fields;  // per relationship, by icolumn
         std::map<std::string, std::int64_t> flags;
         try {
-            checkRowPageMap(image_, page);
-            auto rows = tables_.rows(page, "MSysRelationships",
-                                     {"szRelationship", "grbit", "icolumn", "szObject", "szColumn",
-                                      "szReferencedObject", "szReferencedColumn"});
+            auto rows = systemRows(page, "MSysRelationships", kRelationshipColumns,
+                                   {"szRelationship", "grbit", "icolumn", "szObject", "szColumn",
+                                    "szReferencedObject", "szReferencedColumn"});
             for (const auto& r : rows) {
+                if (!r[0] || !r[3] || !r[5]) throw FormatError("a row has no relationship or table name");
                 std::string name = text(r[0]);
                 RelationDesign& rel = byName[name];
                 rel.name = name;
@@ -392,10 +462,10 @@ private:
         std::map<std::uint32_t, QueryRows> rowsById;
         if (std::uint32_t page = systemTablePage("MSysQueries")) {
             try {
-                checkRowPageMap(image_, page);
-                auto rows = tables_.rows(page, "MSysQueries",
-                                         {"ObjectId", "Attribute", "Order", "Name1", "Name2", "Expression", "Flag", "LvExtra"});
+                auto rows = systemRows(page, "MSysQueries", kQueryColumns,
+                                       {"ObjectId", "Attribute", "Order", "Name1", "Name2", "Expression", "Flag", "LvExtra"});
                 for (const auto& r : rows) {
+                    if (!r[0] || !r[1]) throw FormatError("a row has no ObjectId or Attribute");
                     QueryRow q;
                     q.attribute = r[1] && !r[1]->empty() ? (*r[1])[0] : 0;  // a Byte: unsigned
                     if (r[2]) {

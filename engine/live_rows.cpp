@@ -3,6 +3,7 @@
 #include "format_error.h"
 #include "little_endian.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>
@@ -42,6 +43,16 @@ public:
         count_ = u16At(bytes_ + countAt_);
         if (entriesEnd() > pageSize_)
             throw FormatError(name + ": its " + std::to_string(count_) + " row entries run past its end");
+        // The page's free space lies between its row entries and its lowest row (rows fill the
+        // page from its end): a count or an entry that changed shows as a gap of another size.
+        std::size_t lowest = pageSize_;  // where the lowest row starts, deleted rows included
+        for (unsigned row = 0; row < count_; ++row) lowest = std::min<std::size_t>(lowest, entry(row) & kOffsetMask);
+        const std::size_t free = u16At(bytes_ + 2);
+        if (lowest < entriesEnd() || lowest - entriesEnd() != free)
+            throw FormatError(name + " says " + std::to_string(free) + " bytes are free, but its row count " +
+                              std::to_string(count_) + " leaves " +
+                              (lowest < entriesEnd() ? std::string("no room") : std::to_string(lowest - entriesEnd()) + " bytes") +
+                              " before its lowest row");
     }
 
     std::uint32_t number() const { return number_; }

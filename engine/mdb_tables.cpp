@@ -1,7 +1,9 @@
 #include "mdb_tables.h"
 
 #include "format_error.h"
+#include "little_endian.h"
 #include "live_rows.h"
+#include "table_definition.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -98,6 +100,51 @@ struct OpenTable {
     MdbColumn* column(unsigned i) const { return static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i)); }
 };
 
+// Contract: checks the frame of the row at place of a table with columnCount columns, of which
+// some are of variable length (hasVariable), before libmdb takes it apart. A row starts with the
+// number of columns it holds (a byte in Jet 3, u16 later) and ends with its null mask, one bit per
+// column; before the mask come the number of its variable-length columns and (Jet 4) their
+// offsets from the row's start, one more than there are columns, last one first. Each must fit.
+// Throws FormatError naming the row.
+//     Jet 4, 2 columns, 1 variable: 02 00 | fixed | text | 08 00 0C 00 (offsets) | 01 00 | 03 (mask)
+void checkRowShape(const FileImage& image, const RowPlace& place, std::size_t columnCount, bool hasVariable,
+                   const std::string& tableName)
+{
+    const std::uint8_t* row = image.data + static_cast<std::size_t>(place.page) * image.pageSize() + place.start;
+    const std::size_t length = place.end - place.start;
+    const std::size_t countSize = image.jet3 ? 1 : 2;  // of the column count and the variable count
+    auto fail = [&](const std::string& what) {
+        throw FormatError("row " + std::to_string(place.row) + " of page " + std::to_string(place.page) + " of table " +
+                          tableName + " " + what);
+    };
+    if (length < countSize) fail("is too short to hold its column count");
+    const std::size_t columns = image.jet3 ? row[0] : u16At(row);
+    if (columns == 0 || columns > columnCount)
+        fail("holds " + std::to_string(columns) + " columns, but the table has " + std::to_string(columnCount));
+    const std::size_t mask = (columns + 7) / 8;
+    if (!hasVariable) {
+        if (countSize + mask > length) fail("is too short for its null mask");
+        return;
+    }
+    if (countSize + mask + countSize > length) fail("is too short for its null mask and variable-length count");
+    const std::size_t variableAt = length - mask - countSize;  // the count of variable-length columns
+    const std::size_t variable = image.jet3 ? row[variableAt] : u16At(row + variableAt);
+    if (variable > columns)
+        fail("holds " + std::to_string(variable) + " variable-length columns of " + std::to_string(columns));
+    if (image.jet3) return;
+    // Jet 4: the offsets, the first variable column's just before the count, the end's last.
+    if (countSize + 2 * (variable + 1) > variableAt) fail("is too short for its variable-length offsets");
+    const std::size_t offsetsAt = variableAt - 2 * (variable + 1);
+    std::size_t previous = countSize;  // no value starts before the column count ends
+    for (std::size_t i = 0; i <= variable; ++i) {
+        std::size_t offset = u16At(row + variableAt - 2 * (i + 1));
+        if (offset < previous || offset > offsetsAt)
+            fail("has variable-length offset " + std::to_string(offset) + " out of order or past its values (bytes " +
+                 std::to_string(previous) + " to " + std::to_string(offsetsAt) + ")");
+        previous = offset;
+    }
+}
+
 }  // namespace
 
 struct MdbTables::Handle {
@@ -160,16 +207,8 @@ std::vector<std::vector<Cell>> MdbTables::rows(std::uint32_t page, const std::st
     const std::size_t pageSize = mdb->fmt->pg_size;
     if (t.table->num_cols == 0) return {};  // as libmdb, which reads no rows of such a table
 
-    // The table's data pages, found by libmdb through the table's map of row pages. Its walk only
-    // goes forward, so a page found twice or more pages than the file has mean it went wrong.
-    std::vector<std::uint32_t> pages;
-    std::set<std::uint32_t> found;
-    mdb_rewind_table(t.table);
-    while (int next = mdb_read_next_dpg(t.table)) {
-        if (next < 0 || pages.size() >= pageCount_ || !found.insert(static_cast<std::uint32_t>(next)).second)
-            throw FormatError("the rows of table " + tableName + " do not end");
-        pages.push_back(static_cast<std::uint32_t>(next));
-    }
+    // The table's data pages, from its map of row pages; liveRows checks that each is the table's.
+    const std::vector<std::uint32_t> pages = rowPages(image_, page);
     // Which rows of them are live is read from the pages' row entries here: libmdb reads the
     // flags of deleted and moved rows the other way round (see live_rows.h).
     std::vector<RowPlace> places;
@@ -189,6 +228,7 @@ std::vector<std::vector<Cell>> MdbTables::rows(std::uint32_t page, const std::st
                 throw FormatError("page " + std::to_string(place.page) + " of table " + tableName + " cannot be read");
             loaded = place.page;
         }
+        checkRowShape(image_, place, t.table->num_cols, t.table->num_var_cols > 0, tableName);
         int present = mdb_crack_row(t.table, static_cast<int>(place.start), place.end - place.start, fields.data());
         if (present < 0)
             throw FormatError("row " + std::to_string(place.row) + " of page " + std::to_string(place.page) +

@@ -29,7 +29,7 @@ struct Layout {
     std::size_t realCountAt;          // u32: number of real index entries
     std::size_t headerSize;           // where the per-real-index row-count entries start
     std::size_t realRowCountSize;     // one such entry
-    std::size_t columnSize;           // one column entry
+    std::size_t columnSize;           // one column entry; its first byte is the column's type
     std::size_t columnNumberAt;       // u16 column number (deleted columns leave gaps)
     std::size_t columnSortOrderAt;    // u16 collating order of a text column
     std::size_t columnFlagsAt;        // byte: fixed, nullable, AutoNumber, ...
@@ -85,6 +85,8 @@ public:
     // Checks that count entries of entrySize bytes fit from at on, before anything is read or
     // allocated for them.
     void requireEntries(std::size_t at, std::size_t count, std::size_t entrySize, const std::string& what) const;
+
+    std::size_t size() const { return bytes_.size(); }  // the stored length
 
     // "byte 4500 (page 708)": where byte at of the definition is stored.
     std::string where(std::size_t at) const;
@@ -229,6 +231,30 @@ RealIndex readRealIndex(const Definition& definition, const Layout& layout, std:
     return index;
 }
 
+// Contract: checks the list that ends every definition, from at on: one 10-byte entry per column
+// that keeps its own long values (its number, then the addresses of its two page maps), then
+// 0xFFFF, which must be the definition's last two bytes. Every count of the definition decides
+// where this list starts, so a count that does not fit the stored length shows here.
+//     09 00 | 04 06 00 00 | 05 06 00 00 | FF FF   column 9's maps, and the end
+void readColumnMaps(const Definition& definition, std::size_t at, const std::vector<std::uint16_t>& columnNumbers)
+{
+    constexpr std::size_t kMapEntrySize = 10;
+    constexpr std::uint16_t kEndOfMaps = 0xFFFF;
+    for (;;) {
+        std::uint16_t number = definition.u16(at, "the list of long-value page maps");
+        if (number == kEndOfMaps) break;
+        if (!std::binary_search(columnNumbers.begin(), columnNumbers.end(), number))
+            definition.fail("the list of long-value page maps at " + definition.where(at) + " names column number " +
+                            std::to_string(number) + ", which the definition lacks");
+        definition.requireEntries(at, 1, kMapEntrySize, "long-value page map entries");
+        at += kMapEntrySize;
+    }
+    at += 2;
+    if (at != definition.size())
+        definition.fail("its entries end at byte " + std::to_string(at) + ", but its stored length is " +
+                        std::to_string(definition.size()) + " bytes");
+}
+
 // Contract: the columns' entries and the indexes of the whole definition; see readTableDefinition.
 TableDefinition readDefinition(const Definition& definition, const Layout& layout)
 {
@@ -247,6 +273,7 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
     for (std::size_t i = 0; i < columnCount; ++i) {
         std::size_t entry = at + i * layout.columnSize;
         ColumnEntry column;
+        column.type = definition.u8(entry, "a column entry");
         column.columnNumber = definition.u16(entry + layout.columnNumberAt, "a column entry");
         column.sortOrder = definition.u16(entry + layout.columnSortOrderAt, "a column entry");
         column.flags = definition.u8(entry + layout.columnFlagsAt, "a column entry");
@@ -284,6 +311,7 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
         if (index.realIndex >= realCount)
             definition.fail("index \"" + index.name + "\" names real index " + std::to_string(index.realIndex) +
                             ", but the definition has " + std::to_string(realCount));
+    readColumnMaps(definition, at, columnNumbers);
     return result;
 }
 
@@ -299,34 +327,57 @@ TableDefinition readTableDefinition(const FileImage& file, std::uint32_t page)
 }
 
 // Contract: see the header. The map's address is at 35 (Jet 3) or 55 (Jet 4) of the definition's
-// first page. A map row is a type byte, then for type 0 a start page and a bitmap, for type 1 the
-// numbers of bitmap pages (0 for none).
-void checkRowPageMap(const FileImage& file, std::uint32_t page)
+// first page. A map row is a type byte, then for type 0 a start page and a bitmap whose bit i
+// stands for page start + i; for type 1 the numbers of bitmap pages (0 for none), the k-th
+// covering pages k * B to (k + 1) * B - 1 with B = (page size - 4) * 8 bits after its 4-byte
+// header.
+//     00 | 10 00 00 00 | 05   -> pages 16 and 18
+std::vector<std::uint32_t> rowPages(const FileImage& file, std::uint32_t page)
 {
     const std::size_t pageSize = file.pageSize();
     const std::size_t pageCount = file.size / pageSize;
-    if (page == 0 || page >= pageCount)
-        throw FormatError("table definition at page " + std::to_string(page) + " is past the file's end");
+    const std::string table = "table definition at page " + std::to_string(page);
+    if (page == 0 || page >= pageCount) throw FormatError(table + " is past the file's end");
     const std::uint8_t* definition = file.data + static_cast<std::size_t>(page) * pageSize;
     std::uint32_t address = u32At(definition + (file.jet3 ? 35 : 55));
     std::vector<std::uint8_t> map;
     try {
         map = readRow(file, address >> 8, address & 0xFF);
     } catch (const FormatError& e) {
-        throw FormatError("table definition at page " + std::to_string(page) + ": its map of row pages: " + e.what());
+        throw FormatError(table + ": its map of row pages: " + e.what());
     }
-    auto fail = [page](const std::string& what) {
-        throw FormatError("table definition at page " + std::to_string(page) + ": its map of row pages " + what);
+    auto fail = [&table](const std::string& what) { throw FormatError(table + ": its map of row pages " + what); };
+    std::vector<std::uint32_t> pages;  // in rising order, as the bits come
+    // Adds the pages whose bits are set in bitmap, the first bit standing for page first.
+    auto addPages = [&](const std::uint8_t* bitmap, std::size_t bytes, std::uint64_t first) {
+        for (std::size_t i = 0; i < bytes * 8; ++i) {
+            if (!(bitmap[i / 8] >> (i % 8) & 1)) continue;
+            std::uint64_t listed = first + i;
+            if (listed == 0 || listed >= pageCount)
+                fail("lists page " + std::to_string(listed) + ", which is not in the file (it has " +
+                     std::to_string(pageCount) + " pages)");
+            pages.push_back(static_cast<std::uint32_t>(listed));
+        }
     };
     if (map.size() < 5) fail("is too short");
-    if (map[0] == 1) {
-        for (std::size_t at = 1; at + 4 <= map.size(); at += 4) {
+    if (map[0] == 0) {
+        addPages(map.data() + 5, map.size() - 5, u32At(map.data() + 1));
+    } else if (map[0] == 1) {
+        const std::size_t bitsPerPage = (pageSize - 4) * 8;
+        for (std::size_t at = 1, k = 0; at + 4 <= map.size(); at += 4, ++k) {
             std::uint32_t bitmapPage = u32At(map.data() + at);
-            if (bitmapPage != 0 && bitmapPage >= pageCount) fail("names page " + std::to_string(bitmapPage) + ", past the file's end");
+            if (bitmapPage == 0) continue;
+            if (bitmapPage >= pageCount) fail("names page " + std::to_string(bitmapPage) + ", past the file's end");
+            const std::uint8_t* bitmap = file.data + static_cast<std::size_t>(bitmapPage) * pageSize;
+            if (bitmap[0] != 0x05)
+                fail("names page " + std::to_string(bitmapPage) + " as a bitmap, but it is none (it starts with " +
+                     std::to_string(bitmap[0]) + ")");
+            addPages(bitmap + 4, pageSize - 4, static_cast<std::uint64_t>(k) * bitsPerPage);
         }
-    } else if (map[0] != 0) {
+    } else {
         fail("is of an unknown kind " + std::to_string(map[0]));
     }
+    return pages;
 }
 
 }  // namespace engine

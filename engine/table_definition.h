@@ -20,6 +20,7 @@ struct FileImage {
 
 struct ColumnEntry {
     std::string name;              // UTF-8, decoded from the definition itself
+    int type = 0;                  // the stored type code (4 Long, 10 Text, ...)
     int columnNumber = 0;          // as stored: deleted columns leave gaps
     std::uint8_t flags = 0;        // 0x01 fixed length, 0x02 may be null, 0x04 AutoNumber, 0x10 system,
                                    // 0x40 GUID AutoNumber, 0x80 hyperlink
@@ -51,10 +52,11 @@ struct TableDefinition {
     std::vector<LogicalIndex> logical;  // in the order the definition stores them
 };
 
-// Checks the map of the pages that hold the rows of the table whose definition starts at page:
-// that the row it names exists, is a map of a known kind, and names only pages of the file.
-// libmdb follows this map to read a table's rows and does not check it. Throws FormatError.
-void checkRowPageMap(const FileImage& file, std::uint32_t page);
+// The pages that hold the rows of the table whose definition starts at page, in rising order, as
+// the table's map of row pages lists them. Throws FormatError when the map's row does not exist,
+// is of no known kind, or lists a page the file lacks or a bitmap page that is none. That the
+// pages are the table's own is for whoever reads them to check (live_rows.h).
+std::vector<std::uint32_t> rowPages(const FileImage& file, std::uint32_t page);
 
 // Reads the columns' entries and the indexes of the definition that starts at page. Follows the definition's continuation
 // pages. Throws FormatError naming what is wrong when the page is no table definition or any

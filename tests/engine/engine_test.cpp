@@ -242,13 +242,16 @@ table f_0123456789ABCDEF0123456789ABCDEF_Data
   field Payload ole
 table MSysComplexColumns system
   field ColumnName text(255)
+  field ComplexID long
+  field ComplexTypeObjectID long
+  field ConceptualTableID long
   field FlatTableID long
 )";
     // The storage table's catalog id is its definition's page, which the design alone fixes.
     auto ids = testsupport::catalogIds(write(design, "probe.mdb"));
     ASSERT_TRUE(ids.count("f_0123456789ABCDEF0123456789ABCDEF_Data"));
     const std::string id = std::to_string(ids["f_0123456789ABCDEF0123456789ABCDEF_Data"]);
-    auto db = DBEngine::instance().OpenDatabase(write(design + "  values (\"Files\", " + id + ")\n"));
+    auto db = DBEngine::instance().OpenDatabase(write(design + "  values (\"Files\", 1, 2, 3, " + id + ")\n"));
     EXPECT_EQ(names(db->TableDefs()), (Strings{"Docs", "MSysACEs", "MSysComplexColumns", "MSysObjects", "MSysQueries",
                                                 "MSysRelationships"}));
 }
@@ -261,7 +264,8 @@ TEST_F(Engine, StorageTableIdsAreMatchedWhole)
     // the last one's low bits the real table's page.
     auto design = [](int links, std::int64_t flatId) {
         std::string text = "table Real\n  field ID long\ntable MSysComplexColumns system\n  field ColumnName text(255)\n"
-                           "  field FlatTableID long\n  values (\"History\", " + std::to_string(flatId) + ")\n";
+                           "  field ComplexID long\n  field ComplexTypeObjectID long\n  field ConceptualTableID long\n"
+                           "  field FlatTableID long\n  values (\"History\", 1, 2, 3, " + std::to_string(flatId) + ")\n";
         for (int i = 0; i < links; ++i)
             text += "linked f_" + std::to_string(i) + "_VersionHistory database=\"C:\\other.accdb\"\n";
         return text;

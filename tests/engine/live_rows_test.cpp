@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -31,6 +33,7 @@ public:
         p[1] = 0x01;
         for (int i = 0; i < 4; ++i) p[4 + i] = static_cast<std::uint8_t>(owner >> (8 * i));
         tops_.push_back(size_);
+        settle(number);
         return number;
     }
 
@@ -60,6 +63,20 @@ public:
         at(page)[countAt() + 1] = static_cast<std::uint8_t>(count >> 8);
     }
 
+    // Sets page's free space to what its row entries leave (as add keeps it), after entries were
+    // changed by hand.
+    void settle(std::uint32_t page)
+    {
+        std::uint8_t* p = at(page);
+        unsigned count = p[countAt()] | p[countAt() + 1] << 8;
+        std::size_t lowest = size_;
+        for (unsigned row = 0; row < count; ++row)
+            lowest = std::min<std::size_t>(lowest, (p[countAt() + 2 + 2 * row] | p[countAt() + 3 + 2 * row] << 8) & 0x1FFF);
+        std::size_t free = lowest - (countAt() + 2 + 2 * count);
+        p[2] = static_cast<std::uint8_t>(free);
+        p[3] = static_cast<std::uint8_t>(free >> 8);
+    }
+
     FileImage image() const { return FileImage{bytes_.data(), bytes_.size(), jet3_}; }
 
     // The texts of the rows at places.
@@ -86,6 +103,7 @@ private:
         std::copy(row.begin(), row.end(), p + top);
         setEntry(page, count, static_cast<std::uint16_t>(top | flags));
         setCount(page, count + 1);
+        settle(page);
         return count;
     }
 
@@ -243,9 +261,30 @@ TEST(LiveRows, DamagedPagesAreRefused)
         pages.add(p, "a");
         pages.add(p, "b");
         pages.setEntry(p, 1, 10);  // among the row entries
+        EXPECT_EQ(refusal(pages, {p}), "page 2 says 4076 bytes are free, but its row count 2 leaves no room before its "
+                                       "lowest row");
+    }
+    {
+        Pages pages;
+        std::uint32_t p = pages.page();
+        pages.add(p, "a");
+        pages.add(p, "b");
         pages.add(p, "c", kDeleted);  // a deleted row is never read: its place does not matter
+        pages.setEntry(p, 1, 4096);   // after row 0, which ends the page
         pages.setEntry(p, 2, 5000 | kDeleted);
-        EXPECT_EQ(refusal(pages, {p}), "row 1 of page 2 has no sound place on its page (bytes 10 to 4095)");
+        pages.settle(p);
+        EXPECT_EQ(refusal(pages, {p}), "row 1 of page 2 has no sound place on its page (bytes 4096 to 4095)");
+    }
+    {
+        // Rows lost from the count leave more free space than the page says it has.
+        Pages pages;
+        std::uint32_t p = pages.page();
+        pages.add(p, "first");
+        pages.add(p, "second");
+        pages.add(p, "third");
+        pages.setCount(p, 1);
+        EXPECT_EQ(refusal(pages, {p}), "page 2 says 4060 bytes are free, but its row count 1 leaves 4075 bytes before its "
+                                       "lowest row");
     }
     {
         Pages pages;

@@ -241,6 +241,9 @@ table f_0123456789ABCDEF0123456789ABCDEF_Data
   field Payload ole
 table MSysComplexColumns system
   field ColumnName text(255)
+  field ComplexID long
+  field ComplexTypeObjectID long
+  field ConceptualTableID long
   field FlatTableID long
 )";
     // A catalog id is its table definition's page, which the design alone fixes.
@@ -248,9 +251,9 @@ table MSysComplexColumns system
     ASSERT_TRUE(ids.count("Docs") && ids.count("f_0123456789ABCDEF0123456789ABCDEF_Data"));
     const std::string docs = std::to_string(ids["Docs"]);
     const std::string storage = std::to_string(ids["f_0123456789ABCDEF0123456789ABCDEF_Data"]);
-    auto db = open(design + "  values (\"Old\", " + docs + ") stale\n" +
-                   "  values (\"Older\", " + docs + ") stale moved\n" +
-                   "  values (\"Files\", " + storage + ") moved\n");
+    auto db = open(design + "  values (\"Old\", 1, 2, 3, " + docs + ") stale\n" +
+                   "  values (\"Older\", 1, 2, 3, " + docs + ") stale moved\n" +
+                   "  values (\"Files\", 1, 2, 3, " + storage + ") moved\n");
     EXPECT_EQ(names(db->TableDefs()), withSystemTables({"Docs", "MSysComplexColumns"}));
 }
 

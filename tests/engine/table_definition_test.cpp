@@ -120,12 +120,13 @@ TEST(TableDefinition, Jet3Layout)
     // Page 1 of a Jet 3 file: one column (number 3, named "A"), one real and one logical index.
     Bytes file(2 * 2048, 0);
     std::uint8_t* d = file.data() + 2048;
-    d[0] = 0x02, d[1] = 0x01, d[8] = 133;                     // a definition of 133 bytes
+    d[0] = 0x02, d[1] = 0x01, d[8] = 135;                     // a definition of 135 bytes
     d[25] = d[27] = d[31] = 1;                                // column, logical and real index counts
     d[51 + 1] = 3, d[69] = 1, d[70] = 'A';                    // the column (at 43 + 8) and its name
     std::fill(d + 74, d + 71 + 30, 0xFF);                     // the real index: column 3 descending,
     d[71] = 3, d[73] = 2, d[71 + 38] = 0x09;                  // 9 unused slots; unique and required
     d[110 + 8] = 1, d[110 + 19] = 2;                          // logical: primary side of a relationship
     d[130] = 2, d[131] = '.', d[132] = 'r';
+    d[133] = d[134] = 0xFF;                                   // no long-value page maps
     EXPECT_EQ(describe(file, 1, true), Lines{".r 2 1 9 -3"});
 }
