@@ -272,6 +272,12 @@ private:
         std::sort(columns.begin(), columns.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.number < b.number; });
         if (columns.size() > kMostItems) throw FormatError("too many fields");
         TableDefinition indexes = readTableDefinition(image_, page);
+        // Every table has its own map of row pages: a definition that shares another's is a
+        // copy of it, written over this table's.
+        const std::uint32_t map = rowPageMapAddress(image_, page);
+        if (auto [other, fresh] = rowPageMaps_.emplace(map, TablePlace{o.name, page}); !fresh)
+            throw FormatError("its definition at page " + std::to_string(page) + " has the map of row pages of table " +
+                              other->second.name + ", whose definition is at page " + std::to_string(other->second.page));
         if (columns.size() != indexes.columns.size())
             throw FormatError("libmdb reads " + std::to_string(columns.size()) + " columns, but the definition has " +
                               std::to_string(indexes.columns.size()));
@@ -526,6 +532,11 @@ private:
     FileImage image_;
     MdbTables tables_;
     std::vector<CatalogObject> catalog_;  // in the order of its rows
+    struct TablePlace {
+        std::string name;
+        std::uint32_t page;
+    };
+    std::map<std::uint32_t, TablePlace> rowPageMaps_;  // the tables read so far, by their map's address
 };
 
 }  // namespace

@@ -332,14 +332,19 @@ TableDefinition readTableDefinition(const FileImage& file, std::uint32_t page)
 // covering pages k * B to (k + 1) * B - 1 with B = (page size - 4) * 8 bits after its 4-byte
 // header.
 //     00 | 10 00 00 00 | 05   -> pages 16 and 18
+std::uint32_t rowPageMapAddress(const FileImage& file, std::uint32_t page)
+{
+    if (page == 0 || page >= file.size / file.pageSize())
+        throw FormatError("table definition at page " + std::to_string(page) + " is past the file's end");
+    return u32At(file.data + static_cast<std::size_t>(page) * file.pageSize() + (file.jet3 ? 35 : 55));
+}
+
 std::vector<std::uint32_t> rowPages(const FileImage& file, std::uint32_t page)
 {
     const std::size_t pageSize = file.pageSize();
     const std::size_t pageCount = file.size / pageSize;
     const std::string table = "table definition at page " + std::to_string(page);
-    if (page == 0 || page >= pageCount) throw FormatError(table + " is past the file's end");
-    const std::uint8_t* definition = file.data + static_cast<std::size_t>(page) * pageSize;
-    std::uint32_t address = u32At(definition + (file.jet3 ? 35 : 55));
+    const std::uint32_t address = rowPageMapAddress(file, page);
     std::vector<std::uint8_t> map;
     try {
         map = readRow(file, address >> 8, address & 0xFF);

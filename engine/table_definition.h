@@ -58,6 +58,10 @@ struct TableDefinition {
 // pages are the table's own is for whoever reads them to check (live_rows.h).
 std::vector<std::uint32_t> rowPages(const FileImage& file, std::uint32_t page);
 
+// Where the map of row pages of the table whose definition starts at page is kept: its page
+// << 8 | its row. Throws FormatError when page is not in the file.
+std::uint32_t rowPageMapAddress(const FileImage& file, std::uint32_t page);
+
 // Reads the columns' entries and the indexes of the definition that starts at page. Follows the definition's continuation
 // pages. Throws FormatError naming what is wrong when the page is no table definition or any
 // count, length, offset or page number does not fit.
