@@ -217,6 +217,12 @@ private:
                 o.id = static_cast<std::uint32_t>(integer(r[0]));
                 o.name = text(r[1]);
                 o.type = static_cast<int>(integer(r[2]));
+                // Access numbers its kinds of objects from 1 (tables, queries, relationships, ...)
+                // and from -32768 (forms, reports, macros, modules, ...); any other number is not
+                // one an object was ever given.
+                if (!(o.type >= 1 && o.type <= 15) && !(o.type >= -32768 && o.type <= -32750))
+                    throw FormatError("row " + std::to_string(o.row) + " has the type " + std::to_string(o.type) +
+                                      ", which no kind of object has");
                 o.flags = static_cast<std::uint32_t>(integer(r[3]));
                 o.created = real(r[4]);
                 o.updated = real(r[5]);
