@@ -3,6 +3,7 @@
 // campaign (tools/damage) on the generator's example files.
 #include "damage_campaign.h"
 #include "generated_database.h"
+#include "raw_definition.h"
 #include "run_command.h"
 
 #include <gtest/gtest.h>
@@ -103,6 +104,42 @@ TEST_F(Damage, AnotherPageCopiedOverTheCatalogsRows)
     std::fill_n(zeroed.begin() + catalog[1] * kPage, kPage, 0);
     EXPECT_EQ(reading(zeroed), "refused: damaged.mdb: damaged: the catalog cannot be read: the rows of table MSysObjects: page " +
                                    std::to_string(catalog[1]) + " holds no rows");
+}
+
+// A table whose name cannot be read is named by its catalog row, never by an empty name.
+TEST_F(Damage, ATableWithoutANameIsNamedByItsCatalogRow)
+{
+    const std::string name = "TheOneTableWithThisName";
+    const std::string path = testsupport::writeDatabase(dir_, "table A\n  field ID long\ntable " + name + "\n  field ID long\n");
+    const std::string text = testsupport::readFile(path);
+    Bytes b(text.begin(), text.end());
+    // The catalog's rows in page order, live ones counted, until the one holding the name (as
+    // UTF-16 or compressed: one byte a character after FF FE).
+    std::string utf16, compressed = "\xFF\xFE" + name;
+    for (char c : name) utf16 += std::string{c, '\0'};
+    std::size_t live = 0, rowEnd = 0;  // the live rows up to the named one; where that row ends
+    for (std::uint32_t page : dataPagesOf(b, 2)) {
+        const std::uint8_t* p = b.data() + page * kPage;
+        unsigned rows = p[12] | p[13] << 8;
+        for (unsigned r = 0; r < rows && !rowEnd; ++r) {
+            unsigned entry = p[14 + 2 * r] | p[15 + 2 * r] << 8;
+            if (entry & 0xC000) continue;
+            ++live;
+            std::size_t end = r == 0 ? kPage : (p[12 + 2 * r] | p[13 + 2 * r] << 8) & 0x1FFF;
+            std::string row(p + (entry & 0x1FFF), p + end);
+            if (row.find(utf16) != std::string::npos || row.find(compressed) != std::string::npos) rowEnd = page * kPage + end;
+        }
+    }
+    ASSERT_NE(rowEnd, 0u);
+    // The row's null mask ends it, one bit per column number (set: the column has a value).
+    int nameColumn = -1;
+    for (const auto& c : testsupport::readDefinition(text, 2).columns)
+        if (c.name == "Name") nameColumn = c.number;
+    ASSERT_GE(nameColumn, 0);
+    const std::size_t maskBytes = (17 + 7) / 8;  // the catalog's 17 columns
+    b[rowEnd - maskBytes + nameColumn / 8] &= static_cast<std::uint8_t>(~(1u << (nameColumn % 8)));
+    EXPECT_EQ(reading(b), "refused: damaged.mdb: damaged: the catalog cannot be read: row " + std::to_string(live) +
+                              " has no Name");
 }
 
 // A file cut at a page boundary: the pages its maps list are gone.
