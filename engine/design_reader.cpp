@@ -293,6 +293,9 @@ private:
                                       [&](const ColumnEntry& e) { return e.columnNumber == columns[i].number; });
             if (entry == indexes.columns.end())
                 throw FormatError("column " + columns[i].name + " is missing from the table's definition");
+            if (entry->type != columns[i].type)
+                throw FormatError("libmdb reads column " + entry->name + " as of type " + std::to_string(columns[i].type) +
+                                  ", but the definition gives type " + std::to_string(entry->type));
             // libmdb's names go through iconv, which breaks a UTF-16 surrogate pair into two
             // characters; the definition's own name is decoded whole.
             columns[i].name = entry->name;
