@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <ostream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,12 +50,14 @@ int openRegularFile(const std::string& named, const std::string& path, int flags
     }
     struct stat opened {};  // the file the descriptor holds: what is written is what is checked
     std::string wrong;      // what is wrong with it, empty when nothing is
-    if (::fstat(fd, &opened) != 0)
-        wrong = std::string("cannot be ") + doing + ": " + std::strerror(errno);
-    else if (!S_ISREG(opened.st_mode))
+    if (::fstat(fd, &opened) != 0) {
+        const int error = errno;
+        wrong = std::string("cannot be ") + doing + ": " + std::strerror(error);
+    } else if (!S_ISREG(opened.st_mode)) {
         wrong = "is not a regular file";
-    else if (mineOnly && opened.st_uid != ::geteuid())
+    } else if (mineOnly && opened.st_uid != ::geteuid()) {
         wrong = "belongs to another user";
+    }
     if (!wrong.empty()) {
         ::close(fd);
         throw LogError(named + " " + wrong);
@@ -122,6 +126,24 @@ void EmptyLog(const std::string& logFile)
     if (::close(fd) != 0) fail("created", logFile, errno);
 }
 
+void CopyLog(const std::string& logFile, std::ostream& out)
+{
+    int fd = openRegularFile(logNamed(logFile), logFile, O_RDONLY, true, "opened");
+    char buffer[65536];  // one read's bytes
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            fail("read", logFile, error);
+        }
+        if (n == 0) break;
+        out.write(buffer, n);
+    }
+    ::close(fd);
+}
+
 void WriteLog(const std::string& logFile, const std::string& line)
 {
     // Opened, appended to and closed for every line: no handle stays open between two lines.
@@ -135,6 +157,30 @@ void WriteLog(const std::string& logFile, const std::string& line)
         error = errno;
     }
     if (!written) fail("written", logFile, error);
+}
+
+LogLock::LogLock(const std::string& logFile)
+    : lockFile_(logFile + ".lock"),
+      // Read and write: a lock on a network file system needs a file open for writing.
+      fd_(openRegularFile("the comparison log's lock file " + lockFile_, lockFile_, O_RDWR | O_CREAT, false, "opened"))
+{
+}
+
+LogLock::~LogLock()
+{
+    // The descriptor is the only one of its open file (O_CLOEXEC keeps it out of started
+    // programs), so closing it releases the lock.
+    ::close(fd_);
+}
+
+bool LogLock::TryTake()
+{
+    for (;;) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno == EWOULDBLOCK) return false;
+        if (errno != EINTR)
+            throw LogError("the comparison log's lock file " + lockFile_ + " cannot be locked: " + std::strerror(errno));
+    }
 }
 
 }  // namespace dualyn
