@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <ostream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +28,45 @@ unsigned char windows1252(char32_t cp)
 {
     throw LogError("the comparison log " + logFile + " cannot be " + what + ": " + std::strerror(error));
 }
+
+// Opens path with flags, adding O_NOFOLLOW (a symbolic link at path is refused, never followed),
+// O_CLOEXEC, O_NOCTTY and O_NONBLOCK (a FIFO put at path cannot hold the open up; on a regular
+// file the flag changes nothing), with mode 0644 for a file it creates. Then checks the file it
+// opened: a regular file and, when mineOnly, one that belongs to this process's effective user.
+// Returns the descriptor. Otherwise throws LogError naming the file as named says ("the
+// comparison log /p/ComparisonLog.txt"): "... is a symbolic link", "... is not a regular
+// file", "... belongs to another user", or for any other failure "... cannot be <doing>: <why>".
+int openRegularFile(const std::string& named, const std::string& path, int flags, bool mineOnly, const char* doing)
+{
+    int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat there {};  // what is at path, as the reason the open failed may lie in it
+        if (::lstat(path.c_str(), &there) == 0) {
+            if (S_ISLNK(there.st_mode)) throw LogError(named + " is a symbolic link");
+            if (!S_ISREG(there.st_mode)) throw LogError(named + " is not a regular file");
+        }
+        throw LogError(named + " cannot be " + doing + ": " + std::strerror(error));
+    }
+    struct stat opened {};  // the file the descriptor holds: what is written is what is checked
+    std::string wrong;      // what is wrong with it, empty when nothing is
+    if (::fstat(fd, &opened) != 0) {
+        const int error = errno;
+        wrong = std::string("cannot be ") + doing + ": " + std::strerror(error);
+    } else if (!S_ISREG(opened.st_mode)) {
+        wrong = "is not a regular file";
+    } else if (mineOnly && opened.st_uid != ::geteuid()) {
+        wrong = "belongs to another user";
+    }
+    if (!wrong.empty()) {
+        ::close(fd);
+        throw LogError(named + " " + wrong);
+    }
+    return fd;
+}
+
+// The log as its errors name it.
+std::string logNamed(const std::string& logFile) { return "the comparison log " + logFile; }
 
 // Writes all of data to fd; false with errno set when it cannot.
 bool writeAll(int fd, const std::string& data)
@@ -73,17 +114,42 @@ std::string toWindows1252(std::string_view s)
 
 void EmptyLog(const std::string& logFile)
 {
+    // Removing a symbolic link removes the link alone; the file it points to stays as it is.
     if (::unlink(logFile.c_str()) != 0 && errno != ENOENT) fail("replaced", logFile, errno);
-    int fd = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) fail("created", logFile, errno);
+    int fd = openRegularFile(logNamed(logFile), logFile, O_WRONLY | O_CREAT, true, "created");
+    // Cut to length 0 only once checked: a file put there since the unlink is not cut unseen.
+    if (::ftruncate(fd, 0) != 0) {
+        const int error = errno;
+        ::close(fd);
+        fail("emptied", logFile, error);
+    }
     if (::close(fd) != 0) fail("created", logFile, errno);
+}
+
+void CopyLog(const std::string& logFile, std::ostream& out)
+{
+    int fd = openRegularFile(logNamed(logFile), logFile, O_RDONLY, true, "opened");
+    char buffer[65536];  // one read's bytes
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            fail("read", logFile, error);
+        }
+        if (n == 0) break;
+        out.write(buffer, n);
+    }
+    ::close(fd);
 }
 
 void WriteLog(const std::string& logFile, const std::string& line)
 {
     // Opened, appended to and closed for every line: no handle stays open between two lines.
-    int fd = ::open(logFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) fail("opened", logFile, errno);
+    // Each open is checked afresh, so a link put in the log's place since the last line is
+    // refused too.
+    int fd = openRegularFile(logNamed(logFile), logFile, O_WRONLY | O_APPEND | O_CREAT, true, "opened");
     bool written = writeAll(fd, toWindows1252(line) + "\r\n");
     int error = errno;
     if (::close(fd) != 0 && written) {
@@ -91,6 +157,30 @@ void WriteLog(const std::string& logFile, const std::string& line)
         error = errno;
     }
     if (!written) fail("written", logFile, error);
+}
+
+LogLock::LogLock(const std::string& logFile)
+    : lockFile_(logFile + ".lock"),
+      // Read and write: a lock on a network file system needs a file open for writing.
+      fd_(openRegularFile("the comparison log's lock file " + lockFile_, lockFile_, O_RDWR | O_CREAT, false, "opened"))
+{
+}
+
+LogLock::~LogLock()
+{
+    // The descriptor is the only one of its open file (O_CLOEXEC keeps it out of started
+    // programs), so closing it releases the lock.
+    ::close(fd_);
+}
+
+bool LogLock::TryTake()
+{
+    for (;;) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno == EWOULDBLOCK) return false;
+        if (errno != EINTR)
+            throw LogError("the comparison log's lock file " + lockFile_ + " cannot be locked: " + std::strerror(errno));
+    }
 }
 
 }  // namespace dualyn

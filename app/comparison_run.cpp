@@ -5,6 +5,9 @@
 #include "relation_comparison.h"
 #include "table_comparison.h"
 
+#include <chrono>
+#include <thread>
+
 namespace dualyn {
 
 ComparisonRun::ComparisonRun(RunWindow& window, std::string logFile)
@@ -26,12 +29,30 @@ std::string ComparisonRun::FileNameOf(const std::string& name)
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
+bool ComparisonRun::TakeLogLock(LogLock& lock)
+{
+    if (lock.TryTake()) return true;
+    const std::string shown = window.GetStatus();  // the status line before the wait
+    window.SetStatus("Waiting for another comparison to finish");
+    for (;;) {
+        window.ProcessPendingEvents();
+        if (blnCancel) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (lock.TryTake()) break;
+    }
+    window.SetStatus(shown);
+    return true;
+}
+
 void ComparisonRun::cmdCompare_Click()
 {
     window.SetBusyPointer(true);
     blnCancel = false;
-    EmptyLog(strLogFile);
-    {
+    // Held to the end of the run, however it ends; a run cancelled while waiting for it has
+    // touched neither the log nor a database.
+    LogLock logLock(strLogFile);
+    if (TakeLogLock(logLock)) {
+        EmptyLog(strLogFile);
         // The run's lines are written on the writer's thread while the comparison goes on; all of
         // them are in the file before the run goes further, also when an error ends it early.
         LogWriter log(strLogFile);

@@ -4,6 +4,9 @@
 //     HeadlessWindow window;                 // or the main window
 //     ComparisonRun run(window, "/path/ComparisonLog.txt");
 //     run.cmdCompare_Click();                 // empties the log, opens both databases, compares
+//
+// A run holds the log's lock (LogLock, comparison_log.h) from before the log is emptied to its
+// end, so that the log never holds lines of two runs, also of two windows of one installation.
 #pragma once
 
 #include "database_engine.h"
@@ -15,12 +18,16 @@
 
 namespace dualyn {
 
+class LogLock;
+
 class ComparisonRun {
 public:
     ComparisonRun(RunWindow& window, std::string logFile);
 
-    // The run: empty the log, open both databases, write the first line, run each ticked section
-    // unless a cancel is pending, open the log unless cancelled, release both databases. An
+    // The run: take the log's lock (waiting while another run holds it), empty the log, open both
+    // databases, write the first line, run each ticked section unless a cancel is pending, open
+    // the log unless cancelled, release both databases and the lock. A cancel while waiting for
+    // the lock leaves the log and the databases alone and goes on with the closing steps. An
     // error that no step handles leaves as an exception; the lines written before stay in the log.
     void cmdCompare_Click();
 
@@ -48,6 +55,11 @@ public:
     RunWindow& window;
 
 private:
+    // Takes lock, waiting while another run holds it: the status line then says so and window
+    // events are handled about every 50 ms, so that Cancel works; once the lock is taken the
+    // status line shows again what it showed before. False when a cancel came first.
+    bool TakeLogLock(LogLock& lock);
+
     LogWriter* log_ = nullptr;  // the writer of the run under way
 };
 

@@ -3,17 +3,18 @@
 //     dualyn-headless [--no-tables] [--no-relations] [--no-queries] [--report-memory] DB1 DB2
 //
 // Runs the same comparison as the window with the paths as typed into its path boxes, writes the
-// log beside this program as the window does, then copies the log to standard output. Exit status
-// 0 when the run completed, 2 when the databases failed to open (the reason on standard error),
-// 1 on any other error. --report-memory adds "peak memory: N KiB" on standard error at the end:
-// the most memory this process held, without the reader processes (for benchmarks).
+// log beside this program as the window does, and prints the log as this run wrote it: where the
+// window would show it, so before the run lets go of the log's lock, and another run waiting for
+// the log cannot have emptied it first. Exit status 0 when the run completed, 2 when
+// the databases failed to open (the reason on standard error), 1 on any other error.
+// --report-memory adds "peak memory: N KiB" on standard error at the end: the most memory this
+// process held, without the reader processes (for benchmarks).
 #include "comparison_run.h"
 #include "headless_window.h"
 #include "process_memory.h"
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -67,6 +68,7 @@ int main(int argc, char* argv[])
     std::string logFile = (programFolder(argv[0]) / "ComparisonLog.txt").string();
     dualyn::ComparisonRun run(window, logFile);
     window.run = &run;
+    window.showLogOn = &std::cout;
     try {
         run.cmdCompare_Click();
     } catch (const std::exception& e) {
@@ -77,12 +79,6 @@ int main(int argc, char* argv[])
         std::cerr << "Databases failed to open: " << window.messageDetails.front() << "\n";
         return 2;
     }
-    std::ifstream log(logFile, std::ios::binary);
-    if (!log) {
-        std::cerr << "dualyn-headless: cannot read " << logFile << "\n";
-        return 1;
-    }
-    std::cout << log.rdbuf();
     std::cout.flush();
     if (reportMemory) std::cerr << "peak memory: " << dualyn::peakMemoryKiB() << " KiB\n";
     return std::cout ? 0 : 1;

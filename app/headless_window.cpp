@@ -1,5 +1,6 @@
 #include "headless_window.h"
 
+#include "comparison_log.h"
 #include "comparison_run.h"
 
 namespace dualyn {
@@ -66,6 +67,7 @@ void HeadlessWindow::ShowMessageBox(const std::string& text, const std::string& 
 void HeadlessWindow::OpenLogViewer(const std::string& logFile)
 {
     calls.push_back("OpenLogViewer " + logFile);
+    if (showLogOn) CopyLog(logFile, *showLogOn);
 }
 
 }  // namespace dualyn

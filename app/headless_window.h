@@ -1,10 +1,11 @@
 // A window without a screen, for tests and scripted runs: it answers the check boxes and path
-// boxes as told, records every operation the run calls in order, and can press Cancel during a
-// chosen call of ProcessPendingEvents.
+// boxes as told, records every operation the run calls in order, can press Cancel during a
+// chosen call of ProcessPendingEvents, and "shows" the log by copying it to a stream.
 #pragma once
 
 #include "run_window.h"
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ public:
     // Cancel is pressed during this call of ProcessPendingEvents (1 for the first); 0: never.
     int cancelAtEvent = 0;
     ComparisonRun* run = nullptr;  // whose cmdCancel_Click Cancel calls
+    // Where OpenLogViewer copies the log, as the run holds the log's lock; nowhere when null.
+    std::ostream* showLogOn = nullptr;
 
     // What the run did, one entry a call: "SetStatus Comparing table T", "SetProgressMax 4",
     // "SetProgressValue 1", "ProcessPendingEvents", "SetBusyPointer on", "MessageBox Database
@@ -31,6 +34,7 @@ public:
     int eventsProcessed = 0;
 
     void SetStatus(const std::string& text) override;
+    std::string GetStatus() override { return status; }
     float GetProgressMax() override { return progressMax; }
     void SetProgressMax(float maximum) override;
     float GetProgressValue() override { return progressValue; }

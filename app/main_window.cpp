@@ -166,6 +166,12 @@ void frmMain::SetStatus(const std::string& text)
     lblInfo->setText(QString::fromStdString(text));
 }
 
+// The status line's text (UTF-8).
+std::string frmMain::GetStatus()
+{
+    return lblInfo->text().toStdString();
+}
+
 // Keeps the maximum as given; 0 (or less) shows an empty bar.
 void frmMain::SetProgressMax(float maximum)
 {

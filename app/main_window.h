@@ -47,6 +47,7 @@ public:
 
     // RunWindow.
     void SetStatus(const std::string& text) override;
+    std::string GetStatus() override;
     float GetProgressMax() override { return sngProgressMax; }
     void SetProgressMax(float maximum) override;
     float GetProgressValue() override { return sngProgressValue; }

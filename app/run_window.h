@@ -15,6 +15,8 @@ public:
     virtual ~RunWindow() = default;
 
     virtual void SetStatus(const std::string& text) = 0;
+    // The text the status line shows.
+    virtual std::string GetStatus() = 0;
     virtual float GetProgressMax() = 0;
     virtual void SetProgressMax(float maximum) = 0;
     virtual float GetProgressValue() = 0;

@@ -22,8 +22,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <sys/file.h>
+#include <unistd.h>
 
 using dualyn::frmMain;
 using testsupport::readFile;
@@ -161,6 +164,8 @@ private slots:
     void compareWritesLogAndStartsViewer_data();
     void compareWritesLogAndStartsViewer();
     void cancelDuringRun();
+    void waitForAnotherRun_data();
+    void waitForAnotherRun();
     void failingOpen();
     void exitWhenIdle();
     void exitDuringRun_data();
@@ -466,6 +471,47 @@ void MainWindowTest::cancelDuringRun()
     QCOMPARE(f.logText(), expected);
     QCOMPARE(viewerStarts(f.record, 0), QStringList());
     QCOMPARE(f.control<QLabel>("lblInfo")->text(), QStringLiteral("Releaseing resources"));
+}
+
+void MainWindowTest::waitForAnotherRun_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("the other run ends") << false;
+    QTest::newRow("Cancel while waiting") << true;
+}
+
+// While another window's run holds the log, a run waits and says so, leaving that run's log
+// alone; Cancel ends the wait as it ends a run, without touching the log; otherwise the run
+// writes its whole log once the other is done.
+void MainWindowTest::waitForAnotherRun()
+{
+    QFETCH(bool, cancel);
+    Fixture f;
+    QString expected = f.golden("run-all-sections");
+    testsupport::writeFile(f.log.toStdString(), "the other window's log\r\n");
+    int other = ::open(QFile::encodeName(f.log + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);  // its lock
+    QVERIFY(other >= 0 && ::flock(other, LOCK_EX | LOCK_NB) == 0);
+    auto otherEnds = [&other] {
+        if (other >= 0) ::close(other);
+        other = -1;
+    };
+    QString statusWhileWaiting, logWhileWaiting;
+    duringRun([&] {
+        statusWhileWaiting = f.control<QLabel>("lblInfo")->text();
+        logWhileWaiting = f.logText();
+        if (cancel)
+            f.click("cmdCancel");
+        else
+            QTimer::singleShot(200, otherEnds);
+    });
+    f.click("cmdCompare");
+    otherEnds();
+    QCOMPARE(statusWhileWaiting, QStringLiteral("Waiting for another comparison to finish"));
+    QCOMPARE(logWhileWaiting, QStringLiteral("the other window's log\r\n"));
+    QCOMPARE(f.logText(), cancel ? QStringLiteral("the other window's log\r\n") : expected);
+    QCOMPARE(viewerStarts(f.record, cancel ? 0 : 1), cancel ? QStringList() : QStringList{f.log});
+    QCOMPARE(f.control<QLabel>("lblInfo")->text(), QStringLiteral("Releaseing resources"));
+    QVERIFY(!QGuiApplication::overrideCursor());
 }
 
 // Database 1 is missing: the box with its title and text, no icon, OK only and the reason in its
