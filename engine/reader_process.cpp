@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -75,6 +76,17 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     const ReaderLimits limits = ReaderLimits::forFileSize(size);
     const std::string program = readerProgram();
 
+    // What the reading needs is allocated before the reader starts; the answer may still grow
+    // past its room, and running out of memory then ends the reader too (below).
+    std::string answer, reason;
+    // Room for the answer a real file of this size gives (about half of it, at most two thirds for
+    // the widest tables), so that it is not copied while it grows; only the pages written to take
+    // memory.
+    answer.reserve(std::min(limits.answerBytes, size + kMiB));
+    reason.reserve(kMostReasonBytes);
+    std::vector<char> buffer(1 << 16);  // one read from either pipe
+    const pid_t self = ::getpid();      // the reader's parent, checked by the reader
+
     int out[2] = {-1, -1}, err[2] = {-1, -1};
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
         closePipe(out);
@@ -87,6 +99,11 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
         throw OpenError(path, std::string("the reader cannot be started: ") + std::strerror(errno));
     }
     if (pid == 0) {
+        // The reader ends with this process, also when it is killed: the kernel kills the reader
+        // when the thread that started it ends, and every thread that starts a reader waits for
+        // it to end (below). A parent that ended before this line is no longer the parent.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != self) _exit(1);
         int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         if (null >= 0) ::dup2(null, 0);
         ::dup2(out[1], 1);
@@ -105,50 +122,55 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     ::close(out[1]);
     ::close(err[1]);
 
-    std::string answer, reason;
-    // Room for the answer a real file of this size gives (about half of it, at most two thirds for
-    // the widest tables), so that it is not copied while it grows; only the pages written to take
-    // memory.
-    answer.reserve(std::min(limits.answerBytes, size + kMiB));
+    // Ends the reader (killed first when kill is set) and waits for it: its exit status.
+    auto endReader = [&](bool kill) {
+        if (kill) ::kill(pid, SIGKILL);
+        ::close(out[0]);
+        ::close(err[0]);
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return status;
+    };
     bool timedOut = false, tooLong = false, stopped = false;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
-    std::vector<char> buffer(1 << 16);
-    bool outOpen = true, errOpen = true;
-    while (outOpen || errOpen) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
-        // Whoever may stop the read is answered within a twentieth of a second.
-        const long long wait = stop ? 50 : 1000;
-        int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), wait)));
-        if (stop && stop->load()) {
-            stopped = true;
-            break;
-        }
-        if (ready < 0 && errno != EINTR) break;
-        for (int k = 0; k < 2; ++k) {
-            if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            ssize_t n = ::read(fds[k].fd, buffer.data(), buffer.size());
-            if (n <= 0) {
-                (k == 0 ? outOpen : errOpen) = false;
-                continue;
+    try {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
+        bool outOpen = true, errOpen = true;
+        while (outOpen || errOpen) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                timedOut = true;
+                break;
             }
-            std::string& into = k == 0 ? answer : reason;
-            std::size_t most = k == 0 ? limits.answerBytes : kMostReasonBytes;
-            into.append(buffer.data(), std::min(static_cast<std::size_t>(n), most - std::min(most, into.size())));
-            if (k == 0 && answer.size() >= limits.answerBytes) tooLong = true;
+            pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
+            // Whoever may stop the read is answered within a twentieth of a second.
+            const long long wait = stop ? 50 : 1000;
+            int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), wait)));
+            if (stop && stop->load()) {
+                stopped = true;
+                break;
+            }
+            if (ready < 0 && errno != EINTR) break;
+            for (int k = 0; k < 2; ++k) {
+                if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                ssize_t n = ::read(fds[k].fd, buffer.data(), buffer.size());
+                if (n <= 0) {
+                    (k == 0 ? outOpen : errOpen) = false;
+                    continue;
+                }
+                std::string& into = k == 0 ? answer : reason;
+                std::size_t most = k == 0 ? limits.answerBytes : kMostReasonBytes;
+                into.append(buffer.data(), std::min(static_cast<std::size_t>(n), most - std::min(most, into.size())));
+                if (k == 0 && answer.size() >= limits.answerBytes) tooLong = true;
+            }
+            if (tooLong) break;
         }
-        if (tooLong) break;
+    } catch (...) {
+        // No memory here for the growing answer: the reader does not outlive the reading.
+        endReader(true);
+        throw;
     }
-    if (timedOut || tooLong || stopped) ::kill(pid, SIGKILL);
-    ::close(out[0]);
-    ::close(err[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = endReader(timedOut || tooLong || stopped);
 
     auto fail = [&path](const std::string& why) -> std::unique_ptr<const EncodedDesign> { throw OpenError(path, why); };
     if (stopped) return fail("reading it was stopped");

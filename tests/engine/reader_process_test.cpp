@@ -1,5 +1,6 @@
 // Reading a design in the reader process: the same design as reading it here, and every way the
 // reader can fail turned into a reason why the file cannot be opened.
+#include "database_engine.h"
 #include "database_file.h"
 #include "design_codec.h"
 #include "design_reader.h"
@@ -12,9 +13,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <future>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace engine;
 using testsupport::TempDir;
@@ -30,6 +38,44 @@ public:
 private:
     const char* name_;
 };
+
+// The readers (dualyn-reader processes) whose parent is parent, once count of them run, waited for
+// up to five seconds; fewer when no more appear.
+std::vector<pid_t> readersOf(pid_t parent, std::size_t count)
+{
+    std::vector<pid_t> found;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (found.size() < count && std::chrono::steady_clock::now() < until) {
+        found.clear();
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+            if (entry.path().filename().string().find_first_not_of("0123456789") != std::string::npos) continue;
+            // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+            std::ifstream in(entry.path() / "stat");
+            std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::size_t open = stat.find('('), close = stat.rfind(')');
+            if (open == std::string::npos || close == std::string::npos || close + 4 >= stat.size()) continue;
+            if (stat.substr(open + 1, close - open - 1) == "dualyn-reader" && std::atoi(stat.c_str() + close + 4) == parent)
+                found.push_back(std::atoi(stat.c_str()));
+        }
+        if (found.size() < count) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return found;
+}
+
+// How the child process pid ended, waited for up to five seconds; -1 when it is still running
+// then (it is killed, so that no process is left behind).
+int endOf(pid_t pid)
+{
+    int status = 0;
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5); std::chrono::steady_clock::now() < until;) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return -1;
+}
 
 class Reader : public ::testing::Test {
 protected:
@@ -125,6 +171,36 @@ TEST_F(Reader, EveryFailureOfTheReaderIsAReason)
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(refusal(path), "damaged: reading it took longer than 1 seconds");
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
+}
+
+// A process killed while its readers run takes them with it: the reader of database 2, started
+// on a thread of its own, as well as that of database 1.
+TEST_F(Reader, EndsWithTheProcessThatStartedIt)
+{
+    std::string path = write("table T\n field F long\n");
+    ScopedVariable hang("DUALYN_READER_TEST", "hang");
+    // The readers that the killed process leaves are this process's to wait for.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    pid_t parent = ::fork();
+    ASSERT_GE(parent, 0);
+    if (parent == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // gone with this test whatever happens
+        try {
+            OpeningDatabase second = DBEngine::instance().StartOpening(path);
+            DBEngine::instance().OpenDatabase(path);
+        } catch (...) {
+        }
+        _exit(0);
+    }
+    std::vector<pid_t> readers = readersOf(parent, 2);
+    ::kill(parent, SIGKILL);
+    ::waitpid(parent, nullptr, 0);
+    EXPECT_EQ(readers.size(), 2u);
+    for (pid_t reader : readers) {
+        int end = endOf(reader);
+        EXPECT_TRUE(end != -1 && WIFSIGNALED(end) && WTERMSIG(end) == SIGKILL) << "the reader outlived its parent";
+    }
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 TEST_F(Reader, AMissingReaderIsAReason)
