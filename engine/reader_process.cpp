@@ -45,13 +45,24 @@ void closePipe(int fds[2])
 
 ReaderLimits ReaderLimits::forFileSize(std::size_t fileBytes)
 {
+    // A larger file is refused before it is read.
+    fileBytes = static_cast<std::size_t>(std::min<std::uint64_t>(fileBytes, kLargestDatabaseFile));
+    // What reading a file needs, measured (/usr/bin/time -v, and the least `ulimit -v` that lets it
+    // through) on the largest generated files, which hold nothing but design: 16,000 tables of 50
+    // fields (129 MiB, a 53 MiB answer) took 3.5 s and 298 MiB of address space on a busy two-core
+    // machine; 1,000 tables of 255 fields (29 MiB, a 16 MiB answer) 0.8 s and 119 MiB. That is
+    // 40 MiB for the reader itself (its libraries, ICU's data among them), the file's bytes once,
+    // and about three times the answer (the answer while it grows, and its final copy).
     ReaderLimits limits;
-    // 30 seconds, and 10 more for every 10 MiB: reading takes well under a second per 10 MiB.
-    limits.seconds = 30.0 + 10.0 * static_cast<double>(fileBytes) / (10.0 * kMiB);
-    // The file in memory, libmdb's copy of what it reads, and the design, with room to spare.
-    limits.memoryBytes = 1024 * kMiB + 24 * fileBytes;
-    // A design sends back well under half of its file's size; decoding may take 75 times what it
-    // decodes, so the answer is held to what a real file could need.
+    // 30 seconds, and 1 more for every 10 MiB: the reading goes at some 40 MiB a second, and a
+    // file on a slow disk or network share (10 MiB a second) is read within that time too.
+    limits.seconds = 30.0 + static_cast<double>(fileBytes) / (10.0 * kMiB);
+    // The file's bytes once, and 1 GiB for the reader, libmdb's pages and the design: room for a
+    // design of 300 MiB, six times that of the 16,000 tables; real designs take a few MiB.
+    limits.memoryBytes = fileBytes + 1024 * kMiB;
+    // A design is smaller than its file (0.4 to 0.6 of the generated files): the answer is held to
+    // the file's size, with 16 MiB for small files, since decoding it here may take 75 times what
+    // it decodes.
     limits.answerBytes = 16 * kMiB + fileBytes;
     // Tests that make the reader hang set a shorter time.
     if (const char* seconds = std::getenv("DUALYN_READER_SECONDS"); seconds && std::atof(seconds) > 0)
@@ -72,7 +83,10 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     if (givenPath.empty()) throw OpenError(givenPath, "no file name was given");
     const std::string path = absolutePathOf(givenPath);
     struct stat st {};
-    std::size_t size = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
+    // The file's size, as far as the reader will read it: a larger file is refused at once.
+    const auto size = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)
+                          ? static_cast<std::size_t>(std::min<std::uint64_t>(st.st_size, kLargestDatabaseFile))
+                          : std::size_t{0};
     const ReaderLimits limits = ReaderLimits::forFileSize(size);
     const std::string program = readerProgram();
 

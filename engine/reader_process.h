@@ -12,12 +12,15 @@
 
 namespace engine {
 
-// Limits of one reader run, from the size of the file it reads.
+// Limits of one reader run: what reading a file of a given size needs, its bytes once and a fixed
+// budget for the rest.
 struct ReaderLimits {
     double seconds = 0;         // wall-clock time before the reader is stopped
     std::size_t memoryBytes = 0;  // address space the reader may use
     std::size_t answerBytes = 0;  // the most the reader may send back
 
+    // The limits for a file of fileBytes (those of a 2 GiB file for a larger one, which the reader
+    // refuses before reading it).
     static ReaderLimits forFileSize(std::size_t fileBytes);
 };
 

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <optional>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -29,14 +30,25 @@ using testsupport::TempDir;
 
 namespace {
 
-// Sets an environment variable for the lifetime of the object.
+// Sets an environment variable for the lifetime of the object, then gives it back its value.
 class ScopedVariable {
 public:
-    ScopedVariable(const char* name, const char* value) : name_(name) { ::setenv(name, value, 1); }
-    ~ScopedVariable() { ::unsetenv(name_); }
+    ScopedVariable(const char* name, const char* value) : name_(name)
+    {
+        if (const char* was = std::getenv(name)) was_ = was;
+        ::setenv(name, value, 1);
+    }
+    ~ScopedVariable()
+    {
+        if (was_)
+            ::setenv(name_, was_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
 
 private:
     const char* name_;
+    std::optional<std::string> was_;  // the value before, if it was set
 };
 
 // The readers (dualyn-reader processes) whose parent is parent, once count of them run, waited for
@@ -79,7 +91,10 @@ int endOf(pid_t pid)
 
 class Reader : public ::testing::Test {
 protected:
-    std::string write(const std::string& description) { return testsupport::writeDatabase(dir_, description); }
+    std::string write(const std::string& description, const std::string& name = "test.mdb")
+    {
+        return testsupport::writeDatabase(dir_, description, name);
+    }
 
     // The reason the reader gives for not opening path.
     std::string refusal(const std::string& path)
@@ -210,14 +225,55 @@ TEST_F(Reader, AMissingReaderIsAReason)
     EXPECT_EQ(refusal(path), "the reader program " + dir_.file("no-reader") + " cannot be started");
 }
 
-// The limits grow with the file.
-TEST(ReaderLimits, GrowWithTheFile)
+// A file larger than any Access file is refused at once, before it is read, by the reader and by
+// the engine that starts it; so is a file that its header page shows is no database, however
+// large.
+TEST_F(Reader, RefusesAFileTooLargeForAccessAtOnce)
 {
-    ReaderLimits small = ReaderLimits::forFileSize(100 << 10), large = ReaderLimits::forFileSize(1000u << 20);
+    // A database made 4 GiB long (sparse): the size alone refuses it.
+    std::string huge = write("table T\n field F long\n", "huge.mdb");
+    ASSERT_EQ(::truncate(huge.c_str(), 4ll << 30), 0);
+    const std::string tooLarge = "not an Access database (the file is 4294967296 bytes; Access files are at most 2 GiB)";
+    auto start = std::chrono::steady_clock::now();
+    auto seconds = [&start] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    auto direct = testsupport::runCommand(readerProgram(), {huge});
+    EXPECT_EQ(direct.exitCode, 2);
+    EXPECT_EQ(direct.err, tooLarge + "\n");
+    EXPECT_LT(seconds(), 1.0);
+    start = std::chrono::steady_clock::now();
+    try {
+        DBEngine::instance().OpenDatabase(huge);
+        ADD_FAILURE() << "a 4 GiB file opened";
+    } catch (const OpenError& e) {
+        EXPECT_EQ(e.reason(), tooLarge);
+    }
+    EXPECT_LT(seconds(), 1.0);
+
+    // 2 GiB of nothing: no larger than Access files may be, refused by its first page.
+    std::string zeros = dir_.file("zeros.mdb");
+    testsupport::writeFile(zeros, "");
+    ASSERT_EQ(::truncate(zeros.c_str(), 2ll << 30), 0);
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(refusal(zeros), "not an Access database");
+    EXPECT_LT(seconds(), 1.0);
+}
+
+// The limits hold the file's bytes once and a fixed budget: twice the file is not twice the memory,
+// and a file larger than Access files gets no more than the largest.
+TEST(ReaderLimits, TheFileOnceAndAFixedBudget)
+{
+    constexpr std::size_t kMiB = 1 << 20;
+    ReaderLimits small = ReaderLimits::forFileSize(100 << 10), large = ReaderLimits::forFileSize(1000 * kMiB);
+    // The reading of the largest generated design (53 MiB) needs 298 MiB: small files get room for it.
+    EXPECT_GE(small.memoryBytes, 512 * kMiB);
+    EXPECT_EQ(large.memoryBytes - small.memoryBytes, 1000 * kMiB - (100 << 10));
+    EXPECT_GT(large.answerBytes, 1000 * kMiB);
     EXPECT_GE(small.seconds, 30.0);
-    EXPECT_GT(large.seconds, small.seconds + 900);
-    EXPECT_GT(large.memoryBytes, small.memoryBytes + (20000ull << 20));
-    EXPECT_GT(large.answerBytes, small.answerBytes);
+    EXPECT_GT(large.seconds, small.seconds);
+    ReaderLimits largest = ReaderLimits::forFileSize(2048 * kMiB), beyond = ReaderLimits::forFileSize(4096 * kMiB);
+    EXPECT_EQ(beyond.memoryBytes, largest.memoryBytes);
+    EXPECT_EQ(beyond.answerBytes, largest.answerBytes);
+    EXPECT_LT(largest.memoryBytes, 4096 * kMiB);
 }
 
 }  // namespace
