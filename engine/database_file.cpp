@@ -1,7 +1,7 @@
 #include "database_file.h"
 
 #include "little_endian.h"
-
+#include "printable_path.h"
 #include "rc4.h"
 
 #include <algorithm>
@@ -85,7 +85,7 @@ FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, 
 }  // namespace
 
 OpenError::OpenError(const std::string& path, const std::string& reason)
-    : std::runtime_error(path + ": " + reason), path_(path), reason_(reason)
+    : std::runtime_error(printablePath(path) + ": " + reason), path_(path), reason_(reason)
 {
 }
 

@@ -12,7 +12,8 @@
 
 namespace engine {
 
-// Why a database could not be opened. what() reads "PATH: REASON".
+// Why a database could not be opened. what() reads "PATH: REASON", the path as printablePath
+// shows it (printable_path.h); path() is the path itself.
 class OpenError : public std::runtime_error {
 public:
     OpenError(const std::string& path, const std::string& reason);

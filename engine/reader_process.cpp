@@ -3,6 +3,7 @@
 #include "database_file.h"
 #include "encoded_design.h"
 #include "format_error.h"
+#include "printable_path.h"
 #include "sanitizers.h"
 
 #include <atomic>
@@ -201,7 +202,7 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
     if (code == 2) return fail(firstLine(reason));
     if (code == 3) return fail("damaged: reading it needs more than " + std::to_string(limits.memoryBytes / kMiB) + " MiB of memory");
-    if (code == 127) return fail("the reader program " + program + " cannot be started");
+    if (code == 127) return fail("the reader program " + printablePath(program) + " cannot be started");
     if (code != 0) return fail("damaged: reading it failed: " + firstLine(reason));
     try {
         return EncodedDesign::decode(std::move(answer));

@@ -6,6 +6,7 @@
 #include "design_reader.h"
 #include "generated_database.h"
 #include "jet4_writer.h"
+#include "printable_path.h"
 #include "reader_process.h"
 #include "run_command.h"
 #include "schema_text.h"
@@ -150,14 +151,37 @@ TEST_F(Reader, PassesOnTheReasonAFileCannotBeOpened)
     EXPECT_EQ(refusal(longPath), "the file cannot be read: File name too long");
 }
 
-// Paths are passed on as they are: spaces, quotes and letters beyond ASCII need nothing special.
-TEST_F(Reader, PathsWithSpacesAndLettersBeyondAscii)
+// Paths are passed on as they are: spaces, quotes, letters beyond ASCII and bytes that are not
+// UTF-8 need nothing special. Messages show those bytes as \xHH.
+TEST_F(Reader, PathsWithSpacesAndLettersBeyondAsciiAndBytesBeyondUtf8)
 {
     std::string folder = dir_.file("Größe \"Kunden\" $HOME; 'x'");
     std::filesystem::create_directory(folder);
-    std::string path = folder + "/Ärger 顧客.mdb";
-    mdbgen::writeJet4File(mdbgen::parseDescription("table T\n field F long\n"), path);
-    EXPECT_EQ(readDesignInReader(path)->name(), path);
+    for (std::string name : {"Ärger 顧客.mdb", "caf\xE9.mdb", "\xFF\xC3.mdb"}) {
+        std::string path = folder + "/" + name;
+        mdbgen::writeJet4File(mdbgen::parseDescription("table T\n field F long\n"), path);
+        std::unique_ptr<const EncodedDesign> design = readDesignInReader(path);
+        EXPECT_EQ(design->name(), path);
+        EXPECT_GE(design->tablePosition("T"), 0);
+    }
+    std::string missing = folder + "/caf\xE9-2.mdb";
+    try {
+        DBEngine::instance().OpenDatabase(missing);
+        ADD_FAILURE() << "a missing file opened";
+    } catch (const OpenError& e) {
+        EXPECT_EQ(e.path(), missing);
+        EXPECT_EQ(std::string(e.what()), folder + "/caf\\xE9-2.mdb: the file does not exist");
+    }
+}
+
+TEST(PrintablePath, BytesThatAreNoTextAsHexTheRestAsItIs)
+{
+    EXPECT_EQ(printablePath("/data/caf\xE9.mdb"), "/data/caf\\xE9.mdb");
+    EXPECT_EQ(printablePath("/Größe/顧客 \xF0\x9F\x98\x80.mdb"), "/Größe/顧客 \xF0\x9F\x98\x80.mdb");  // UTF-8 kept
+    EXPECT_EQ(printablePath("a\xC3"), "a\\xC3");                  // a character cut off
+    EXPECT_EQ(printablePath("\xED\xA0\x80"), "\\xED\\xA0\\x80");   // a surrogate
+    EXPECT_EQ(printablePath("two\r\nlines\x7F"), "two\\x0D\\x0Alines\\x7F");
+    EXPECT_EQ(printablePath("C:\\a\\b.mdb"), "C:\\a\\b.mdb");
 }
 
 // Whatever goes wrong in the reader reaches the window process as a reason, never as a crash,
