@@ -35,6 +35,22 @@ std::string firstLine(const std::string& text)
     return line.empty() ? std::string("no reason given") : line;
 }
 
+// Whether signal is one a process gets from a fault of its own code (a bad address, an abort),
+// which in the reader means that what it read made it fail.
+bool isFault(int signal)
+{
+    return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE || signal == SIGABRT ||
+           signal == SIGTRAP || signal == SIGSYS;
+}
+
+// The name of a signal: "SIGTERM", "SIGRTMIN+2".
+std::string signalName(int signal)
+{
+    if (const char* name = ::sigabbrev_np(signal)) return std::string("SIG") + name;
+    if (signal >= SIGRTMIN && signal <= SIGRTMAX) return "SIGRTMIN+" + std::to_string(signal - SIGRTMIN);
+    return "an unknown signal";
+}
+
 // Closes both ends of a pipe that is no longer needed.
 void closePipe(int fds[2])
 {
@@ -196,8 +212,12 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
         int signal = WTERMSIG(status);
         if (signal == SIGXCPU)
             return fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
-        return fail("damaged: reading it failed (the reader stopped with signal " + std::to_string(signal) + ", " +
-                    strsignal(signal) + ")");
+        if (isFault(signal))
+            return fail("damaged: reading it failed (the reader stopped with signal " + std::to_string(signal) + ", " +
+                        strsignal(signal) + ")");
+        // Stopped from outside: this process kills a reader only where it says so above.
+        if (signal == SIGKILL) return fail("the reader was stopped by signal 9 — out of memory?");
+        return fail("the reader was stopped by signal " + std::to_string(signal) + " (" + signalName(signal) + ")");
     }
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
     if (code == 2) return fail(firstLine(reason));

@@ -27,8 +27,9 @@ struct ReaderLimits {
 // Reads the design of the database at path in a reader process and decodes what it sends back,
 // trusting it no more than the file. Throws OpenError (database_file.h) with the reason: the
 // reader's own (missing file, not an Access database, damaged ...), or that the reader crashed,
-// took too long, ran out of memory, or answered with something malformed. When stop is given and
-// becomes true, the reader is stopped and the OpenError says so.
+// took too long, ran out of memory, answered with something malformed, or was stopped by a signal
+// from outside ("the reader was stopped by signal 15 (SIGTERM)"). When stop is given and becomes
+// true, the reader is stopped and the OpenError says so. The reader ends with this process.
 std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& path, const std::atomic<bool>* stop = nullptr);
 
 // The reader program: $DUALYN_READER when set, otherwise dualyn-reader beside this program.

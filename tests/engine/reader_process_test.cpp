@@ -242,6 +242,27 @@ TEST_F(Reader, EndsWithTheProcessThatStartedIt)
     ::prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
+// A reader stopped from outside, by the out-of-memory killer or anyone with a signal, is reported
+// as such, not as damage in the file.
+TEST_F(Reader, AReaderStoppedFromOutsideIsReportedSo)
+{
+    std::string path = write("table T\n field F long\n");
+    ScopedVariable hang("DUALYN_READER_TEST", "hang");
+    ScopedVariable shortTime("DUALYN_READER_SECONDS", "10");  // should the signal go astray
+    const std::pair<int, std::string> cases[] = {
+        {SIGKILL, "the reader was stopped by signal 9 — out of memory?"},
+        {SIGTERM, "the reader was stopped by signal 15 (SIGTERM)"},
+        {SIGINT, "the reader was stopped by signal 2 (SIGINT)"},
+    };
+    for (const auto& [signal, reason] : cases) {
+        auto opening = std::async(std::launch::async, [&] { return refusal(path); });
+        std::vector<pid_t> readers = readersOf(::getpid(), 1);
+        EXPECT_EQ(readers.size(), 1u);
+        if (!readers.empty()) ::kill(readers[0], signal);
+        EXPECT_EQ(opening.get(), reason);
+    }
+}
+
 TEST_F(Reader, AMissingReaderIsAReason)
 {
     std::string path = write("table T\n field F long\n");
