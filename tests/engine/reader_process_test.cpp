@@ -312,13 +312,9 @@ TEST(ReaderLimits, TheFileOnceAndAFixedBudget)
     // The reading of the largest generated design (53 MiB) needs 298 MiB: small files get room for it.
     EXPECT_GE(small.memoryBytes, 512 * kMiB);
     EXPECT_EQ(large.memoryBytes - small.memoryBytes, 1000 * kMiB - (100 << 10));
-    EXPECT_GT(large.answerBytes, 1000 * kMiB);
-    EXPECT_GE(small.seconds, 30.0);
-    EXPECT_GT(large.seconds, small.seconds);
     ReaderLimits largest = ReaderLimits::forFileSize(2048 * kMiB), beyond = ReaderLimits::forFileSize(4096 * kMiB);
     EXPECT_EQ(beyond.memoryBytes, largest.memoryBytes);
-    EXPECT_EQ(beyond.answerBytes, largest.answerBytes);
-    EXPECT_LT(largest.memoryBytes, 4096 * kMiB);
+    EXPECT_EQ(beyond.seconds, largest.seconds);
 }
 
 }  // namespace
