@@ -1,6 +1,7 @@
 #include "comparison_run.h"
 
 #include "comparison_log.h"
+#include "printable_path.h"
 #include "query_comparison.h"
 #include "relation_comparison.h"
 #include "table_comparison.h"
@@ -62,7 +63,9 @@ void ComparisonRun::cmdCompare_Click()
             ~WritingThrough() { run.log_ = nullptr; }
         } writingThrough(*this, log);
         if (OpenDatabases()) {
-            WriteLog("Comparison Log for " + db1->Name() + " and " + db2->Name());
+            // A path that is not UTF-8 is shown with its other bytes as \xHH, plain ASCII in the log.
+            WriteLog("Comparison Log for " + engine::printablePath(db1->Name()) + " and " +
+                     engine::printablePath(db2->Name()));
             // Each section is tested just before it runs, so a cancel keeps every later one away.
             if (window.IsTicked(CheckBox::chkTables) && !blnCancel) CompareTables(*this, *db1, *db2);
             if (window.IsTicked(CheckBox::chkRelations) && !blnCancel) CompareRelations(*this, *db1, *db2);
@@ -95,8 +98,8 @@ bool ComparisonRun::OpenDatabases()
         engine::OpeningDatabase second = engine::DBEngine::instance().StartOpening(path2);
         db1 = engine::DBEngine::instance().OpenDatabase(path1);
         db2 = second.get();
-        strDB1Name = FileNameOf(db1->Name());
-        strDB2Name = FileNameOf(db2->Name());
+        strDB1Name = engine::printablePath(FileNameOf(db1->Name()));
+        strDB2Name = engine::printablePath(FileNameOf(db2->Name()));
         return true;
     } catch (const std::exception& e) {
         // What went wrong and with which file goes to the box's details.

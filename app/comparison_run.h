@@ -48,7 +48,7 @@ public:
     // Shared state.
     std::shared_ptr<engine::Database> db1;
     std::shared_ptr<engine::Database> db2;
-    std::string strDB1Name;
+    std::string strDB1Name;  // shown in log lines: bytes that are no UTF-8 as \xHH (printable_path.h)
     std::string strDB2Name;
     const std::string strLogFile;
     bool blnCancel = false;

@@ -1,9 +1,10 @@
 #include "database_file.h"
 
 #include "little_endian.h"
-
+#include "printable_path.h"
 #include "rc4.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,8 +16,7 @@ namespace engine {
 
 namespace {
 
-// Access files are at most 2 GiB; anything much larger is not one.
-constexpr std::uint64_t kLargestFile = 4ull << 30;
+constexpr std::size_t kLargestPage = 4096;  // Jet 4 and ACE; Jet 3's pages are 2048 bytes
 
 std::string systemError(int error) { return std::strerror(error); }
 
@@ -30,10 +30,62 @@ const char* kindOf(const struct stat& st)
     return "not a regular file";
 }
 
+// Refuses a file of fileBytes that cannot be an Access file: empty, or larger than any is.
+void checkFileSize(const std::string& path, std::uint64_t fileBytes)
+{
+    if (fileBytes == 0) throw OpenError(path, "the file is empty");
+    if (fileBytes > kLargestDatabaseFile)
+        throw OpenError(path, "not an Access database (the file is " + std::to_string(fileBytes) +
+                                  " bytes; Access files are at most 2 GiB)");
+}
+
+// The page size of a format.
+std::size_t pageSizeOf(FileFormat format) { return format == FileFormat::Jet3 ? 2048 : 4096; }
+
+// The checks of a file's size (fileBytes) and of its header page (header: the file's first
+// headerBytes bytes, all of the file up to 4096), made before the rest of the file is read: its
+// size, signature, format, encryption and password. Throws OpenError.
+FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, std::size_t headerBytes, std::uint64_t fileBytes)
+{
+    auto fail = [&path](const std::string& reason) -> FileFormat { throw OpenError(path, reason); };
+    checkFileSize(path, fileBytes);
+    static const char jet[] = "Standard Jet DB";
+    static const char ace[] = "Standard ACE DB";
+    if (headerBytes < 0x20 || (std::memcmp(header + 4, jet, 16) != 0 && std::memcmp(header + 4, ace, 16) != 0))
+        fail("not an Access database");
+    std::uint8_t version = header[0x14];
+    FileFormat format = version == 0 ? FileFormat::Jet3 : version == 1 ? FileFormat::Jet4 : FileFormat::Ace;
+    if (version > 6) fail("an Access file format Dualyn does not know (version byte " + std::to_string(version) + ")");
+    std::size_t pageSize = pageSizeOf(format);
+    if (fileBytes < 3 * pageSize || fileBytes % pageSize != 0 || headerBytes < pageSize)
+        fail("damaged: the file is cut short (" + std::to_string(fileBytes) + " bytes is not a whole number of " +
+             std::to_string(pageSize) + "-byte pages, at least 3)");
+
+    // The header's masked block holds the encoding key and the database password.
+    std::size_t masked = format == FileFormat::Jet3 ? 126 : 128;
+    std::vector<std::uint8_t> unmasked(header, header + pageSize);
+    auto mask = rc4Keystream(kHeaderMaskKey, masked);
+    for (std::size_t i = 0; i < masked; ++i) unmasked[kHeaderMaskStart + i] ^= mask[i];
+    if (u32At(unmasked.data() + 0x3E) != 0) fail("the database is encrypted");
+    bool password = false;
+    if (format == FileFormat::Jet3) {
+        for (std::size_t i = 0; i < 20; ++i) password |= unmasked[0x42 + i] != 0;
+    } else {
+        // Later formats XOR the password with the whole days of the creation date.
+        double created = 0;
+        std::memcpy(&created, unmasked.data() + 0x72, 8);
+        std::uint32_t day = created >= 0 && created < 4e9 ? static_cast<std::uint32_t>(created) : 0;
+        for (std::size_t i = 0; i < 40; ++i)
+            password |= (unmasked[0x42 + i] ^ static_cast<std::uint8_t>(day >> (8 * (i % 4)))) != 0;
+    }
+    if (password) fail("the database is protected by a database password");
+    return format;
+}
+
 }  // namespace
 
 OpenError::OpenError(const std::string& path, const std::string& reason)
-    : std::runtime_error(path + ": " + reason), path_(path), reason_(reason)
+    : std::runtime_error(printablePath(path) + ": " + reason), path_(path), reason_(reason)
 {
 }
 
@@ -46,42 +98,12 @@ std::string absolutePathOf(const std::string& path)
 
 FileFormat checkDatabaseBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
-    auto fail = [&path](const std::string& reason) -> FileFormat { throw OpenError(path, reason); };
-    if (bytes.empty()) fail("the file is empty");
-    static const char jet[] = "Standard Jet DB";
-    static const char ace[] = "Standard ACE DB";
-    if (bytes.size() < 0x20 || (std::memcmp(bytes.data() + 4, jet, 16) != 0 && std::memcmp(bytes.data() + 4, ace, 16) != 0))
-        fail("not an Access database");
-    std::uint8_t version = bytes[0x14];
-    FileFormat format = version == 0 ? FileFormat::Jet3 : version == 1 ? FileFormat::Jet4 : FileFormat::Ace;
-    if (version > 6) fail("an Access file format Dualyn does not know (version byte " + std::to_string(version) + ")");
-    std::size_t pageSize = format == FileFormat::Jet3 ? 2048 : 4096;
-    if (bytes.size() < 3 * pageSize || bytes.size() % pageSize != 0)
-        fail("damaged: the file is cut short (" + std::to_string(bytes.size()) + " bytes is not a whole number of " +
-             std::to_string(pageSize) + "-byte pages, at least 3)");
-
-    // The header's masked block holds the encoding key and the database password.
-    std::size_t masked = format == FileFormat::Jet3 ? 126 : 128;
-    std::vector<std::uint8_t> header(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(pageSize));
-    auto mask = rc4Keystream(kHeaderMaskKey, masked);
-    for (std::size_t i = 0; i < masked; ++i) header[kHeaderMaskStart + i] ^= mask[i];
-    if (u32At(header.data() + 0x3E) != 0) fail("the database is encrypted");
-    bool password = false;
-    if (format == FileFormat::Jet3) {
-        for (std::size_t i = 0; i < 20; ++i) password |= header[0x42 + i] != 0;
-    } else {
-        // Later formats XOR the password with the whole days of the creation date.
-        double created = 0;
-        std::memcpy(&created, header.data() + 0x72, 8);
-        std::uint32_t day = created >= 0 && created < 4e9 ? static_cast<std::uint32_t>(created) : 0;
-        for (std::size_t i = 0; i < 40; ++i)
-            password |= (header[0x42 + i] ^ static_cast<std::uint8_t>(day >> (8 * (i % 4)))) != 0;
-    }
-    if (password) fail("the database is protected by a database password");
+    FileFormat format = checkHeaderPage(path, bytes.data(), bytes.size(), bytes.size());
     // The catalog's definition is always on page 2; anything else there means the pages are
     // encrypted (as in newer Access versions) or damaged.
+    std::size_t pageSize = pageSizeOf(format);
     if (bytes[2 * pageSize] != 0x02 || bytes[2 * pageSize + 1] != 0x01)
-        fail("the database is encrypted or damaged (its catalog is not where every Access file keeps it)");
+        throw OpenError(path, "the database is encrypted or damaged (its catalog is not where every Access file keeps it)");
     return format;
 }
 
@@ -96,28 +118,38 @@ DatabaseFile loadDatabaseFile(const std::string& path)
     if (::stat(file.path.c_str(), &st) != 0)
         fail(errno == ENOENT ? "the file does not exist" : "the file cannot be read: " + systemError(errno));
     if (!S_ISREG(st.st_mode)) fail(std::string("not a file but ") + kindOf(st));
-    if (static_cast<std::uint64_t>(st.st_size) > kLargestFile) fail("not an Access database (the file is too large)");
+    checkFileSize(file.path, static_cast<std::uint64_t>(st.st_size));
 
-    int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) fail("the file cannot be read: " + systemError(errno));
+    struct Closing {  // closes fd however the loading ends
+        int fd;
+        ~Closing() { ::close(fd); }
+    } closing{fd};
     // Checked again on the open file: the path may have changed in between.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        fail("the file changed while it was opened");
-    }
-    file.bytes.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < file.bytes.size()) {
-        ssize_t n = ::read(fd, file.bytes.data() + done, file.bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            int error = n < 0 ? errno : 0;
-            ::close(fd);
-            fail(error ? "the file cannot be read: " + systemError(error) : std::string("the file got shorter while it was read"));
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) fail("the file changed while it was opened");
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    checkFileSize(file.path, size);
+
+    // Reads the next n bytes of the file into into.
+    auto readInto = [&](std::uint8_t* into, std::size_t n) {
+        for (std::size_t done = 0; done < n;) {
+            ssize_t got = ::read(fd, into + done, n - done);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) fail("the file cannot be read: " + systemError(errno));
+            if (got == 0) fail("the file got shorter while it was read");
+            done += static_cast<std::size_t>(got);
         }
-        done += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
+    };
+    // The header page first: a file that is no database this program can read is refused without
+    // reading the rest.
+    std::uint8_t header[kLargestPage];
+    const std::size_t headerBytes = static_cast<std::size_t>(std::min<std::uint64_t>(size, kLargestPage));
+    readInto(header, headerBytes);
+    checkHeaderPage(file.path, header, headerBytes, size);
+    file.bytes.resize(static_cast<std::size_t>(size));
+    std::memcpy(file.bytes.data(), header, headerBytes);
+    readInto(file.bytes.data() + headerBytes, file.bytes.size() - headerBytes);
     file.format = checkDatabaseBytes(file.path, file.bytes);
     return file;
 }

@@ -12,7 +12,8 @@
 
 namespace engine {
 
-// Why a database could not be opened. what() reads "PATH: REASON".
+// Why a database could not be opened. what() reads "PATH: REASON", the path as printablePath
+// shows it (printable_path.h); path() is the path itself.
 class OpenError : public std::runtime_error {
 public:
     OpenError(const std::string& path, const std::string& reason);
@@ -34,11 +35,14 @@ struct DatabaseFile {
     FileImage image() const { return FileImage{bytes.data(), bytes.size(), format == FileFormat::Jet3}; }
 };
 
+// Access files are at most 2 GiB; larger files are refused before they are read.
+inline constexpr std::uint64_t kLargestDatabaseFile = std::uint64_t{1} << 31;
+
 // The absolute form of path, as the engine names a database (its folders not resolved).
 std::string absolutePathOf(const std::string& path);
 
-// Reads the file at path (opened read-only; the file is not changed) and checks its header page.
-// Throws OpenError.
+// Reads the file at path (opened read-only; the file is not changed). Its size and its header
+// page are checked before the rest is read, its catalog's page once it is read. Throws OpenError.
 DatabaseFile loadDatabaseFile(const std::string& path);
 
 // The checks of loadDatabaseFile on bytes already in memory; path only names the file in errors.

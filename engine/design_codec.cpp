@@ -2,10 +2,10 @@
 // into a design of strings and values, and the text of a design for people.
 //
 // The decoder (encoded_design.cpp) trusts nothing: every count is at most 32,767 and at most what
-// the bytes left can hold, every length fits in the bytes left, texts are UTF-8, tags are known
-// and nothing is left over. Long names are not pooled: expanding a design builds a copy of a
-// pooled name for every reference to it, so a pool of long names would let a few bytes stand for
-// megabytes.
+// the bytes left can hold, every length fits in the bytes left, texts are UTF-8 (all but the
+// database's path), tags are known and nothing is left over. Long names are not pooled: expanding
+// a design builds a copy of a pooled name for every reference to it, so a pool of long names would
+// let a few bytes stand for megabytes.
 #include "design_codec.h"
 
 #include "design_path.h"
@@ -65,7 +65,9 @@ public:
 
     void begin(const std::string& name, std::size_t tableCount)
     {
-        text(name, "the database name");
+        // The database's path: its bytes as they are, since a path need not be UTF-8.
+        putNumber(body_, name.size());
+        body_ += name;
         count(tableCount, "the table count");
     }
 

@@ -54,7 +54,7 @@ public:
         pool();
 
         design_.name_ = offset();
-        text("the database name");
+        bytes("the database name");  // a path: bytes, not necessarily UTF-8
         design_.tables_.resize(count("the table count", 3));  // name, field count, index count
         for (std::size_t t = 0; t < design_.tables_.size(); ++t) {
             EncodedDesign::Table& table = design_.tables_[t];
@@ -160,8 +160,8 @@ private:
         return static_cast<std::size_t>(n);
     }
 
-    // A length and that many bytes of UTF-8, viewed in place.
-    std::string_view text(const char* what)
+    // A length and that many bytes, viewed in place.
+    std::string_view bytes(const char* what)
     {
         std::size_t start = at_;
         std::uint64_t length = number(what);
@@ -169,8 +169,16 @@ private:
             fail(start, what, "is " + std::to_string(length) + " bytes long, past the end of the data (" +
                                   std::to_string(left()) + " bytes left)");
         std::string_view s(reinterpret_cast<const char*>(data_ + at_), static_cast<std::size_t>(length));
-        if (std::size_t bad = firstNonUtf8(s); bad != std::string_view::npos) fail(at_ + bad, what, "is not UTF-8");
         at_ += s.size();
+        return s;
+    }
+
+    // A length and that many bytes of UTF-8, viewed in place.
+    std::string_view text(const char* what)
+    {
+        std::string_view s = bytes(what);
+        std::size_t begin = at_ - s.size();  // where s starts
+        if (std::size_t bad = firstNonUtf8(s); bad != std::string_view::npos) fail(begin + bad, what, "is not UTF-8");
         return s;
     }
 

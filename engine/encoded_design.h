@@ -8,7 +8,7 @@
 //
 //     "DLDS" 01                        signature, version
 //     count  | (length | name)...      the name pool: property names of at most 64 bytes
-//     text                             the database name
+//     length | bytes                   the database name: its path, not necessarily UTF-8
 //     count  | table...                name | count | field... | count | index...
 //                                        field: name | properties
 //                                        index: name | fields | properties
@@ -69,7 +69,7 @@ public:
     EncodedDesign(const EncodedDesign&) = delete;
     EncodedDesign& operator=(const EncodedDesign&) = delete;
 
-    std::string_view name() const;  // the database name the bytes carry
+    std::string_view name() const;  // the database name the bytes carry: its path, as bytes
     const std::vector<Table>& tables() const { return tables_; }
     // Offsets of records: a field's (name, properties), an index's (name, fields, properties),
     // a relation's (name, table, foreign table, field pairs, properties), a query's (name,

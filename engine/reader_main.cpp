@@ -4,8 +4,9 @@
 //     dualyn-reader --text FILE   the design as text, for a person to read
 //
 // Exit status 0; 2 when the file cannot be opened, with the reason alone on standard error; 3 when
-// reading needs more memory than the reader may use; 1 on anything else. Once the file is in memory
-// and libmdb has opened it, the reader gives up all access to the file system.
+// reading needs more memory than the reader may use; 1 on anything else. The file's size and header
+// page are checked before the rest of it is read. Once the file is in memory and libmdb has opened
+// it, the reader gives up all access to the file system.
 //
 // For tests only, DUALYN_READER_TEST makes the reader misbehave after loading the file: "crash",
 // "hang", "garbage" (bytes that are no design), "cut" (half a design), or "escape" (try to open

@@ -3,6 +3,7 @@
 #include "database_file.h"
 #include "encoded_design.h"
 #include "format_error.h"
+#include "printable_path.h"
 #include "sanitizers.h"
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -33,6 +35,22 @@ std::string firstLine(const std::string& text)
     return line.empty() ? std::string("no reason given") : line;
 }
 
+// Whether signal is one a process gets from a fault of its own code (a bad address, an abort),
+// which in the reader means that what it read made it fail.
+bool isFault(int signal)
+{
+    return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE || signal == SIGABRT ||
+           signal == SIGTRAP || signal == SIGSYS;
+}
+
+// The name of a signal: "SIGTERM", "SIGRTMIN+2".
+std::string signalName(int signal)
+{
+    if (const char* name = ::sigabbrev_np(signal)) return std::string("SIG") + name;
+    if (signal >= SIGRTMIN && signal <= SIGRTMAX) return "SIGRTMIN+" + std::to_string(signal - SIGRTMIN);
+    return "an unknown signal";
+}
+
 // Closes both ends of a pipe that is no longer needed.
 void closePipe(int fds[2])
 {
@@ -44,13 +62,24 @@ void closePipe(int fds[2])
 
 ReaderLimits ReaderLimits::forFileSize(std::size_t fileBytes)
 {
+    // A larger file is refused before it is read.
+    fileBytes = static_cast<std::size_t>(std::min<std::uint64_t>(fileBytes, kLargestDatabaseFile));
+    // What reading a file needs, measured (/usr/bin/time -v, and the least `ulimit -v` that lets it
+    // through) on the largest generated files, which hold nothing but design: 16,000 tables of 50
+    // fields (129 MiB, a 53 MiB answer) took 3.5 s and 298 MiB of address space on a busy two-core
+    // machine; 1,000 tables of 255 fields (29 MiB, a 16 MiB answer) 0.8 s and 119 MiB. That is
+    // 40 MiB for the reader itself (its libraries, ICU's data among them), the file's bytes once,
+    // and about three times the answer (the answer while it grows, and its final copy).
     ReaderLimits limits;
-    // 30 seconds, and 10 more for every 10 MiB: reading takes well under a second per 10 MiB.
-    limits.seconds = 30.0 + 10.0 * static_cast<double>(fileBytes) / (10.0 * kMiB);
-    // The file in memory, libmdb's copy of what it reads, and the design, with room to spare.
-    limits.memoryBytes = 1024 * kMiB + 24 * fileBytes;
-    // A design sends back well under half of its file's size; decoding may take 75 times what it
-    // decodes, so the answer is held to what a real file could need.
+    // 30 seconds, and 1 more for every 10 MiB: the reading goes at some 40 MiB a second, and a
+    // file on a slow disk or network share (10 MiB a second) is read within that time too.
+    limits.seconds = 30.0 + static_cast<double>(fileBytes) / (10.0 * kMiB);
+    // The file's bytes once, and 1 GiB for the reader, libmdb's pages and the design: room for a
+    // design of 300 MiB, six times that of the 16,000 tables; real designs take a few MiB.
+    limits.memoryBytes = fileBytes + 1024 * kMiB;
+    // A design is smaller than its file (0.4 to 0.6 of the generated files): the answer is held to
+    // the file's size, with 16 MiB for small files, since decoding it here may take 75 times what
+    // it decodes.
     limits.answerBytes = 16 * kMiB + fileBytes;
     // Tests that make the reader hang set a shorter time.
     if (const char* seconds = std::getenv("DUALYN_READER_SECONDS"); seconds && std::atof(seconds) > 0)
@@ -71,9 +100,23 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     if (givenPath.empty()) throw OpenError(givenPath, "no file name was given");
     const std::string path = absolutePathOf(givenPath);
     struct stat st {};
-    std::size_t size = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
+    // The file's size, as far as the reader will read it: a larger file is refused at once.
+    const auto size = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)
+                          ? static_cast<std::size_t>(std::min<std::uint64_t>(st.st_size, kLargestDatabaseFile))
+                          : std::size_t{0};
     const ReaderLimits limits = ReaderLimits::forFileSize(size);
     const std::string program = readerProgram();
+
+    // What the reading needs is allocated before the reader starts; the answer may still grow
+    // past its room, and running out of memory then ends the reader too (below).
+    std::string answer, reason;
+    // Room for the answer a real file of this size gives (about half of it, at most two thirds for
+    // the widest tables), so that it is not copied while it grows; only the pages written to take
+    // memory.
+    answer.reserve(std::min(limits.answerBytes, size + kMiB));
+    reason.reserve(kMostReasonBytes);
+    std::vector<char> buffer(1 << 16);  // one read from either pipe
+    const pid_t self = ::getpid();      // the reader's parent, checked by the reader
 
     int out[2] = {-1, -1}, err[2] = {-1, -1};
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
@@ -87,6 +130,11 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
         throw OpenError(path, std::string("the reader cannot be started: ") + std::strerror(errno));
     }
     if (pid == 0) {
+        // The reader ends with this process, also when it is killed: the kernel kills the reader
+        // when the thread that started it ends, and every thread that starts a reader waits for
+        // it to end (below). A parent that ended before this line is no longer the parent.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != self) _exit(1);
         int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         if (null >= 0) ::dup2(null, 0);
         ::dup2(out[1], 1);
@@ -105,50 +153,55 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     ::close(out[1]);
     ::close(err[1]);
 
-    std::string answer, reason;
-    // Room for the answer a real file of this size gives (about half of it, at most two thirds for
-    // the widest tables), so that it is not copied while it grows; only the pages written to take
-    // memory.
-    answer.reserve(std::min(limits.answerBytes, size + kMiB));
+    // Ends the reader (killed first when kill is set) and waits for it: its exit status.
+    auto endReader = [&](bool kill) {
+        if (kill) ::kill(pid, SIGKILL);
+        ::close(out[0]);
+        ::close(err[0]);
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return status;
+    };
     bool timedOut = false, tooLong = false, stopped = false;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
-    std::vector<char> buffer(1 << 16);
-    bool outOpen = true, errOpen = true;
-    while (outOpen || errOpen) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
-        // Whoever may stop the read is answered within a twentieth of a second.
-        const long long wait = stop ? 50 : 1000;
-        int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), wait)));
-        if (stop && stop->load()) {
-            stopped = true;
-            break;
-        }
-        if (ready < 0 && errno != EINTR) break;
-        for (int k = 0; k < 2; ++k) {
-            if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            ssize_t n = ::read(fds[k].fd, buffer.data(), buffer.size());
-            if (n <= 0) {
-                (k == 0 ? outOpen : errOpen) = false;
-                continue;
+    try {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
+        bool outOpen = true, errOpen = true;
+        while (outOpen || errOpen) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                timedOut = true;
+                break;
             }
-            std::string& into = k == 0 ? answer : reason;
-            std::size_t most = k == 0 ? limits.answerBytes : kMostReasonBytes;
-            into.append(buffer.data(), std::min(static_cast<std::size_t>(n), most - std::min(most, into.size())));
-            if (k == 0 && answer.size() >= limits.answerBytes) tooLong = true;
+            pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
+            // Whoever may stop the read is answered within a twentieth of a second.
+            const long long wait = stop ? 50 : 1000;
+            int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), wait)));
+            if (stop && stop->load()) {
+                stopped = true;
+                break;
+            }
+            if (ready < 0 && errno != EINTR) break;
+            for (int k = 0; k < 2; ++k) {
+                if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                ssize_t n = ::read(fds[k].fd, buffer.data(), buffer.size());
+                if (n <= 0) {
+                    (k == 0 ? outOpen : errOpen) = false;
+                    continue;
+                }
+                std::string& into = k == 0 ? answer : reason;
+                std::size_t most = k == 0 ? limits.answerBytes : kMostReasonBytes;
+                into.append(buffer.data(), std::min(static_cast<std::size_t>(n), most - std::min(most, into.size())));
+                if (k == 0 && answer.size() >= limits.answerBytes) tooLong = true;
+            }
+            if (tooLong) break;
         }
-        if (tooLong) break;
+    } catch (...) {
+        // No memory here for the growing answer: the reader does not outlive the reading.
+        endReader(true);
+        throw;
     }
-    if (timedOut || tooLong || stopped) ::kill(pid, SIGKILL);
-    ::close(out[0]);
-    ::close(err[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = endReader(timedOut || tooLong || stopped);
 
     auto fail = [&path](const std::string& why) -> std::unique_ptr<const EncodedDesign> { throw OpenError(path, why); };
     if (stopped) return fail("reading it was stopped");
@@ -159,13 +212,17 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
         int signal = WTERMSIG(status);
         if (signal == SIGXCPU)
             return fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
-        return fail("damaged: reading it failed (the reader stopped with signal " + std::to_string(signal) + ", " +
-                    strsignal(signal) + ")");
+        if (isFault(signal))
+            return fail("damaged: reading it failed (the reader stopped with signal " + std::to_string(signal) + ", " +
+                        strsignal(signal) + ")");
+        // Stopped from outside: this process kills a reader only where it says so above.
+        if (signal == SIGKILL) return fail("the reader was stopped by signal 9 — out of memory?");
+        return fail("the reader was stopped by signal " + std::to_string(signal) + " (" + signalName(signal) + ")");
     }
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
     if (code == 2) return fail(firstLine(reason));
     if (code == 3) return fail("damaged: reading it needs more than " + std::to_string(limits.memoryBytes / kMiB) + " MiB of memory");
-    if (code == 127) return fail("the reader program " + program + " cannot be started");
+    if (code == 127) return fail("the reader program " + printablePath(program) + " cannot be started");
     if (code != 0) return fail("damaged: reading it failed: " + firstLine(reason));
     try {
         return EncodedDesign::decode(std::move(answer));

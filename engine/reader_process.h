@@ -12,20 +12,24 @@
 
 namespace engine {
 
-// Limits of one reader run, from the size of the file it reads.
+// Limits of one reader run: what reading a file of a given size needs, its bytes once and a fixed
+// budget for the rest.
 struct ReaderLimits {
     double seconds = 0;         // wall-clock time before the reader is stopped
     std::size_t memoryBytes = 0;  // address space the reader may use
     std::size_t answerBytes = 0;  // the most the reader may send back
 
+    // The limits for a file of fileBytes (those of a 2 GiB file for a larger one, which the reader
+    // refuses before reading it).
     static ReaderLimits forFileSize(std::size_t fileBytes);
 };
 
 // Reads the design of the database at path in a reader process and decodes what it sends back,
 // trusting it no more than the file. Throws OpenError (database_file.h) with the reason: the
 // reader's own (missing file, not an Access database, damaged ...), or that the reader crashed,
-// took too long, ran out of memory, or answered with something malformed. When stop is given and
-// becomes true, the reader is stopped and the OpenError says so.
+// took too long, ran out of memory, answered with something malformed, or was stopped by a signal
+// from outside ("the reader was stopped by signal 15 (SIGTERM)"). When stop is given and becomes
+// true, the reader is stopped and the OpenError says so. The reader ends with this process.
 std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& path, const std::atomic<bool>* stop = nullptr);
 
 // The reader program: $DUALYN_READER when set, otherwise dualyn-reader beside this program.

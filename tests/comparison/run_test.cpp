@@ -104,6 +104,33 @@ TEST(ComparisonRun, OpeningFailureSaysWhichFileAndWhy)
     EXPECT_EQ(readFile(dir.file("log.txt")), "");
 }
 
+// File names are bytes: a database whose name is not UTF-8 is read and compared, and named with
+// those bytes as \xHH, plain ASCII in the log; so is one that fails to open.
+TEST(ComparisonRun, NamesThatAreNotUtf8AreComparedAndShownEscaped)
+{
+    TempDir dir;
+    mdbgen::writeJet4File(mdbgen::parseDescription("table A\n field F long\n"), dir.file("caf\xE9.mdb"));
+    mdbgen::writeJet4File(mdbgen::parseDescription("table B\n field F long\n"), dir.file("b.mdb"));
+    HeadlessWindow window;
+    window.paths[0] = dir.file("caf\xE9.mdb");
+    window.paths[1] = dir.file("b.mdb");
+    window.relations = window.queries = false;
+    ComparisonRun run(window, dir.file("log.txt"));
+    run.cmdCompare_Click();
+    ASSERT_TRUE(window.messageDetails.empty()) << window.messageDetails[0];
+    EXPECT_EQ(run.strDB1Name, "caf\\xE9.mdb");
+    std::string log = readFile(dir.file("log.txt"));
+    EXPECT_EQ(log.substr(0, log.find("\r\n")), "Comparison Log for " + dir.path() + "/caf\\xE9.mdb and " + dir.file("b.mdb"));
+    EXPECT_NE(log.find("   A was not found in b.mdb\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("   B was not found in caf\\xE9.mdb\r\n"), std::string::npos) << log;
+
+    window.paths[0] = dir.file("b.mdb");
+    window.paths[1] = dir.file("nichts\xFF.mdb");
+    run.cmdCompare_Click();
+    ASSERT_EQ(window.messageDetails.size(), 1u);
+    EXPECT_EQ(window.messageDetails[0], dir.path() + "/nichts\\xFF.mdb: the file does not exist");
+}
+
 // An error that no step handles leaves the run as an exception; the lines written before stay.
 TEST(ComparisonRun, AnErrorNothingHandlesLeavesTheRunAndKeepsTheLog)
 {

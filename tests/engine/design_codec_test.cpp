@@ -237,7 +237,7 @@ TEST(DesignCodec, MadeUpBytesRefusedWithWhatAndWhere)
         {Raw().n(1).s(std::string(65, 'x')).bytes, "the text of pooled name 0 is 65 bytes long, more than 64"},
         {Raw().n(0).b(std::string("\x80\x00", 2)).bytes, "the database name is a number not in its shortest form"},
         {Raw().n(0).b(std::string(9, '\xFF')).bytes, "the database name is a number longer than nine bytes"},
-        {Raw().n(0).s("a\xED\xA0\x80").bytes, "at byte 8: the database name is not UTF-8"},
+        {Raw().n(0).s("").n(1).s("a\xED\xA0\x80").bytes, "at byte 10: the name of table 0 is not UTF-8"},
         {query(std::string("\x00\x01p\x06", 4)), "the value of property 0 of query 0 has the unknown tag 6"},
         {query(std::string("\x01\x00", 2)), "the name reference of property 0 of query 0 is 1, past the 0 pooled names"},
         {query(Raw().b(std::string("\x00\x00\x04", 3)).n((std::uint64_t{1} << 54) + 1).bytes.substr(5)),
