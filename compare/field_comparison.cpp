@@ -29,7 +29,7 @@ int PositionOfField(const engine::TableDef& table, const std::string& name)
 
 // CompareFieldProperties, telling also whether a cancel cut the walk short: cutShort is set when
 // the walk stopped before its last position, and left alone otherwise.
-bool CompareProperties(ComparisonRun& run, const engine::Field& fld1, const engine::Field& fld2, bool& cutShort)
+bool CompareProperties(ComparisonContext& run, const engine::Field& fld1, const engine::Field& fld2, bool& cutShort)
 {
     constexpr int kFirst = 3, kLast = 16;  // the walk's bounds; only some positions between are compared
     bool allEqual = true;
@@ -64,7 +64,7 @@ bool CompareProperties(ComparisonRun& run, const engine::Field& fld1, const engi
 // counts are equal and no cancel cut a walk short: a walk stopped early has not compared
 // everything, so it is no proof of a match. Returns true when this call wrote no line of
 // difference and the counts are equal.
-bool CompareFields(ComparisonRun& run, const TableInfo& rec1, const TableInfo& rec2, bool blnCheckReverse)
+bool CompareFields(ComparisonContext& run, const TableInfo& rec1, const TableInfo& rec2, bool blnCheckReverse)
 {
     const engine::TableDef& table1 = rec1.tdf.value();  // walked
     const engine::TableDef& table2 = rec2.tdf.value();  // searched
@@ -105,7 +105,7 @@ bool CompareFields(ComparisonRun& run, const TableInfo& rec1, const TableInfo& r
 // that order) and writes "         The fields <fld1's name> have different <description>" for each
 // pair of values that differ (a Null on either side never does). The cancel flag is tested after
 // every position from 3 to 16 and stops the walk. Returns true when no line was written.
-bool CompareFieldProperties(ComparisonRun& run, const engine::Field& fld1, const engine::Field& fld2)
+bool CompareFieldProperties(ComparisonContext& run, const engine::Field& fld1, const engine::Field& fld2)
 {
     bool cutShort = false;  // only CompareFields needs to know
     return CompareProperties(run, fld1, fld2, cutShort);

@@ -2,7 +2,7 @@
 // seven compared properties of same-named fields, then the same from the other table's side.
 #pragma once
 
-#include "comparison_run.h"
+#include "comparison_context.h"
 #include "table_info.h"
 
 #include <cstdint>
@@ -10,8 +10,8 @@
 
 namespace dualyn {
 
-bool CompareFields(ComparisonRun& run, const TableInfo& rec1, const TableInfo& rec2, bool blnCheckReverse);
-bool CompareFieldProperties(ComparisonRun& run, const engine::Field& fld1, const engine::Field& fld2);
+bool CompareFields(ComparisonContext& run, const TableInfo& rec1, const TableInfo& rec2, bool blnCheckReverse);
+bool CompareFieldProperties(ComparisonContext& run, const engine::Field& fld1, const engine::Field& fld2);
 std::string PropertyDescription(std::int16_t position);
 
 }  // namespace dualyn

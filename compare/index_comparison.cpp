@@ -35,7 +35,7 @@ int PositionOfIndex(const engine::TableDef& table, const std::string& name)
 
 // FindMissingIndexes, telling also whether a cancel cut the walk short: cutShort is set when the
 // walk stopped before recA's last index, and left alone otherwise.
-bool FindMissing(ComparisonRun& run, const TableInfo& recA, const TableInfo& recB, bool& cutShort)
+bool FindMissing(ComparisonContext& run, const TableInfo& recA, const TableInfo& recB, bool& cutShort)
 {
     const engine::TableDef& tableA = recA.tdf.value();  // walked
     const engine::TableDef& tableB = recB.tdf.value();  // searched
@@ -68,7 +68,7 @@ bool FindMissing(ComparisonRun& run, const TableInfo& recA, const TableInfo& rec
 // when neither wrote a line and no cancel cut the search for missing indexes short: a walk
 // stopped early is no proof of a match. Returns true when the walk over rec1's indexes wrote no
 // line; the indexes only rec2's table has do not count.
-bool CompareIndexes(ComparisonRun& run, const TableInfo& rec1, const TableInfo& rec2)
+bool CompareIndexes(ComparisonContext& run, const TableInfo& rec1, const TableInfo& rec2)
 {
     const engine::TableDef& table1 = rec1.tdf.value();
     const engine::TableDef& table2 = rec2.tdf.value();
@@ -112,7 +112,7 @@ bool CompareIndexes(ComparisonRun& run, const TableInfo& rec1, const TableInfo& 
 // index of recA's table, in position order, that recB's table has no index of exactly that name
 // for (the primary key included). A cancel stops the walk after the index being looked up.
 // Returns true when no line was written.
-bool FindMissingIndexes(ComparisonRun& run, const TableInfo& recA, const TableInfo& recB)
+bool FindMissingIndexes(ComparisonContext& run, const TableInfo& recA, const TableInfo& recB)
 {
     bool cutShort = false;  // only CompareIndexes needs to know
     return FindMissing(run, recA, recB, cutShort);

@@ -2,12 +2,12 @@
 // keys' fields, the indexes' properties, then the indexes table 1 lacks.
 #pragma once
 
-#include "comparison_run.h"
+#include "comparison_context.h"
 #include "table_info.h"
 
 namespace dualyn {
 
-bool CompareIndexes(ComparisonRun& run, const TableInfo& rec1, const TableInfo& rec2);
-bool FindMissingIndexes(ComparisonRun& run, const TableInfo& recA, const TableInfo& recB);
+bool CompareIndexes(ComparisonContext& run, const TableInfo& rec1, const TableInfo& rec2);
+bool FindMissingIndexes(ComparisonContext& run, const TableInfo& recA, const TableInfo& recB);
 
 }  // namespace dualyn

@@ -58,7 +58,7 @@ void StepProgress(RunWindow& window)
 // queries of db1 unvisited also withholds the OK line, since those were never compared; the
 // reverse pass runs in every case. The bar is set back to 0 at the end. Returns true exactly
 // when the OK line was written.
-bool CompareQueries(ComparisonRun& run, const engine::Database& db1, const engine::Database& db2)
+bool CompareQueries(ComparisonContext& run, const engine::Database& db1, const engine::Database& db2)
 {
     bool allMatched = true;  // nothing reported so far
     bool result = false;
@@ -103,7 +103,7 @@ bool CompareQueries(ComparisonRun& run, const engine::Database& db1, const engin
 // database 2 as dbA, so the lacking database is always database 1. Runs to its end whatever
 // Cancel says and leaves the status line and the progress bar alone. Returns true when it wrote
 // no line.
-bool FindMissingQueries(ComparisonRun& run, const engine::Database& dbA, const engine::Database& dbB)
+bool FindMissingQueries(ComparisonContext& run, const engine::Database& dbA, const engine::Database& dbB)
 {
     bool result = true;
     const std::int16_t countA = dbA.QueryDefs().Count();
@@ -121,7 +121,7 @@ bool FindMissingQueries(ComparisonRun& run, const engine::Database& dbA, const e
 // either side never does), in position order, named by query1's property:
 //     "\r\n   Totals has a different ODBCTimeout setting"
 // Returns true when no pair differs.
-bool CompareQueryProperties(ComparisonRun& run, const engine::QueryDef& query1, const engine::QueryDef& query2)
+bool CompareQueryProperties(ComparisonContext& run, const engine::QueryDef& query1, const engine::QueryDef& query2)
 {
     bool result = true;
     const engine::Properties properties1 = query1.Properties(), properties2 = query2.Properties();

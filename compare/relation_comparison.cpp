@@ -73,7 +73,7 @@ private:
 
 // FindMissingRelations, also telling the caller through cutShort whether a cancel left relations
 // of dbA unvisited (a cancel noticed after the last relation leaves none).
-bool ReportMissingRelations(ComparisonRun& run, const engine::Database& dbA, const engine::Database& dbB,
+bool ReportMissingRelations(ComparisonContext& run, const engine::Database& dbA, const engine::Database& dbB,
                             bool& cutShort)
 {
     bool result = true;  // no line written yet
@@ -102,7 +102,7 @@ bool ReportMissingRelations(ComparisonRun& run, const engine::Database& dbA, con
 // when it wrote the OK line. A pending cancel is noticed after each relation of db1; the pass over
 // db2 runs all the same, and no OK line is written when a cancel left relations of either side
 // unvisited, since those were never compared.
-bool CompareRelations(ComparisonRun& run, const engine::Database& db1, const engine::Database& db2)
+bool CompareRelations(ComparisonContext& run, const engine::Database& db1, const engine::Database& db2)
 {
     bool allMatched = true;  // false from the first difference or missing relation on
     bool result = false;
@@ -140,7 +140,7 @@ bool CompareRelations(ComparisonRun& run, const engine::Database& db1, const eng
 // "   <description> was not found in <database 1's file>" after an empty line: it is called with
 // database 2 first, so the lacking side is always database 1. Compares no values. Returns true
 // when it wrote no line. A pending cancel is noticed after each relation of dbA.
-bool FindMissingRelations(ComparisonRun& run, const engine::Database& dbA, const engine::Database& dbB)
+bool FindMissingRelations(ComparisonContext& run, const engine::Database& dbA, const engine::Database& dbB)
 {
     bool cutShort = false;  // not needed here: only the section's OK line depends on it
     return ReportMissingRelations(run, dbA, dbB, cutShort);
@@ -164,7 +164,7 @@ std::string DescribeRelation(const engine::Relation& relation)
 // match relation2; when they differ (by ValuesDiffer: a Null on either side never does) writes
 // "   <description of relation1> is different" after an empty line and returns false. Returns true,
 // writing nothing, when they do not differ.
-bool CompareRelationProperties(ComparisonRun& run, const engine::Relation& relation1, const engine::Relation& relation2)
+bool CompareRelationProperties(ComparisonContext& run, const engine::Relation& relation1, const engine::Relation& relation2)
 {
     const engine::Variant& value1 = relation1.Properties().Item(kComparedProperty).Value();
     const engine::Variant& value2 = relation2.Properties().Item(kComparedProperty).Value();

@@ -2,15 +2,16 @@
 // foreign table), their compared value, then the relations database 1 lacks.
 #pragma once
 
-#include "comparison_run.h"
+#include "comparison_context.h"
+#include "database_engine.h"
 
 #include <string>
 
 namespace dualyn {
 
-bool CompareRelations(ComparisonRun& run, const engine::Database& db1, const engine::Database& db2);
-bool FindMissingRelations(ComparisonRun& run, const engine::Database& dbA, const engine::Database& dbB);
+bool CompareRelations(ComparisonContext& run, const engine::Database& db1, const engine::Database& db2);
+bool FindMissingRelations(ComparisonContext& run, const engine::Database& dbA, const engine::Database& dbB);
 std::string DescribeRelation(const engine::Relation& relation);
-bool CompareRelationProperties(ComparisonRun& run, const engine::Relation& relation1, const engine::Relation& relation2);
+bool CompareRelationProperties(ComparisonContext& run, const engine::Relation& relation1, const engine::Relation& relation2);
 
 }  // namespace dualyn

@@ -70,7 +70,7 @@ void StepProgress(RunWindow& window)
 // walk when a cancel has been asked for; the tables db1 lacks are looked for even then. Returns
 // true when no table is missing on either side; what the field and index comparisons found does
 // not count.
-bool CompareTables(ComparisonRun& run, const engine::Database& db1, const engine::Database& db2)
+bool CompareTables(ComparisonContext& run, const engine::Database& db1, const engine::Database& db2)
 {
     RunWindow& window = run.window;
     const int tableCount1 = db1.TableDefs().Count();  // read once, system tables included
@@ -112,7 +112,7 @@ bool CompareTables(ComparisonRun& run, const engine::Database& db1, const engine
 // Writes "   <table> was not found in <database 1's file name>" for each non-system table of
 // db2, in db2's order, that db1 has no table of exactly that name for. A cancel stops the walk
 // after the table being looked at. Returns true when no line was written.
-bool FindMissingTables(ComparisonRun& run, const engine::Database& db2, const engine::Database& db1)
+bool FindMissingTables(ComparisonContext& run, const engine::Database& db2, const engine::Database& db1)
 {
     bool allFound = true;
     const int tableCount2 = db2.TableDefs().Count();  // read once

@@ -2,11 +2,12 @@
 // common table's fields and keys and indexes compared, then the tables database 1 lacks.
 #pragma once
 
-#include "comparison_run.h"
+#include "comparison_context.h"
+#include "database_engine.h"
 
 namespace dualyn {
 
-bool CompareTables(ComparisonRun& run, const engine::Database& db1, const engine::Database& db2);
-bool FindMissingTables(ComparisonRun& run, const engine::Database& db2, const engine::Database& db1);
+bool CompareTables(ComparisonContext& run, const engine::Database& db1, const engine::Database& db2);
+bool FindMissingTables(ComparisonContext& run, const engine::Database& db2, const engine::Database& db1);
 
 }  // namespace dualyn

@@ -12,7 +12,7 @@
 namespace dualyn {
 
 ComparisonRun::ComparisonRun(RunWindow& window, std::string logFile)
-    : strLogFile(std::move(logFile)), window(window)
+    : ComparisonContext(window), strLogFile(std::move(logFile))
 {
 }
 

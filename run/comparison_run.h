@@ -9,6 +9,7 @@
 // end, so that the log never holds lines of two runs, also of two windows of one installation.
 #pragma once
 
+#include "comparison_context.h"
 #include "database_engine.h"
 #include "log_writer.h"
 #include "run_window.h"
@@ -20,7 +21,7 @@ namespace dualyn {
 
 class LogLock;
 
-class ComparisonRun {
+class ComparisonRun : public ComparisonContext {
 public:
     ComparisonRun(RunWindow& window, std::string logFile);
 
@@ -40,19 +41,15 @@ public:
 
     // Appends one line to the log (comparison_log.h). During cmdCompare_Click the line goes through
     // the run's LogWriter, which writes it on its own thread; otherwise it is written at once.
-    void WriteLog(const std::string& line) const;
+    void WriteLog(const std::string& line) const override;
 
     // The file name of a database: its Name after the last '/' or '\'.
     static std::string FileNameOf(const std::string& name);
 
-    // Shared state.
+    // Shared state, besides what the comparisons share (ComparisonContext).
     std::shared_ptr<engine::Database> db1;
     std::shared_ptr<engine::Database> db2;
-    std::string strDB1Name;  // shown in log lines: bytes that are no UTF-8 as \xHH (printable_path.h)
-    std::string strDB2Name;
     const std::string strLogFile;
-    bool blnCancel = false;
-    RunWindow& window;
 
 private:
     // Takes lock, waiting while another run holds it: the status line then says so and window
