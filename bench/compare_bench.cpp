@@ -152,7 +152,7 @@ int main(int argc, char* argv[])
         }
     }
     const std::string headless = (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" /
-                                  "dualyn-headless").string();
+                                  "dualyn-compare").string();
     const std::string folder = !keep.empty() ? keep
                                              : (std::filesystem::temp_directory_path() /
                                                 ("compare-bench-" + std::to_string(::getpid()))).string();
@@ -223,11 +223,11 @@ int main(int argc, char* argv[])
         std::ofstream(results) << "# Comparison benchmark\n\n"
                                << "Measured with `" << command << "` (" << runs << " runs a size, medians).\n\n"
                                << "Machine: " << machine() << ".\n\n"
-                               << "Dualyn: `dualyn-headless` on the pair (both designs read in reader processes, all "
+                               << "Dualyn: `dualyn-compare` on the pair (both designs read in reader processes, all "
                                   "three sections compared, the log written). mdb-schema ×2: `mdb-schema` on each "
                                   "file, one after the other. Growth: Dualyn's time over the previous size's. "
                                   "Designs: the two designs as the readers send them. Headless peak: the peak "
-                                  "resident memory of `dualyn-headless` itself (readers not counted). Window peak: "
+                                  "resident memory of `dualyn-compare` itself (readers not counted). Window peak: "
                                   "the same for the window process over one run of the same comparison "
                                   "(`window-peak`, offscreen), with its peak before the run (Qt and the window "
                                   "alone) in brackets; the last column leaves that out.\n\n"

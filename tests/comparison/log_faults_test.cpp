@@ -199,7 +199,7 @@ TEST(LogFaults, LinksInPlaceBeforeTheRun)
 // A run started while another holds the log waits, saying so and handling events, without
 // touching the log; once the other run is done it writes its own whole log, and the status line
 // shows again what it showed before. The log is still the run's while the viewer is started on
-// it (so dualyn-headless prints this run's log).
+// it (so dualyn-compare prints this run's log).
 TEST(LogFaults, ARunWaitsForAnotherThenWritesItsWholeLog)
 {
     struct WaitingWindow : HeadlessWindow {
@@ -271,15 +271,15 @@ TEST(LogFaults, ACancelWhileWaitingLeavesTheLogAlone)
     EXPECT_TRUE(lockIsFree(log));
 }
 
-// Two dualyn-headless processes started together on one log, while a third run holds it: neither
+// Two dualyn-compare processes started together on one log, while a third run holds it: neither
 // touches the log before that run is done; then each writes and prints its own whole log, and
 // the log holds exactly one of them.
 TEST(LogFaults, TwoProcessesAtOnceTakeTurnsWithTheLog)
 {
     TempDir dir;
     // A program of its own beside a log of its own, away from the build's other runs.
-    const std::string program = dir.file("dualyn-headless"), log = dir.file("ComparisonLog.txt");
-    std::filesystem::copy_file(HEADLESS_PROGRAM, program);
+    const std::string program = dir.file("dualyn-compare"), log = dir.file("ComparisonLog.txt");
+    std::filesystem::copy_file(COMPARE_PROGRAM, program);
     const std::string pairs[2][2] = {
         {testsupport::writeDatabase(dir, kDesign1, "a1.mdb"), testsupport::writeDatabase(dir, kDesign2, "a2.mdb")},
         {testsupport::writeDatabase(dir, kDesign2, "b1.mdb"), testsupport::writeDatabase(dir, kDesign1, "b2.mdb")}};

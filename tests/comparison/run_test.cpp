@@ -220,7 +220,7 @@ TEST(Headless, RunsTheComparisonAndPrintsTheLog)
 {
     TempDir dir;
     mdbgen::writeJet4File(mdbgen::parseDescription("table T\n field F long\n"), dir.file("a.mdb"));
-    std::string program = HEADLESS_PROGRAM;
+    std::string program = COMPARE_PROGRAM;
     auto ok = testsupport::runCommand(program, {"--no-tables", "--no-relations", "--no-queries", dir.file("a.mdb"), dir.file("a.mdb")});
     EXPECT_EQ(ok.exitCode, 0) << ok.err;
     EXPECT_EQ(ok.out, "Comparison Log for " + dir.file("a.mdb") + " and " + dir.file("a.mdb") + "\r\n");
@@ -236,7 +236,7 @@ TEST(Headless, RunsTheComparisonAndPrintsTheLog)
     EXPECT_EQ(testsupport::runCommand(program, {"--colour", dir.file("a.mdb"), dir.file("a.mdb")}).exitCode, 1);
     auto help = testsupport::runCommand(program, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("usage: dualyn-headless"), std::string::npos);
+    EXPECT_NE(help.out.find("usage: dualyn-compare"), std::string::npos);
 }
 
 }  // namespace

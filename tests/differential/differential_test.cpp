@@ -92,7 +92,7 @@ struct DiffRun {
     std::vector<Finding> findings;
 };
 
-// The log of the comparison run (the one dualyn-headless and the window make) of db1 with db2,
+// The log of the comparison run (the one dualyn-compare and the window make) of db1 with db2,
 // written into dir; the message box's details when the databases did not open.
 std::string comparisonLog(const testsupport::TempDir& dir, const std::string& db1, const std::string& db2)
 {

@@ -1,6 +1,6 @@
-// dualyn-headless: the comparison run without a window, for scripts, tests and benchmarks.
+// dualyn-compare: the comparison run without a window, for scripts, tests and benchmarks.
 //
-//     dualyn-headless [--no-tables] [--no-relations] [--no-queries] [--report-memory] DB1 DB2
+//     dualyn-compare [--no-tables] [--no-relations] [--no-queries] [--report-memory] DB1 DB2
 //
 // Runs the same comparison as the window with the paths as typed into its path boxes, writes the
 // log beside this program as the window does, and prints the log as this run wrote it: where the
@@ -20,7 +20,7 @@
 
 namespace {
 
-const char kUsage[] = "usage: dualyn-headless [--no-tables] [--no-relations] [--no-queries] [--report-memory] DB1 DB2\n";
+const char kUsage[] = "usage: dualyn-compare [--no-tables] [--no-relations] [--no-queries] [--report-memory] DB1 DB2\n";
 
 // The folder this program lives in.
 std::filesystem::path programFolder(const char* argv0)
@@ -53,7 +53,7 @@ int main(int argc, char* argv[])
         } else if (arg == "--report-memory") {
             reportMemory = true;
         } else if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
-            std::cerr << "dualyn-headless: unknown option " << arg << "\n" << kUsage;
+            std::cerr << "dualyn-compare: unknown option " << arg << "\n" << kUsage;
             return 1;
         } else {
             paths.push_back(arg);
@@ -72,7 +72,7 @@ int main(int argc, char* argv[])
     try {
         run.cmdCompare_Click();
     } catch (const std::exception& e) {
-        std::cerr << "dualyn-headless: the comparison stopped: " << e.what() << "\n";
+        std::cerr << "dualyn-compare: the comparison stopped: " << e.what() << "\n";
         return 1;
     }
     if (!window.messageDetails.empty()) {
