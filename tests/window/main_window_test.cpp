@@ -2,12 +2,14 @@
 // keyboard, the file-open dialog, runs started with Compare on the golden databases of ../golden,
 // clicks during a run, errors, and where the log goes. DUALYN_VIEWER names record_viewer.sh,
 // which appends each start of the log viewer to the file $DUALYN_VIEWER_RECORD.
+#include "command_line.h"
 #include "jet4_writer.h"
 #include "main_window.h"
 #include "run_command.h"
 #include "schema_text.h"
 
 #include <QCheckBox>
+#include <QCommandLineParser>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -174,6 +176,8 @@ private slots:
     void uncaughtError_data();
     void uncaughtError();
     void logFolder();
+    void commandLineFillsPathBoxes_data();
+    void commandLineFillsPathBoxes();
 };
 
 void MainWindowTest::initTestCase()
@@ -676,6 +680,42 @@ void MainWindowTest::logFolder()
     }
     QVERIFY(QFileInfo(log).isFile());
     QCOMPARE(viewerStarts(folder + "/viewer.txt", 1), QStringList{log});
+}
+
+void MainWindowTest::commandLineFillsPathBoxes_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("db1");
+    QTest::addColumn<QString>("db2");
+    QTest::newRow("no file") << QStringList{} << QString() << QString();
+    QTest::newRow("one file: database 1 only") << QStringList{"/data/shop.mdb"} << "/data/shop.mdb" << QString();
+    QTest::newRow("two files") << QStringList{"shop v1.mdb", "/data/Größe – 顧客.accdb"} << "shop v1.mdb"
+                               << "/data/Größe – 顧客.accdb";
+    QTest::newRow("more than two: the first two") << QStringList{"a.mdb", "b.mdb", "c.mdb"} << "a.mdb" << "b.mdb";
+    QTest::newRow("names like options after --") << QStringList{"--", "-h", "--version"} << "-h" << "--version";
+}
+
+// The files on dualyn's command line, read as main() reads them, fill the path boxes in order;
+// none of these command lines is one answered without the window.
+void MainWindowTest::commandLineFillsPathBoxes()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, db1);
+    QFETCH(QString, db2);
+    const QStringList commandLine = QStringList{"dualyn"} + arguments;
+    QByteArrayList bytes;  // the command line as main() gets it
+    for (const QString& argument : commandLine) bytes << QFile::encodeName(argument);
+    std::vector<char*> argv;
+    for (QByteArray& argument : bytes) argv.push_back(argument.data());
+    QVERIFY(!dualyn::asksOnlyForText(int(argv.size()), argv.data()));
+
+    QCommandLineParser parser;
+    dualyn::describeCommandLine(parser);
+    QVERIFY2(parser.parse(commandLine), qPrintable(parser.errorText()));
+    Fixture f;
+    dualyn::fillPathBoxes(*f.window, parser.positionalArguments());
+    QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), db1);
+    QCOMPARE(f.control<QLineEdit>("txtDB2")->text(), db2);
 }
 
 QTEST_MAIN(MainWindowTest)
