@@ -16,6 +16,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace dualyn {
 
@@ -50,6 +51,16 @@ public:
     std::shared_ptr<engine::Database> db1;
     std::shared_ptr<engine::Database> db2;
     const std::string strLogFile;
+
+    // For the command line: the databases' passwords (empty: none), which it clears after the
+    // run; and whether a failed opening of database 1 still waits for database 2's, so that
+    // openFailures names both when both fail. The window opens as it always has: database 2's
+    // reading is stopped once database 1 has failed.
+    std::string strPassword1, strPassword2;
+    bool blnReportEveryFailedOpen = false;
+    // Why each database that failed to open did, as the box's details give it ("PATH: reason"),
+    // database 1's first.
+    std::vector<std::string> openFailures;
 
 private:
     // Takes lock, waiting while another run holds it: the status line then says so and window
