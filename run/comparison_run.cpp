@@ -49,6 +49,9 @@ void ComparisonRun::cmdCompare_Click()
 {
     window.SetBusyPointer(true);
     blnCancel = false;
+    differences.clear();
+    okCounts.clear();
+    opened[0] = opened[1] = {};
     // Held to the end of the run, however it ends; a run cancelled while waiting for it has
     // touched neither the log nor a database.
     LogLock logLock(strLogFile);
@@ -95,9 +98,13 @@ bool ComparisonRun::OpenDatabases()
         // Database 2 is read at the same time as database 1; when database 1 cannot be opened,
         // its reason is the one shown and the reading of database 2 is stopped.
         const std::string path1 = window.GetDatabasePath(1), path2 = window.GetDatabasePath(2);
+        opened[0].path = path1;
+        opened[1].path = path2;
         engine::OpeningDatabase second = engine::DBEngine::instance().StartOpening(path2);
         db1 = engine::DBEngine::instance().OpenDatabase(path1);
+        opened[0].format = db1->Format();
         db2 = second.get();
+        opened[1].format = db2->Format();
         strDB1Name = engine::printablePath(FileNameOf(db1->Name()));
         strDB2Name = engine::printablePath(FileNameOf(db2->Name()));
         return true;
