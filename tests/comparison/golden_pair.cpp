@@ -134,4 +134,24 @@ std::vector<std::string> logLinesOf(const std::vector<dualyn::Difference>& twins
     return lines;
 }
 
+std::string schemaProblems(const std::string& json)
+{
+    static const char kValidate[] = R"(
+import json, sys, jsonschema
+schema = json.load(open(sys.argv[1], encoding="utf-8"))
+jsonschema.Draft202012Validator.check_schema(schema)
+validator = jsonschema.Draft202012Validator(schema)
+errors = list(validator.iter_errors(json.load(open(sys.argv[2], encoding="utf-8"))))
+for error in errors:
+    print("/".join(map(str, error.absolute_path)) + ": " + error.message)
+sys.exit(1 if errors else 0)
+)";
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir.file("report.json"), json);
+    testsupport::CommandResult result =
+        testsupport::runCommand(PYTHON_PROGRAM, {"-c", kValidate, SCHEMA_FILE, dir.file("report.json")});
+    if (result.exitCode == 0) return "";
+    return "validation failed (exit " + std::to_string(result.exitCode) + "): " + result.out + result.err;
+}
+
 }  // namespace goldenpair

@@ -1,6 +1,7 @@
 // The golden pairs of tests/golden run as the golden test runs them, and what the tests of the
-// differences' twins check them against: the log's lines of difference told apart from its
-// frame, headings and OK lines by their wording alone.
+// differences' twins and their JSON report check them against: the log's lines of difference
+// told apart from its frame, headings and OK lines by their wording alone, and the report's
+// validation by the JSON Schema with Debian's python3-jsonschema.
 #pragma once
 
 #include "comparison_run.h"
@@ -43,5 +44,9 @@ LogFindings findingsOf(const std::string& log);
 
 // The twins' lines as the log file holds them (Windows-1252).
 std::vector<std::string> logLinesOf(const std::vector<dualyn::Difference>& twins);
+
+// Validates json against run/dualyn-compare.schema.json (draft 2020-12, the schema itself checked
+// first) with python3-jsonschema: "" when valid, otherwise what the validator said.
+std::string schemaProblems(const std::string& json);
 
 }  // namespace goldenpair

@@ -10,10 +10,13 @@
 //     same file                              both paths name db1.mdb (db2.txt is not needed)
 //     old log                                a log from an earlier run is there before the run
 //
-// Every run's lines of difference also have their twins, in log order.
+// Every run's lines of difference also have their twins, in log order, and its JSON report is
+// what the schema describes.
+#include "difference_report.h"
 #include "golden_pair.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 
@@ -52,6 +55,14 @@ TEST_P(Golden, LogAndItsTwinsAreExactlyAsExpected)
     EXPECT_EQ(goldenpair::logLinesOf(run.differences), findings.differences);
     EXPECT_EQ(run.okCounts, findings.ok);
 
+    // The report holds them all, and the schema describes it.
+    const std::string json = dualyn::DifferenceReportJson(run);
+    EXPECT_EQ(goldenpair::schemaProblems(json), "") << json;
+    const nlohmann::json report = nlohmann::json::parse(json);
+    ASSERT_EQ(report.at("differences").size(), run.differences.size());
+    for (std::size_t i = 0; i < run.differences.size(); ++i)
+        EXPECT_EQ(report["differences"][i].at("line"), run.differences[i].line) << "difference " << i;
+    EXPECT_EQ(report.at("counts").at("differences"), run.differences.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Logs, Golden, ::testing::ValuesIn(goldenpair::cases()),
