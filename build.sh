@@ -4,9 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# xdg-utils opens the log in the desktop's text viewer; qt6-wayland lets the window run on Wayland.
+# xdg-utils opens the log in the desktop's text viewer; qt6-wayland lets the window run on Wayland;
+# nlohmann-json3-dev writes the JSON report, and python3-jsonschema checks it in the tests.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev mdbtools mdbtools-dev libglib2.0-dev
-          libicu-dev googletest libgtest-dev xdg-utils qt6-wayland clang libclang-rt-14-dev)
+          libicu-dev googletest libgtest-dev xdg-utils qt6-wayland clang libclang-rt-14-dev
+          nlohmann-json3-dev python3-jsonschema)
 
 install_missing() {
     local missing=() p
