@@ -9,12 +9,15 @@
 //              Field Phone was not found in A.mdb
 //
 // (the size line twice: once from each side). Two tables that match give the one line
-// "         Customers OK".
+// "         Customers OK". Each line of difference goes to the log with its twin (difference.h),
+// which names the table and the field, the property and both databases' values.
 #include "field_comparison.h"
 
 #include "position.h"
 
 #include "value_compare.h"
+
+#include <optional>
 
 namespace dualyn {
 
@@ -27,9 +30,17 @@ int PositionOfField(const engine::TableDef& table, const std::string& name)
     return table.Fields().PositionOf(name);
 }
 
+// Where two fields are compared, for the twins of their lines: the table's name (none when not
+// known), and the database fld1 comes from (1 or 2); fld2 comes from the other.
+struct FieldPlace {
+    std::optional<std::string> table;
+    int walked = 1;
+};
+
 // CompareFieldProperties, telling also whether a cancel cut the walk short: cutShort is set when
 // the walk stopped before its last position, and left alone otherwise.
-bool CompareProperties(ComparisonContext& run, const engine::Field& fld1, const engine::Field& fld2, bool& cutShort)
+bool CompareProperties(ComparisonContext& run, const engine::Field& fld1, const engine::Field& fld2,
+                       const FieldPlace& place, bool& cutShort)
 {
     constexpr int kFirst = 3, kLast = 16;  // the walk's bounds; only some positions between are compared
     bool allEqual = true;
@@ -41,7 +52,17 @@ bool CompareProperties(ComparisonContext& run, const engine::Field& fld1, const 
             const engine::Variant value2 = properties2.Item(At(k)).Value();
             if (ValuesDiffer(value1, value2)) {
                 allEqual = false;
-                run.WriteLog("         The fields " + fld1.Name() + " have different " + description);
+                const std::string name = fld1.Name();
+                const bool walkedDb1 = place.walked == 1;  // value1 is database 1's
+                run.WriteDifference({.kind = DifferenceKind::FieldProperty,
+                                     .line = "         The fields " + name + " have different " + description,
+                                     .walked = place.walked,
+                                     .table = place.table,
+                                     .field = name,
+                                     .property = properties1.Item(At(k)).Name(),
+                                     .position = k,
+                                     .value1 = walkedDb1 ? value1 : value2,
+                                     .value2 = walkedDb1 ? value2 : value1});
             }
         }
         if (run.blnCancel) {
@@ -70,6 +91,8 @@ bool CompareFields(ComparisonContext& run, const TableInfo& rec1, const TableInf
     const engine::TableDef& table2 = rec2.tdf.value();  // searched
     bool allMatched = true;
     bool cutShort = false;  // a cancel stopped a walk before its end
+    const FieldPlace place{table1.Name(), rec1.database};  // for the twins
+    const bool walkedDb1 = rec1.database == 1;            // table1 is database 1's
     const int fieldCount1 = table1.Fields().Count();  // read once
     for (int i = 0; i < fieldCount1; ++i) {
         const std::string name = table1.Fields().Item(At(i)).Name();
@@ -77,14 +100,26 @@ bool CompareFields(ComparisonContext& run, const TableInfo& rec1, const TableInf
         if (j >= 0) {
             // Compared in any case, so that every differing property gets its line.
             const bool propertiesEqual =
-                CompareProperties(run, table1.Fields().Item(At(i)), table2.Fields().Item(At(j)), cutShort);
+                CompareProperties(run, table1.Fields().Item(At(i)), table2.Fields().Item(At(j)), place, cutShort);
             if (allMatched) allMatched = propertiesEqual;
             if (i != j) {
-                run.WriteLog("         Field " + name + " is not in the same order in the tables.");
+                const engine::Variant position1 = engine::Variant::number(i), position2 = engine::Variant::number(j);
+                run.WriteDifference({.kind = DifferenceKind::FieldOrder,
+                                     .line = "         Field " + name + " is not in the same order in the tables.",
+                                     .walked = rec1.database,
+                                     .table = place.table,
+                                     .field = name,
+                                     .value1 = walkedDb1 ? position1 : position2,
+                                     .value2 = walkedDb1 ? position2 : position1});
                 allMatched = false;
             }
         } else {
-            run.WriteLog("         Field " + name + " was not found in " + rec2.strDBName);
+            run.WriteDifference({.kind = DifferenceKind::FieldMissing,
+                                 .line = "         Field " + name + " was not found in " + rec2.strDBName,
+                                 .walked = rec1.database,
+                                 .presentIn = rec1.database,
+                                 .table = place.table,
+                                 .field = name});
             allMatched = false;
         }
         if (run.blnCancel) {
@@ -97,18 +132,19 @@ bool CompareFields(ComparisonContext& run, const TableInfo& rec1, const TableInf
         allMatched = false;  // no line of its own: the fields concerned are reported
         if (blnCheckReverse) CompareFields(run, rec2, rec1, false);
     }
-    if (allMatched && !cutShort) run.WriteLog("         " + table1.Name() + " OK");
+    if (allMatched && !cutShort) run.WriteOk(OkKind::Fields, "         " + table1.Name() + " OK");
     return allMatched;
 }
 
 // Compares the properties of two same-named fields at the compared positions (3, 6, 12 to 16, in
 // that order) and writes "         The fields <fld1's name> have different <description>" for each
-// pair of values that differ (a Null on either side never does). The cancel flag is tested after
-// every position from 3 to 16 and stops the walk. Returns true when no line was written.
+// pair of values that differ (a Null on either side never does); its twin knows no table and takes
+// fld1 for database 1's. The cancel flag is tested after every position from 3 to 16 and stops the
+// walk. Returns true when no line was written.
 bool CompareFieldProperties(ComparisonContext& run, const engine::Field& fld1, const engine::Field& fld2)
 {
     bool cutShort = false;  // only CompareFields needs to know
-    return CompareProperties(run, fld1, fld2, cutShort);
+    return CompareProperties(run, fld1, fld2, FieldPlace{}, cutShort);
 }
 
 // The plural words that name a compared field property in the log, by its position in the

@@ -9,7 +9,10 @@
 //           ByCustomer is indexed in B.mdb but not in A.mdb
 //
 // The indentations (9, 12 and 6 spaces) are the log's and are kept as they are. When nothing
-// differs the block holds the one line "         Primary keys and indexes OK".
+// differs the block holds the one line "         Primary keys and indexes OK". Each line of
+// difference goes to the log with its twin (difference.h); the line "is indexed differently",
+// which does not name the property and repeats for each one that differs, has a twin per
+// property that does.
 #include "index_comparison.h"
 
 #include "position.h"
@@ -44,7 +47,12 @@ bool FindMissing(ComparisonContext& run, const TableInfo& recA, const TableInfo&
     for (int i = 0; i < indexCount; ++i) {
         const std::string name = tableA.Indexes().Item(At(i)).Name();
         if (PositionOfIndex(tableB, name) < 0) {
-            run.WriteLog("      " + name + " is indexed in " + recA.strDBName + " but not in " + recB.strDBName);
+            run.WriteDifference({.kind = DifferenceKind::IndexMissing,
+                                 .line = "      " + name + " is indexed in " + recA.strDBName + " but not in " + recB.strDBName,
+                                 .walked = recA.database,
+                                 .presentIn = recA.database,
+                                 .table = tableA.Name(),
+                                 .index = name});
             allFound = false;
         }
         if (run.blnCancel) {
@@ -73,38 +81,72 @@ bool CompareIndexes(ComparisonContext& run, const TableInfo& rec1, const TableIn
     const engine::TableDef& table1 = rec1.tdf.value();
     const engine::TableDef& table2 = rec2.tdf.value();
     bool allMatched = true;
+    const std::string tableName = table1.Name();  // for the twins; table2 has the same
+    const bool walkedDb1 = rec1.database == 1;     // table1 is database 1's
     const int indexCount1 = table1.Indexes().Count();  // read once
     for (int i = 0; i < indexCount1; ++i) {
         const engine::Index index1 = table1.Indexes().Item(At(i));
         const int j = PositionOfIndex(table2, index1.Name());
         if (j >= 0) {
             const engine::Index index2 = table2.Indexes().Item(At(j));
-            if (index1.Name() == kPrimaryKey && index1.Fields() != index2.Fields()) {
-                run.WriteLog("         The tables have different primary keys");
-                allMatched = false;
+            if (index1.Name() == kPrimaryKey) {
+                const std::string fields1 = index1.Fields(), fields2 = index2.Fields();  // "+ID;-Code"
+                if (fields1 != fields2) {
+                    const engine::Variant value1 = engine::Variant::text(fields1), value2 = engine::Variant::text(fields2);
+                    run.WriteDifference({.kind = DifferenceKind::PrimaryKey,
+                                         .line = "         The tables have different primary keys",
+                                         .walked = rec1.database,
+                                         .table = tableName,
+                                         .index = kPrimaryKey,
+                                         .property = "Fields",
+                                         .value1 = walkedDb1 ? value1 : value2,
+                                         .value2 = walkedDb1 ? value2 : value1});
+                    allMatched = false;
+                }
             }
             // Position 0 (the name) matched already; the last position is left out.
             const engine::Properties properties1 = index1.Properties(), properties2 = index2.Properties();
             const int lastCompared = properties1.Count() - 2;  // read once, from rec1's index
             for (int k = 1; k <= lastCompared; ++k) {
-                if (ValuesDiffer(properties1.Item(At(k)).Value(), properties2.Item(At(k)).Value())) {
-                    run.WriteLog("            " + index1.Name() + " is indexed differently in " + rec2.strDBName);
+                const engine::Variant value1 = properties1.Item(At(k)).Value();
+                const engine::Variant value2 = properties2.Item(At(k)).Value();
+                if (ValuesDiffer(value1, value2)) {
+                    run.WriteDifference({.kind = DifferenceKind::IndexProperty,
+                                         .line = "            " + index1.Name() + " is indexed differently in " + rec2.strDBName,
+                                         .walked = rec1.database,
+                                         .table = tableName,
+                                         .index = index1.Name(),
+                                         .property = properties1.Item(At(k)).Name(),
+                                         .position = k,
+                                         .value1 = walkedDb1 ? value1 : value2,
+                                         .value2 = walkedDb1 ? value2 : value1});
                     allMatched = false;
                 }
             }
         } else if (index1.Name() == kPrimaryKey) {
-            run.WriteLog("            The tables have different primary keys");
+            run.WriteDifference({.kind = DifferenceKind::PrimaryKey,
+                                 .line = "            The tables have different primary keys",
+                                 .walked = rec1.database,
+                                 .presentIn = rec1.database,
+                                 .table = tableName,
+                                 .index = kPrimaryKey});
             allMatched = false;
         } else {
-            run.WriteLog("            " + index1.Name() + " is indexed in " + rec1.strDBName + " but not in " +
-                         rec2.strDBName);
+            run.WriteDifference({.kind = DifferenceKind::IndexMissing,
+                                 .line = "            " + index1.Name() + " is indexed in " + rec1.strDBName +
+                                         " but not in " + rec2.strDBName,
+                                 .walked = rec1.database,
+                                 .presentIn = rec1.database,
+                                 .table = tableName,
+                                 .index = index1.Name()});
             allMatched = false;
         }
     }
 
     bool cutShort = false;  // a cancel stopped the search for missing indexes before its end
     const bool noneMissingFromTable1 = FindMissing(run, rec2, rec1, cutShort);
-    if (noneMissingFromTable1 && allMatched && !cutShort) run.WriteLog("         Primary keys and indexes OK");
+    if (noneMissingFromTable1 && allMatched && !cutShort)
+        run.WriteOk(OkKind::PrimaryKeysAndIndexes, "         Primary keys and indexes OK");
     return allMatched;
 }
 

@@ -11,6 +11,9 @@
 //
 //     QUERIES COMPARISONS
 //        Queries OK
+//
+// Each line of difference goes to the log with its twin (difference.h): the query, and for a
+// property that differs its name, its position and both values (the SQL text whole).
 #include "query_comparison.h"
 
 #include "value_compare.h"
@@ -78,7 +81,12 @@ bool CompareQueries(ComparisonContext& run, const engine::Database& db1, const e
             bool same = CompareQueryProperties(run, db1.QueryDefs().Item(i), db2.QueryDefs().Item(static_cast<std::int16_t>(j)));
             if (allMatched) allMatched = same;
         } else {
-            run.WriteLog(MissingLine(db1.QueryDefs().Item(i).Name(), run.strDB2Name));
+            const std::string name = db1.QueryDefs().Item(i).Name();
+            run.WriteDifference({.kind = DifferenceKind::QueryMissing,
+                                 .line = MissingLine(name, run.strDB2Name),
+                                 .walked = 1,
+                                 .presentIn = 1,
+                                 .query = name});
             allMatched = false;
         }
 
@@ -91,7 +99,7 @@ bool CompareQueries(ComparisonContext& run, const engine::Database& db1, const e
 
     bool noneMissing = FindMissingQueries(run, db2, db1);
     if (noneMissing && allMatched && !cutShort) {
-        run.WriteLog("   Queries OK");
+        run.WriteOk(OkKind::Queries, "   Queries OK");
         result = true;
     }
     run.window.SetProgressValue(0);
@@ -108,8 +116,13 @@ bool FindMissingQueries(ComparisonContext& run, const engine::Database& dbA, con
     bool result = true;
     const std::int16_t countA = dbA.QueryDefs().Count();
     for (std::int16_t i = 0; i < countA; ++i) {
-        if (dbB.QueryDefs().PositionOf(dbA.QueryDefs().Item(i).Name()) < 0) {
-            run.WriteLog(MissingLine(dbA.QueryDefs().Item(i).Name(), run.strDB1Name));
+        const std::string name = dbA.QueryDefs().Item(i).Name();
+        if (dbB.QueryDefs().PositionOf(name) < 0) {
+            run.WriteDifference({.kind = DifferenceKind::QueryMissing,
+                                 .line = MissingLine(name, run.strDB1Name),
+                                 .walked = 2,
+                                 .presentIn = 2,
+                                 .query = name});
             result = false;
         }
     }
@@ -130,7 +143,15 @@ bool CompareQueryProperties(ComparisonContext& run, const engine::QueryDef& quer
         const engine::Variant value2 = properties2.Item(p).Value();
         if (ValuesDiffer(value1, value2)) {
             result = false;
-            run.WriteLog("\r\n   " + query1.Name() + " has a different " + properties1.Item(p).Name() + " setting");
+            const std::string name = query1.Name(), property = properties1.Item(p).Name();
+            run.WriteDifference({.kind = DifferenceKind::QueryProperty,
+                                 .line = "\r\n   " + name + " has a different " + property + " setting",
+                                 .walked = 1,
+                                 .query = name,
+                                 .property = property,
+                                 .position = p,
+                                 .value1 = value1,
+                                 .value2 = value2});
         }
     }
     return result;

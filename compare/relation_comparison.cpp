@@ -14,6 +14,9 @@
 //     (empty line)
 //        Books.BookID to Loans was not found in shop-v1.mdb
 //
+// Each line of difference goes to the log with its twin (difference.h), which names the relation
+// by its parts and by its name in each database that has it, and gives both Attributes values.
+//
 // The section neither shows status or progress nor lets the window handle events. It catches no
 // error: a relation without fields or without the properties read here makes the engine throw,
 // which ends the run with the lines written so far left in the log.
@@ -39,6 +42,19 @@ std::string AsText(const engine::Variant& value)
     if (value.isText()) return value.text();
     if (value.isNull()) return {};
     return value.describe();
+}
+
+// The relation as a twin names it, made after DescribeRelation(relation) has succeeded, so that
+// every part read here is there: the description and its parts, and the relation's name as the
+// name in the given database (1 or 2).
+RelationNames NamesOf(const engine::Relation& relation, const std::string& description, int database)
+{
+    RelationNames names{.description = description,
+                        .table = AsText(relation.Properties().Item(kTableProperty).Value()),
+                        .field = relation.Fields().Item(0).Name(),
+                        .foreignTable = relation.ForeignTable()};
+    (database == 1 ? names.name1 : names.name2) = relation.Name();
+    return names;
 }
 
 // Finds relations of one database by description: Find gives the position of the first relation,
@@ -83,7 +99,11 @@ bool ReportMissingRelations(ComparisonContext& run, const engine::Database& dbA,
     for (std::int16_t i = 0; i < count; ++i) {
         const std::string description = DescribeRelation(dbA.Relations().Item(i));
         if (inB.Find(description) < 0) {
-            run.WriteLog("\r\n   " + description + " was not found in " + run.strDB1Name);
+            run.WriteDifference({.kind = DifferenceKind::RelationMissing,
+                                 .line = "\r\n   " + description + " was not found in " + run.strDB1Name,
+                                 .walked = 2,
+                                 .presentIn = 2,
+                                 .relation = NamesOf(dbA.Relations().Item(i), description, 2)});
             result = false;
         }
         if (run.blnCancel) {
@@ -119,7 +139,11 @@ bool CompareRelations(ComparisonContext& run, const engine::Database& db1, const
             bool matched = CompareRelationProperties(run, db1.Relations().Item(i), db2.Relations().Item(j));
             if (allMatched) allMatched = matched;
         } else {
-            run.WriteLog("\r\n   " + description + " was not found in " + run.strDB2Name);
+            run.WriteDifference({.kind = DifferenceKind::RelationMissing,
+                                 .line = "\r\n   " + description + " was not found in " + run.strDB2Name,
+                                 .walked = 1,
+                                 .presentIn = 1,
+                                 .relation = NamesOf(db1.Relations().Item(i), description, 1)});
             allMatched = false;
         }
         if (run.blnCancel) {
@@ -130,7 +154,7 @@ bool CompareRelations(ComparisonContext& run, const engine::Database& db1, const
     bool reverseCutShort = false;  // a cancel left relations of db2 unvisited
     bool noneMissing = ReportMissingRelations(run, db2, db1, reverseCutShort);
     if (noneMissing && allMatched && !cutShort && !reverseCutShort) {
-        run.WriteLog("   Relations OK");
+        run.WriteOk(OkKind::Relations, "   Relations OK");
         result = true;
     }
     return result;
@@ -169,7 +193,17 @@ bool CompareRelationProperties(ComparisonContext& run, const engine::Relation& r
     const engine::Variant& value1 = relation1.Properties().Item(kComparedProperty).Value();
     const engine::Variant& value2 = relation2.Properties().Item(kComparedProperty).Value();
     if (ValuesDiffer(value1, value2)) {
-        run.WriteLog("\r\n   " + DescribeRelation(relation1) + " is different");
+        const std::string description = DescribeRelation(relation1);
+        RelationNames names = NamesOf(relation1, description, 1);
+        names.name2 = relation2.Name();
+        run.WriteDifference({.kind = DifferenceKind::RelationAttributes,
+                             .line = "\r\n   " + description + " is different",
+                             .walked = 1,
+                             .relation = std::move(names),
+                             .property = relation1.Properties().Item(kComparedProperty).Name(),
+                             .position = kComparedProperty,
+                             .value1 = value1,
+                             .value2 = value2});
         return false;
     }
     return true;

@@ -88,14 +88,20 @@ bool CompareTables(ComparisonContext& run, const engine::Database& db1, const en
                 run.WriteLog("\r\n   COMPARISON LOG FOR " + name);
                 rec1.strDBName = run.strDB1Name;
                 rec1.tdf = db1.TableDefs().Item(At(i));
+                rec1.database = 1;
                 rec2.strDBName = run.strDB2Name;
                 rec2.tdf = db2.TableDefs().Item(At(j));
+                rec2.database = 2;
                 run.WriteLog("\r\n      FIELDS COMPARISON");
                 CompareFields(run, rec1, rec2, true);
                 run.WriteLog("\r\n      PRIMARY KEY AND INDEX COMPARISON");
                 CompareIndexes(run, rec1, rec2);
             } else {
-                run.WriteLog("\r\n   " + name + " was not found in " + run.strDB2Name);
+                run.WriteDifference({.kind = DifferenceKind::TableMissing,
+                                     .line = "\r\n   " + name + " was not found in " + run.strDB2Name,
+                                     .walked = 1,
+                                     .presentIn = 1,
+                                     .table = name});
                 allFound = false;
             }
         }
@@ -120,7 +126,11 @@ bool FindMissingTables(ComparisonContext& run, const engine::Database& db2, cons
         const std::string name = db2.TableDefs().Item(At(i)).Name();
         if (!IsSystemTable(name) && PositionOfTable(db1, name) < 0) {
             allFound = false;
-            run.WriteLog("\r\n   " + name + " was not found in " + run.strDB1Name);
+            run.WriteDifference({.kind = DifferenceKind::TableMissing,
+                                 .line = "\r\n   " + name + " was not found in " + run.strDB1Name,
+                                 .walked = 2,
+                                 .presentIn = 2,
+                                 .table = name});
         }
         if (run.blnCancel) break;
     }

@@ -192,6 +192,7 @@ public:
     explicit Database(const DatabaseDesign& design);
 
     const std::string& Name() const { return path_; }  // the file's absolute path
+    FileFormat Format() const { return design_->format(); }  // the file's format: Jet 3, Jet 4 or ACE
     engine::TableDefs TableDefs() const
     {
         return {*design_, design_->tables().data(), design_->tables().size(), &EncodedDesign::tablePosition};

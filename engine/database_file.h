@@ -3,6 +3,7 @@
 // Dualyn cannot read, protected by a database password, or cut short.
 #pragma once
 
+#include "design.h"
 #include "table_definition.h"
 
 #include <cstdint>
@@ -24,8 +25,6 @@ private:
     std::string path_;
     std::string reason_;
 };
-
-enum class FileFormat { Jet3, Jet4, Ace };
 
 struct DatabaseFile {
     std::string path;  // absolute

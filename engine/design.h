@@ -7,9 +7,20 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace engine {
+
+// The file format of a database: Access 97 and before (Jet 3), Access 2000 to 2003 (Jet 4), or
+// Access 2007 and later (ACE).
+enum class FileFormat { Jet3, Jet4, Ace };
+
+// The format as people name it: "Jet 3", "Jet 4" or "ACE".
+constexpr std::string_view formatName(FileFormat format)
+{
+    return format == FileFormat::Jet3 ? "Jet 3" : format == FileFormat::Jet4 ? "Jet 4" : "ACE";
+}
 
 // The most items a collection of a design holds: collections are counted with 16-bit numbers.
 constexpr std::size_t kMostItems = 32767;
@@ -71,15 +82,16 @@ struct DatabaseDesign {
     std::vector<TableDesign> tables;        // by name, letter case ignored, ties by exact name
     std::vector<RelationDesign> relations;  // likewise
     std::vector<QueryDesign> queries;       // likewise
+    FileFormat format = FileFormat::Jet4;   // of the file the design was read from
 };
 
 // Takes a design piece by piece as it is read, so that it need not be held whole: begin with the
-// database name and the number of tables, then each table in the design's order, then end with
-// the relations and the queries.
+// database name, its file format and the number of tables, then each table in the design's order,
+// then end with the relations and the queries.
 class DesignSink {
 public:
     virtual ~DesignSink() = default;
-    virtual void begin(const std::string& name, std::size_t tableCount) = 0;
+    virtual void begin(const std::string& name, FileFormat format, std::size_t tableCount) = 0;
     virtual void table(TableDesign table) = 0;
     virtual void end(std::vector<RelationDesign> relations, std::vector<QueryDesign> queries) = 0;
 };

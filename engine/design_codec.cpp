@@ -57,14 +57,15 @@ class DesignEncoder::Impl {
 public:
     std::string encode(const DatabaseDesign& d)
     {
-        begin(d.name, d.tables.size());
+        begin(d.name, d.format, d.tables.size());
         for (const TableDesign& table : d.tables) this->table(table);
         end(d.relations, d.queries);
         return finish();
     }
 
-    void begin(const std::string& name, std::size_t tableCount)
+    void begin(const std::string& name, FileFormat format, std::size_t tableCount)
     {
+        format_ = format;
         // The database's path: its bytes as they are, since a path need not be UTF-8.
         putNumber(body_, name.size());
         body_ += name;
@@ -126,6 +127,7 @@ public:
         // The pool is known only now; it goes before the body.
         std::string out(kSignature, sizeof kSignature);
         out += static_cast<char>(kVersion);
+        out += static_cast<char>(formatByte(format_));
         putNumber(out, pool_.size());
         for (std::string_view name : pool_) {
             putNumber(out, name.size());
@@ -217,6 +219,7 @@ private:
         }
     }
 
+    FileFormat format_ = FileFormat::Jet4;      // written with the signature, before the pool
     std::string body_;                          // everything after the pool
     std::deque<std::string> pool_;              // the pooled names (a deque: they never move)
     std::unordered_map<std::string_view, std::size_t> poolIndex_;  // name -> its position in pool_
@@ -319,7 +322,10 @@ std::string encodeDesign(const DatabaseDesign& design) { return DesignEncoder::I
 
 DesignEncoder::DesignEncoder() : impl_(std::make_unique<Impl>()) {}
 DesignEncoder::~DesignEncoder() = default;
-void DesignEncoder::begin(const std::string& name, std::size_t tableCount) { impl_->begin(name, tableCount); }
+void DesignEncoder::begin(const std::string& name, FileFormat format, std::size_t tableCount)
+{
+    impl_->begin(name, format, tableCount);
+}
 void DesignEncoder::table(TableDesign table) { impl_->table(table); }
 void DesignEncoder::end(std::vector<RelationDesign> relations, std::vector<QueryDesign> queries)
 {
@@ -331,6 +337,7 @@ DatabaseDesign expandDesign(const EncodedDesign& encoded)
 {
     DatabaseDesign d;
     d.name = encoded.name();
+    d.format = encoded.format();
     for (const EncodedDesign::Table& t : encoded.tables()) {
         TableDesign& table = d.tables.emplace_back();
         table.name = encoded.textAt(t.name);
@@ -370,7 +377,7 @@ DatabaseDesign expandDesign(const EncodedDesign& encoded)
 
 DatabaseDesign decodeDesign(std::string_view bytes) { return expandDesign(*EncodedDesign::decode(std::string(bytes))); }
 
-// DATABASE "path" tables=1 relations=0 queries=0
+// DATABASE "path" format="Jet 4" tables=1 relations=0 queries=0
 // TABLE "Customers" fields=1 indexes=1
 //   FIELD "ID" 0 Value=Null 1 Attributes=17 ...
 //   INDEX "PrimaryKey" fields="+ID" 0 Name="PrimaryKey" ...
@@ -380,6 +387,8 @@ std::string designText(const DatabaseDesign& design)
 {
     std::string out = "DATABASE ";
     appendQuoted(out, design.name);
+    out += " format=";
+    appendQuoted(out, formatName(design.format));
     out += " tables=" + std::to_string(design.tables.size()) + " relations=" +
            std::to_string(design.relations.size()) + " queries=" + std::to_string(design.queries.size()) + "\n";
     for (const TableDesign& t : design.tables) {

@@ -20,7 +20,7 @@ class DesignEncoder final : public DesignSink {
 public:
     DesignEncoder();
     ~DesignEncoder() override;
-    void begin(const std::string& name, std::size_t tableCount) override;
+    void begin(const std::string& name, FileFormat format, std::size_t tableCount) override;
     void table(TableDesign table) override;
     void end(std::vector<RelationDesign> relations, std::vector<QueryDesign> queries) override;
     std::string bytes();

@@ -111,7 +111,7 @@ public:
             return nameLess(a->name, b->name);
         });
         checkCount(tables.size(), "tables");
-        sink.begin(file_.path, tables.size());
+        sink.begin(file_.path, file_.format, tables.size());
         for (const CatalogObject* o : tables)
             sink.table(o->type == kTypeTable ? table(*o) : TableDesign{o->name, {}, {}});
         std::vector<RelationDesign> relations = this->relations();
@@ -562,9 +562,10 @@ DatabaseDesign readDesign(const DatabaseFile& file, const std::function<void()>&
     // Keeps every piece.
     class Collector final : public DesignSink {
     public:
-        void begin(const std::string& name, std::size_t tableCount) override
+        void begin(const std::string& name, FileFormat format, std::size_t tableCount) override
         {
             design.name = name;
+            design.format = format;
             design.tables.reserve(tableCount);
         }
         void table(TableDesign table) override { design.tables.push_back(std::move(table)); }

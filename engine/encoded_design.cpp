@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 namespace engine {
@@ -51,6 +52,10 @@ public:
         at_ = sizeof kSignature;
         if (std::uint8_t version = byte("the version"); version != kVersion)
             fail(at_ - 1, "the version", "is " + std::to_string(version) + ", not " + std::to_string(kVersion));
+        if (std::uint8_t format = byte("the file format"); format < std::size(kFormats))
+            design_.format_ = kFormats[format];
+        else
+            fail(at_ - 1, "the file format", "is " + std::to_string(format) + ", not 0 (Jet 3), 1 (Jet 4) or 2 (ACE)");
         pool();
 
         design_.name_ = offset();

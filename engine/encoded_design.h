@@ -6,7 +6,8 @@
 //
 // The bytes, front to back:
 //
-//     "DLDS" 01                        signature, version
+//     "DLDS" 02                        signature, version
+//     format                           one byte: 0 Jet 3, 1 Jet 4, 2 ACE
 //     count  | (length | name)...      the name pool: property names of at most 64 bytes
 //     length | bytes                   the database name: its path, not necessarily UTF-8
 //     count  | table...                name | count | field... | count | index...
@@ -30,6 +31,7 @@
 // bytes 02 04 04 when Attributes is pooled name 1.
 #pragma once
 
+#include "design.h"
 #include "variant.h"
 
 #include <cstdint>
@@ -43,7 +45,13 @@ namespace engine {
 
 namespace design_format {
 inline constexpr char kSignature[4] = {'D', 'L', 'D', 'S'};
-inline constexpr std::uint8_t kVersion = 1;
+inline constexpr std::uint8_t kVersion = 2;  // 2 added the format byte
+// The format's byte, and back (kFormats[byte] for a byte below 3).
+inline constexpr FileFormat kFormats[] = {FileFormat::Jet3, FileFormat::Jet4, FileFormat::Ace};
+constexpr std::uint8_t formatByte(FileFormat format)
+{
+    return format == FileFormat::Jet3 ? 0 : format == FileFormat::Jet4 ? 1 : 2;
+}
 inline constexpr std::size_t kLongestPooledName = 64;  // Access names have at most 64 characters
 inline constexpr std::uint64_t kLargestWhole = std::uint64_t{1} << 53;  // larger whole doubles skip numbers
 enum Tag : std::uint8_t { kNull = 0, kFalse = 1, kTrue = 2, kNumber = 3, kWhole = 4, kText = 5 };
@@ -70,6 +78,7 @@ public:
     EncodedDesign& operator=(const EncodedDesign&) = delete;
 
     std::string_view name() const;  // the database name the bytes carry: its path, as bytes
+    FileFormat format() const { return format_; }  // the file format of the database
     const std::vector<Table>& tables() const { return tables_; }
     // Offsets of records: a field's (name, properties), an index's (name, fields, properties),
     // a relation's (name, table, foreign table, field pairs, properties), a query's (name,
@@ -105,6 +114,7 @@ private:
 
     std::string bytes_;
     std::uint32_t name_ = 0;                       // the database name's offset
+    FileFormat format_ = FileFormat::Jet4;
     std::vector<std::string_view> pool_;           // the pooled property names, in bytes_
     std::vector<Table> tables_;
     std::vector<std::uint32_t> fields_, indexes_, relations_, queries_;

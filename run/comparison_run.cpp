@@ -50,6 +50,9 @@ void ComparisonRun::cmdCompare_Click()
 {
     window.SetBusyPointer(true);
     blnCancel = false;
+    differences.clear();
+    okCounts.clear();
+    opened[0] = opened[1] = {};
     // Held to the end of the run, however it ends; a run cancelled while waiting for it has
     // touched neither the log nor a database.
     LogLock logLock(strLogFile);
@@ -94,6 +97,8 @@ bool ComparisonRun::OpenDatabases()
 {
     openFailures.clear();
     const std::string path1 = window.GetDatabasePath(1), path2 = window.GetDatabasePath(2);
+    opened[0] = OpenedDatabase{path1, std::nullopt};
+    opened[1] = OpenedDatabase{path2, std::nullopt};
     // Database 2 is read at the same time as database 1; when database 1 cannot be opened, its
     // reason is the one shown and the reading of database 2 is stopped (unless every failure is
     // to be reported).
@@ -101,12 +106,14 @@ bool ComparisonRun::OpenDatabases()
     try {
         second.emplace(engine::DBEngine::instance().StartOpening(path2, strPassword2));
         db1 = engine::DBEngine::instance().OpenDatabase(path1, strPassword1);
+        opened[0].format = db1->Format();
     } catch (const std::exception& e) {
         openFailures.push_back(e.what());
     }
     if (second && (openFailures.empty() || blnReportEveryFailedOpen)) {
         try {
             db2 = second->get();
+            opened[1].format = db2->Format();
         } catch (const std::exception& e) {
             openFailures.push_back(e.what());
         }

@@ -15,6 +15,7 @@
 #include "run_window.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,8 @@ class ComparisonRun : public ComparisonContext {
 public:
     ComparisonRun(RunWindow& window, std::string logFile);
 
-    // The run: take the log's lock (waiting while another run holds it), empty the log, open both
+    // The run: forget the last run's differences and OK counts (ComparisonContext) and databases
+    // (opened), take the log's lock (waiting while another run holds it), empty the log, open both
     // databases, write the first line, run each ticked section unless a cancel is pending, open
     // the log unless cancelled, release both databases and the lock. A cancel while waiting for
     // the lock leaves the log and the databases alone and goes on with the closing steps. An
@@ -61,6 +63,13 @@ public:
     // Why each database that failed to open did, as the box's details give it ("PATH: reason"),
     // database 1's first.
     std::vector<std::string> openFailures;
+    // Each database of the last run as it was opened, for reports after the run: the path as the
+    // path box gave it, and the file's format once it opened. Empty before OpenDatabases.
+    struct OpenedDatabase {
+        std::string path;
+        std::optional<engine::FileFormat> format;
+    };
+    OpenedDatabase opened[2];
 
 private:
     // Takes lock, waiting while another run holds it: the status line then says so and window

@@ -1,6 +1,7 @@
 // The serialized form of a design: designs of generator files and of every value kind back
 // unchanged, the text for people exactly, and bytes that are cut off, damaged or made up refused
 // with a FormatError that says what and where.
+#include "database_engine.h"
 #include "design_codec.h"
 #include "design_reader.h"
 #include "format_error.h"
@@ -50,7 +51,7 @@ bool same(const DatabaseDesign& a, const DatabaseDesign& b)
                same(x.properties, y.properties);
     };
     auto query = [](const QueryDesign& x, const QueryDesign& y) { return x.name == y.name && same(x.properties, y.properties); };
-    return a.name == b.name && std::equal(a.tables.begin(), a.tables.end(), b.tables.begin(), b.tables.end(), table) &&
+    return a.name == b.name && a.format == b.format && std::equal(a.tables.begin(), a.tables.end(), b.tables.begin(), b.tables.end(), table) &&
            std::equal(a.relations.begin(), a.relations.end(), b.relations.begin(), b.relations.end(), relation) &&
            std::equal(a.queries.begin(), a.queries.end(), b.queries.begin(), b.queries.end(), query);
 }
@@ -78,10 +79,10 @@ DatabaseDesign everyKind()
                           {QueryDesign{"Q", values}, QueryDesign{"Empty", {}}}};
 }
 
-// Made-up bytes in the layout the codec documents: the signature and version, then numbers as
-// LEB128, texts as a length and bytes, anything else as given.
+// Made-up bytes in the layout the codec documents: the signature, version and format (Jet 4),
+// then numbers as LEB128, texts as a length and bytes, anything else as given.
 struct Raw {
-    std::string bytes = std::string("DLDS\x01", 5);
+    std::string bytes = std::string("DLDS\x02\x01", 6);
     Raw& n(std::uint64_t v)
     {
         for (; v >= 0x80; v >>= 7) bytes += static_cast<char>(v | 0x80);
@@ -145,13 +146,30 @@ TEST(DesignCodec, EveryValueKindComesBackUnchanged)
     EXPECT_EQ(occurrences(bytes, std::string(65, 'L')), 4u);
 }
 
+// Each file format comes back as its own byte after the version, and the engine's database serves it.
+TEST(DesignCodec, FileFormatComesBack)
+{
+    for (FileFormat format : {FileFormat::Jet3, FileFormat::Jet4, FileFormat::Ace}) {
+        SCOPED_TRACE(formatName(format));
+        DatabaseDesign design = everyKind();
+        design.format = format;
+        std::string bytes = encodeDesign(design);
+        EXPECT_EQ(bytes.at(5), static_cast<char>(design_format::formatByte(format)));
+        EXPECT_EQ(decodeDesign(bytes).format, format);
+        EXPECT_EQ(Database("/x.mdb", EncodedDesign::decode(bytes)).Format(), format);
+    }
+    EXPECT_EQ(formatName(FileFormat::Jet3), "Jet 3");
+    EXPECT_EQ(formatName(FileFormat::Jet4), "Jet 4");
+    EXPECT_EQ(formatName(FileFormat::Ace), "ACE");
+}
+
 // Encoding table by table as a design is read gives the same bytes as encoding it whole, even
 // though each table is gone before the next arrives.
 TEST(DesignCodec, EncodingAsReadGivesTheSameBytes)
 {
     const DatabaseDesign design = everyKind();
     DesignEncoder encoder;
-    encoder.begin(design.name, design.tables.size());
+    encoder.begin(design.name, design.format, design.tables.size());
     for (TableDesign table : design.tables) encoder.table(std::move(table));
     encoder.end(design.relations, design.queries);
     EXPECT_EQ(encoder.bytes(), encodeDesign(design));
@@ -177,7 +195,7 @@ TEST(DesignCodec, TextFormOfASmallDesign)
                           {QueryDesign{"Q\x01", {{"SQL", text("SELECT *\r\nFROM T")}, {"Größe", num(-0.0)}, {"", num(NAN)},
                                                  {"1a", Variant::boolean(false)}, {"Sep", text("\u2028\u0085\xFF\x7F\t")}}}}};
     EXPECT_EQ(designText(design),
-              "DATABASE \"/db/x.mdb\" tables=1 relations=1 queries=1\n"
+              "DATABASE \"/db/x.mdb\" format=\"Jet 4\" tables=1 relations=1 queries=1\n"
               "TABLE \"T\" fields=1 indexes=1\n"
               "  FIELD \"ID\" 0 Value=Null 1 Size=4 2 Caption=\"a\\\"b\\\\c\\nd\"\n"
               "  INDEX \"PrimaryKey\" fields=\"+ID\" 0 Primary=True\n"
@@ -230,20 +248,22 @@ TEST(DesignCodec, MadeUpBytesRefusedWithWhatAndWhere)
 
     auto query = [](std::string_view property) { return Raw().n(0).s("").n(0).n(0).n(1).s("Q").n(1).b(property).bytes; };
     std::pair<std::string, std::string> cases[] = {
-        {Raw().n(0).s("").n(40000).bytes, "design data at byte 7: the table count is 40000, more than 32767"},
+        {Raw().n(0).s("").n(40000).bytes, "design data at byte 8: the table count is 40000, more than 32767"},
         {Raw().n(0).s("").n(32767).bytes, "the table count is 32767, more than the 0 bytes left can hold"},
         {Raw().n(0).n(std::uint64_t{1} << 62).bytes, "the database name is 4611686018427387904 bytes long, past the end"},
-        {Raw().n(std::uint64_t{1} << 40).bytes, "at byte 5: the name pool's count is 1099511627776, more than"},
+        {Raw().n(std::uint64_t{1} << 40).bytes, "at byte 6: the name pool's count is 1099511627776, more than"},
         {Raw().n(1).s(std::string(65, 'x')).bytes, "the text of pooled name 0 is 65 bytes long, more than 64"},
         {Raw().n(0).b(std::string("\x80\x00", 2)).bytes, "the database name is a number not in its shortest form"},
         {Raw().n(0).b(std::string(9, '\xFF')).bytes, "the database name is a number longer than nine bytes"},
-        {Raw().n(0).s("").n(1).s("a\xED\xA0\x80").bytes, "at byte 10: the name of table 0 is not UTF-8"},
+        {Raw().n(0).s("").n(1).s("a\xED\xA0\x80").bytes, "at byte 11: the name of table 0 is not UTF-8"},
         {query(std::string("\x00\x01p\x06", 4)), "the value of property 0 of query 0 has the unknown tag 6"},
         {query(std::string("\x01\x00", 2)), "the name reference of property 0 of query 0 is 1, past the 0 pooled names"},
-        {query(Raw().b(std::string("\x00\x00\x04", 3)).n((std::uint64_t{1} << 54) + 1).bytes.substr(5)),
+        {query(Raw().b(std::string("\x00\x00\x04", 3)).n((std::uint64_t{1} << 54) + 1).bytes.substr(Raw().bytes.size())),
          "the value of property 0 of query 0 is a whole number beyond 2^53"},
         {"DLDT\x01", "design data at byte 0: the data does not start with the signature of a design"},
-        {"DLDS\x02", "design data at byte 4: the version is 2, not 1"},
+        {"DLDS\x01", "design data at byte 4: the version is 1, not 2"},
+        {std::string("DLDS\x02\x03\x00", 8), "design data at byte 5: the file format is 3, not 0 (Jet 3), 1 (Jet 4) or 2 (ACE)"},
+        {"DLDS\x02", "design data at byte 5: the file format is cut off by the end of the data"},
     };
     for (const auto& [bytes, message] : cases)
         EXPECT_NE(refusal(bytes).find(message), std::string::npos) << refusal(bytes) << "\n  wanted: " << message;

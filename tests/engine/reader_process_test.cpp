@@ -139,6 +139,21 @@ query Q select
     EXPECT_EQ(shown.out, designText(here));
 }
 
+// The reader tells the file's format, and the opened database serves it: a generator file is
+// Jet 4; the same file with the header's version byte of Access 2007 is read as ACE.
+TEST_F(Reader, TellsTheFileFormat)
+{
+    std::string jet4 = write("table T\n  field ID long\n");
+    std::string bytes = testsupport::readFile(jet4);
+    ASSERT_EQ(bytes.at(0x14), '\x01');
+    bytes[0x14] = '\x02';
+    std::string ace = dir_.file("test.accdb");
+    testsupport::writeFile(ace, bytes);
+    EXPECT_EQ(readDesignInReader(jet4)->format(), FileFormat::Jet4);
+    EXPECT_EQ(DBEngine::instance().OpenDatabase(ace)->Format(), FileFormat::Ace);
+    EXPECT_EQ(readDesign(ace).format, FileFormat::Ace);
+}
+
 TEST_F(Reader, PassesOnTheReasonAFileCannotBeOpened)
 {
     EXPECT_EQ(refusal(dir_.file("missing.mdb")), "the file does not exist");
