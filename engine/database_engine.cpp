@@ -1,5 +1,7 @@
 #include "database_engine.h"
 
+#include <cstring>
+
 #include "database_file.h"
 #include "design_codec.h"
 #include "reader_process.h"
@@ -140,9 +142,9 @@ DBEngine& DBEngine::instance()
     return engine;
 }
 
-std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& path)
+std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& path, const std::string& password)
 {
-    std::unique_ptr<const EncodedDesign> design = readDesignInReader(path);
+    std::unique_ptr<const EncodedDesign> design = readDesignInReader(path, nullptr, password);
     return std::make_shared<Database>(absolutePathOf(path), std::move(design));
 }
 
@@ -152,11 +154,16 @@ OpeningDatabase::~OpeningDatabase()
     if (result_.valid()) result_.wait();  // the stopped read ends within moments
 }
 
-OpeningDatabase DBEngine::StartOpening(const std::string& path)
+OpeningDatabase DBEngine::StartOpening(const std::string& path, const std::string& password)
 {
     auto stop = std::make_shared<std::atomic<bool>>(false);
-    auto open = [stop, path] {
-        std::unique_ptr<const EncodedDesign> design = readDesignInReader(path, stop.get());
+    // The thread's copy of the password, cleared when the last holder lets it go.
+    std::shared_ptr<std::string> secret(new std::string(password), [](std::string* text) {
+        ::explicit_bzero(text->data(), text->size());
+        delete text;
+    });
+    auto open = [stop, path, secret] {
+        std::unique_ptr<const EncodedDesign> design = readDesignInReader(path, stop.get(), *secret);
         return std::make_shared<Database>(absolutePathOf(path), std::move(design));
     };
     return OpeningDatabase(stop, std::async(std::launch::async, open));

@@ -230,12 +230,14 @@ public:
     // The process's engine, made on first use.
     static DBEngine& instance();
 
-    // Reads the design of the database at path, in a reader process of its own (reader_process.h).
-    // Throws OpenError (database_file.h) saying which file and why it cannot be opened.
-    std::shared_ptr<Database> OpenDatabase(const std::string& path);
+    // Reads the design of the database at path, in a reader process of its own (reader_process.h),
+    // with the database's password when it has one. Throws OpenError (database_file.h) saying
+    // which file and why it cannot be opened.
+    std::shared_ptr<Database> OpenDatabase(const std::string& path, const std::string& password = {});
 
     // OpenDatabase started on another thread, so that two databases are read at the same time.
-    OpeningDatabase StartOpening(const std::string& path);
+    // The password is copied for that thread and cleared when it is done with it.
+    OpeningDatabase StartOpening(const std::string& path, const std::string& password = {});
 
 private:
     DBEngine() = default;

@@ -2,6 +2,7 @@
 //
 //     dualyn-reader FILE          the design, serialized, on standard output
 //     dualyn-reader --text FILE   the design as text, for a person to read
+//     --password-on-stdin         first read the database's password from standard input, to its end
 //
 // Exit status 0; 2 when the file cannot be opened, with the reason alone on standard error; 3 when
 // reading needs more memory than the reader may use; 1 on anything else. The file's size and header
@@ -10,7 +11,8 @@
 //
 // For tests only, DUALYN_READER_TEST makes the reader misbehave after loading the file: "crash",
 // "hang", "garbage" (bytes that are no design), "cut" (half a design), or "escape" (try to open
-// another file after giving up the file system, and say whether that worked).
+// another file after giving up the file system, and say whether that worked); "password" refuses
+// the file saying which password arrived.
 #include "database_file.h"
 #include "design_codec.h"
 #include "design_reader.h"
@@ -64,6 +66,22 @@ void confine()
     ::setrlimit(RLIMIT_NOFILE, &fewFiles);
 }
 
+// The password on standard input, up to its end (at most 1024 bytes; more is not a password).
+std::string readPassword()
+{
+    std::string password;
+    char buffer[1025];
+    for (;;) {
+        ssize_t n = ::read(0, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        password.append(buffer, static_cast<std::size_t>(n));
+        if (password.size() > 1024) throw engine::OpenError("", "the password sent to the reader is too long");
+    }
+    ::explicit_bzero(buffer, sizeof buffer);
+    return password;
+}
+
 bool writeAll(const std::string& bytes)
 {
     for (std::size_t done = 0; done < bytes.size();) {
@@ -80,28 +98,36 @@ bool writeAll(const std::string& bytes)
 int main(int argc, char* argv[])
 {
     bool text = false;
+    bool passwordOnStdin = false;  // the window process sends a password (or nothing) first
     std::string path;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--text")
             text = true;
+        else if (arg == "--password-on-stdin")
+            passwordOnStdin = true;
         else if (arg == "--" && i + 1 < argc)
             path = argv[++i];
         else if (!arg.empty() && arg[0] != '-')
             path = arg;
         else {
-            std::cerr << "usage: dualyn-reader [--text] FILE\n";
+            std::cerr << "usage: dualyn-reader [--text] [--password-on-stdin] FILE\n";
             return 1;
         }
     }
     if (path.empty()) {
-        std::cerr << "usage: dualyn-reader [--text] FILE\n";
+        std::cerr << "usage: dualyn-reader [--text] [--password-on-stdin] FILE\n";
         return 1;
     }
     const char* test = std::getenv("DUALYN_READER_TEST");
     std::string misbehave = test ? test : "";
     try {
+        // Read before anything else, and cleared once the file is open: nothing reads protected
+        // files yet, so the password is only checked to have arrived.
+        std::string password = passwordOnStdin ? readPassword() : std::string();
+        if (misbehave == "password") throw engine::OpenError(path, "the reader was given the password \"" + password + "\"");
         engine::DatabaseFile file = engine::loadDatabaseFile(path);
+        ::explicit_bzero(password.data(), password.size());
         // The serialized form is made table by table as the design is read; the text is made from
         // the whole design.
         std::string answer;

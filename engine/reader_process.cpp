@@ -27,6 +27,7 @@ namespace {
 
 constexpr std::size_t kMiB = 1u << 20;
 constexpr std::size_t kMostReasonBytes = 4096;  // of what the reader says on standard error
+constexpr std::size_t kMostPasswordBytes = 1024;  // far more than any Access password, far less than a pipe holds
 
 // The reason the reader gave: its first line, without the line end.
 std::string firstLine(const std::string& text)
@@ -95,7 +96,8 @@ std::string readerProgram()
     return (self.parent_path() / "dualyn-reader").string();
 }
 
-std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& givenPath, const std::atomic<bool>* stop)
+std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& givenPath, const std::atomic<bool>* stop,
+                                                        const std::string& password)
 {
     if (givenPath.empty()) throw OpenError(givenPath, "no file name was given");
     const std::string path = absolutePathOf(givenPath);
@@ -118,13 +120,30 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     std::vector<char> buffer(1 << 16);  // one read from either pipe
     const pid_t self = ::getpid();      // the reader's parent, checked by the reader
 
-    int out[2] = {-1, -1}, err[2] = {-1, -1};
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+    if (password.size() > kMostPasswordBytes)
+        throw OpenError(path, "the password is longer than " + std::to_string(kMostPasswordBytes) + " bytes");
+    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+        closePipe(in);
         closePipe(out);
         throw OpenError(path, std::string("the reader cannot be started: ") + std::strerror(errno));
     }
+    // The password goes into its pipe before the reader starts: it fits in the pipe's buffer
+    // (kMostPasswordBytes), and a reader that ends early cannot make the write fail.
+    for (std::size_t done = 0; done < password.size();) {
+        ssize_t n = ::write(in[1], password.data() + done, password.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            closePipe(in);
+            closePipe(out);
+            closePipe(err);
+            throw OpenError(path, std::string("the reader cannot be started: ") + std::strerror(errno));
+        }
+        done += static_cast<std::size_t>(n);
+    }
     pid_t pid = ::fork();
     if (pid < 0) {
+        closePipe(in);
         closePipe(out);
         closePipe(err);
         throw OpenError(path, std::string("the reader cannot be started: ") + std::strerror(errno));
@@ -135,8 +154,7 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
         // it to end (below). A parent that ended before this line is no longer the parent.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != self) _exit(1);
-        int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (null >= 0) ::dup2(null, 0);
+        ::dup2(in[0], 0);  // the password, then the end
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
 #if !defined(DUALYN_ADDRESS_SANITIZER)  // AddressSanitizer reserves far more address space than it uses
@@ -146,10 +164,13 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
         auto cpu = static_cast<rlim_t>(limits.seconds) + 1;
         struct rlimit time {cpu, cpu + 1};
         ::setrlimit(RLIMIT_CPU, &time);
-        const char* argv[] = {program.c_str(), "--", path.c_str(), nullptr};
+        const char* argv[] = {program.c_str(), "--password-on-stdin", "--", path.c_str(), nullptr};
         ::execv(program.c_str(), const_cast<char* const*>(argv));
         _exit(127);
     }
+    // The reader has its own copy of the password's pipe, which ends with the password.
+    ::close(in[0]);
+    ::close(in[1]);
     ::close(out[1]);
     ::close(err[1]);
 

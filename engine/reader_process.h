@@ -30,7 +30,9 @@ struct ReaderLimits {
 // took too long, ran out of memory, answered with something malformed, or was stopped by a signal
 // from outside ("the reader was stopped by signal 15 (SIGTERM)"). When stop is given and becomes
 // true, the reader is stopped and the OpenError says so. The reader ends with this process.
-std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& path, const std::atomic<bool>* stop = nullptr);
+// A password for the database goes to the reader through a pipe, never on its command line.
+std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& path, const std::atomic<bool>* stop = nullptr,
+                                                        const std::string& password = {});
 
 // The reader program: $DUALYN_READER when set, otherwise dualyn-reader beside this program.
 std::string readerProgram();

@@ -7,6 +7,7 @@
 #include "table_comparison.h"
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 namespace dualyn {
@@ -94,27 +95,42 @@ void ComparisonRun::cmdCancel_Click()
 
 bool ComparisonRun::OpenDatabases()
 {
+    openFailures.clear();
+    const std::string path1 = window.GetDatabasePath(1), path2 = window.GetDatabasePath(2);
+    opened[0].path = path1;
+    opened[1].path = path2;
+    // Database 2 is read at the same time as database 1; when database 1 cannot be opened, its
+    // reason is the one shown and the reading of database 2 is stopped (unless every failure is
+    // to be reported).
+    std::optional<engine::OpeningDatabase> second;
     try {
-        // Database 2 is read at the same time as database 1; when database 1 cannot be opened,
-        // its reason is the one shown and the reading of database 2 is stopped.
-        const std::string path1 = window.GetDatabasePath(1), path2 = window.GetDatabasePath(2);
-        opened[0].path = path1;
-        opened[1].path = path2;
-        engine::OpeningDatabase second = engine::DBEngine::instance().StartOpening(path2);
-        db1 = engine::DBEngine::instance().OpenDatabase(path1);
-        opened[0].format = db1->Format();
-        db2 = second.get();
-        opened[1].format = db2->Format();
+        second.emplace(engine::DBEngine::instance().StartOpening(path2, strPassword2));
+        db1 = engine::DBEngine::instance().OpenDatabase(path1, strPassword1);
+    } catch (const std::exception& e) {
+        openFailures.push_back(e.what());
+    }
+    if (second && (openFailures.empty() || blnReportEveryFailedOpen)) {
+        try {
+            db2 = second->get();
+        } catch (const std::exception& e) {
+            openFailures.push_back(e.what());
+        }
+    }
+    second.reset();
+    if (openFailures.empty()) {
         strDB1Name = engine::printablePath(FileNameOf(db1->Name()));
         strDB2Name = engine::printablePath(FileNameOf(db2->Name()));
+        opened[0].format = db1->Format();
+        opened[1].format = db2->Format();
         return true;
-    } catch (const std::exception& e) {
-        // What went wrong and with which file goes to the box's details.
-        window.ShowMessageBox("Databases failed to open", "Database Error", e.what());
-        window.SetDatabasePath(1, "");
-        window.SetDatabasePath(2, "");
-        return false;
     }
+    db1.reset();
+    db2.reset();
+    // What went wrong and with which file goes to the box's details.
+    window.ShowMessageBox("Databases failed to open", "Database Error", openFailures.front());
+    window.SetDatabasePath(1, "");
+    window.SetDatabasePath(2, "");
+    return false;
 }
 
 }  // namespace dualyn

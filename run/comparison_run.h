@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace dualyn {
 
@@ -53,8 +54,18 @@ public:
     std::shared_ptr<engine::Database> db2;
     const std::string strLogFile;
 
+    // For the command line: the databases' passwords (empty: none), which it clears after the
+    // run; and whether a failed opening of database 1 still waits for database 2's, so that
+    // openFailures names both when both fail. The window opens as it always has: database 2's
+    // reading is stopped once database 1 has failed.
+    std::string strPassword1, strPassword2;
+    bool blnReportEveryFailedOpen = false;
+    // Why each database that failed to open did, as the box's details give it ("PATH: reason"),
+    // database 1's first.
+    std::vector<std::string> openFailures;
+
     // Each database of the last run as it was opened, for reports after the run: the path as the
-    // path box gave it, and the file's format once it opened. Empty before OpenDatabases.
+    // path box gave it, and the file's format once both opened. Empty before OpenDatabases.
     struct OpenedDatabase {
         std::string path;
         std::optional<engine::FileFormat> format;

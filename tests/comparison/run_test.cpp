@@ -215,28 +215,4 @@ TEST(ComparisonRun, DatabaseOneFailingStopsTheReadingOfDatabaseTwo)
     EXPECT_EQ(errno, ECHILD);
 }
 
-// The headless runner: the log on standard output, its exit status, and its own program folder.
-TEST(Headless, RunsTheComparisonAndPrintsTheLog)
-{
-    TempDir dir;
-    mdbgen::writeJet4File(mdbgen::parseDescription("table T\n field F long\n"), dir.file("a.mdb"));
-    std::string program = COMPARE_PROGRAM;
-    auto ok = testsupport::runCommand(program, {"--no-tables", "--no-relations", "--no-queries", dir.file("a.mdb"), dir.file("a.mdb")});
-    EXPECT_EQ(ok.exitCode, 0) << ok.err;
-    EXPECT_EQ(ok.out, "Comparison Log for " + dir.file("a.mdb") + " and " + dir.file("a.mdb") + "\r\n");
-    std::string besideProgram = (std::filesystem::path(program).parent_path() / "ComparisonLog.txt").string();
-    EXPECT_EQ(readFile(besideProgram), ok.out);
-
-    auto failed = testsupport::runCommand(program, {dir.file("a.mdb"), dir.file("nothing.mdb")});
-    EXPECT_EQ(failed.exitCode, 2);
-    EXPECT_EQ(failed.out, "");
-    EXPECT_EQ(failed.err, "Databases failed to open: " + dir.file("nothing.mdb") + ": the file does not exist\n");
-
-    EXPECT_EQ(testsupport::runCommand(program, {dir.file("a.mdb")}).exitCode, 1);
-    EXPECT_EQ(testsupport::runCommand(program, {"--colour", dir.file("a.mdb"), dir.file("a.mdb")}).exitCode, 1);
-    auto help = testsupport::runCommand(program, {"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("usage: dualyn-compare"), std::string::npos);
-}
-
 }  // namespace

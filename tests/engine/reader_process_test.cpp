@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <optional>
 #include <sys/prctl.h>
@@ -290,32 +291,42 @@ TEST_F(Reader, AMissingReaderIsAReason)
 // large.
 TEST_F(Reader, RefusesAFileTooLargeForAccessAtOnce)
 {
+    // The least time refusing takes over three tries: reading the file would take seconds every
+    // time, while a busy machine only slows a try now and then.
+    auto fastest = [](const std::function<void()>& refuse) {
+        double least = 1e9;
+        for (int i = 0; i < 3 && least >= 1.0; ++i) {
+            auto start = std::chrono::steady_clock::now();
+            refuse();
+            least = std::min(least, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        }
+        return least;
+    };
     // A database made 4 GiB long (sparse): the size alone refuses it.
     std::string huge = write("table T\n field F long\n", "huge.mdb");
     ASSERT_EQ(::truncate(huge.c_str(), 4ll << 30), 0);
     const std::string tooLarge = "not an Access database (the file is 4294967296 bytes; Access files are at most 2 GiB)";
-    auto start = std::chrono::steady_clock::now();
-    auto seconds = [&start] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
-    auto direct = testsupport::runCommand(readerProgram(), {huge});
-    EXPECT_EQ(direct.exitCode, 2);
-    EXPECT_EQ(direct.err, tooLarge + "\n");
-    EXPECT_LT(seconds(), 1.0);
-    start = std::chrono::steady_clock::now();
-    try {
-        DBEngine::instance().OpenDatabase(huge);
-        ADD_FAILURE() << "a 4 GiB file opened";
-    } catch (const OpenError& e) {
-        EXPECT_EQ(e.reason(), tooLarge);
-    }
-    EXPECT_LT(seconds(), 1.0);
+    EXPECT_LT(fastest([&] {
+                  auto direct = testsupport::runCommand(readerProgram(), {huge});
+                  EXPECT_EQ(direct.exitCode, 2);
+                  EXPECT_EQ(direct.err, tooLarge + "\n");
+              }),
+              1.0);
+    EXPECT_LT(fastest([&] {
+                  try {
+                      DBEngine::instance().OpenDatabase(huge);
+                      ADD_FAILURE() << "a 4 GiB file opened";
+                  } catch (const OpenError& e) {
+                      EXPECT_EQ(e.reason(), tooLarge);
+                  }
+              }),
+              1.0);
 
     // 2 GiB of nothing: no larger than Access files may be, refused by its first page.
     std::string zeros = dir_.file("zeros.mdb");
     testsupport::writeFile(zeros, "");
     ASSERT_EQ(::truncate(zeros.c_str(), 2ll << 30), 0);
-    start = std::chrono::steady_clock::now();
-    EXPECT_EQ(refusal(zeros), "not an Access database");
-    EXPECT_LT(seconds(), 1.0);
+    EXPECT_LT(fastest([&] { EXPECT_EQ(refusal(zeros), "not an Access database"); }), 1.0);
 }
 
 // The limits hold the file's bytes once and a fixed budget: twice the file is not twice the memory,
