@@ -167,7 +167,8 @@ TEST(DifferenceTwins, NamesStayWholeWhereTheLogShowsQuestionMarks)
     EXPECT_NE(golden->log.find("   ?????.?? to ?Music was not found in db2.mdb\r\n"), std::string::npos) << golden->log;
 }
 
-// Property lists in the engine's order (engine/design.h), with the values that matter here.
+// Property lists in the engine's order (engine/design.h), with the values that matter here: a
+// text field's, with the given size, default value and validation text, the rest fixed.
 engine::PropertyList fieldProperties(const std::string& name, const Variant& size, const Variant& defaultValue,
                                      const Variant& validationText)
 {
@@ -180,6 +181,7 @@ engine::PropertyList fieldProperties(const std::string& name, const Variant& siz
             {"Required", no},               {"AllowZeroLength", no}};
 }
 
+// A select query's, with its SQL text.
 engine::PropertyList queryProperties(const std::string& name, const std::string& sql)
 {
     const Variant yes = Variant::boolean(true), zero = Variant::number(0);
@@ -189,6 +191,7 @@ engine::PropertyList queryProperties(const std::string& name, const std::string&
             {"MaxRecords", zero}};
 }
 
+// A relation on one field pair, the field's name the same on both sides, with its Attributes.
 engine::RelationDesign relation(const std::string& name, const std::string& table, const std::string& field,
                                 const std::string& foreignTable, double attributes)
 {
