@@ -97,8 +97,8 @@ bool ComparisonRun::OpenDatabases()
 {
     openFailures.clear();
     const std::string path1 = window.GetDatabasePath(1), path2 = window.GetDatabasePath(2);
-    opened[0].path = path1;
-    opened[1].path = path2;
+    opened[0] = OpenedDatabase{path1, std::nullopt};
+    opened[1] = OpenedDatabase{path2, std::nullopt};
     // Database 2 is read at the same time as database 1; when database 1 cannot be opened, its
     // reason is the one shown and the reading of database 2 is stopped (unless every failure is
     // to be reported).
@@ -106,12 +106,14 @@ bool ComparisonRun::OpenDatabases()
     try {
         second.emplace(engine::DBEngine::instance().StartOpening(path2, strPassword2));
         db1 = engine::DBEngine::instance().OpenDatabase(path1, strPassword1);
+        opened[0].format = db1->Format();
     } catch (const std::exception& e) {
         openFailures.push_back(e.what());
     }
     if (second && (openFailures.empty() || blnReportEveryFailedOpen)) {
         try {
             db2 = second->get();
+            opened[1].format = db2->Format();
         } catch (const std::exception& e) {
             openFailures.push_back(e.what());
         }
@@ -120,8 +122,6 @@ bool ComparisonRun::OpenDatabases()
     if (openFailures.empty()) {
         strDB1Name = engine::printablePath(FileNameOf(db1->Name()));
         strDB2Name = engine::printablePath(FileNameOf(db2->Name()));
-        opened[0].format = db1->Format();
-        opened[1].format = db2->Format();
         return true;
     }
     db1.reset();

@@ -63,9 +63,8 @@ public:
     // Why each database that failed to open did, as the box's details give it ("PATH: reason"),
     // database 1's first.
     std::vector<std::string> openFailures;
-
     // Each database of the last run as it was opened, for reports after the run: the path as the
-    // path box gave it, and the file's format once both opened. Empty before OpenDatabases.
+    // path box gave it, and the file's format once it opened. Empty before OpenDatabases.
     struct OpenedDatabase {
         std::string path;
         std::optional<engine::FileFormat> format;
