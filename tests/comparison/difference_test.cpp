@@ -298,6 +298,22 @@ TEST(DifferenceReport, NamesAndValuesComeBackFromTheJsonUnchanged)
                                                                     "relations": {"relations": 0}, "queries": {"queries": 0}})"));
 }
 
+// A run whose database 2 did not open reports database 1's format, no file names (the run names
+// the databases only once both are open), no section and no difference.
+TEST(DifferenceReport, ADatabaseThatDidNotOpenHasNoFormat)
+{
+    std::unique_ptr<goldenpair::GoldenRun> golden = goldenpair::runCase("run-db2-missing");
+    const std::string json = dualyn::DifferenceReportJson(*golden->run);
+    EXPECT_EQ(goldenpair::schemaProblems(json), "") << json;
+    const nlohmann::json report = nlohmann::json::parse(json);
+    EXPECT_EQ(report.at("databases"), nlohmann::json::array(
+        {{{"path", golden->dir.file("db1.mdb")}, {"pathEscaped", false}, {"fileName", nullptr}, {"format", "Jet 4"}},
+         {{"path", golden->dir.file("db2.mdb")}, {"pathEscaped", false}, {"fileName", nullptr}, {"format", nullptr}}}));
+    EXPECT_EQ(report.at("sections"), nlohmann::json::array());
+    EXPECT_EQ(report.at("differences"), nlohmann::json::array());
+    EXPECT_EQ(report.at("counts").at("differences"), 0);
+}
+
 // The schema is a real check: documents that break it in one place each are refused.
 TEST(DifferenceReport, SchemaRefusesWhatItDoesNotDescribe)
 {
