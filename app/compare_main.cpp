@@ -233,10 +233,13 @@ int main(int argc, char* argv[])
         ::explicit_bzero(run.strPassword1.data(), run.strPassword1.size());
         ::explicit_bzero(run.strPassword2.data(), run.strPassword2.size());
         if (!run.openFailures.empty()) {
-            // One line a database; a missing path is said once, not once a database.
+            // One line a database, "PATH: reason"; an empty path is said once, not once a database.
             std::string previous;
-            for (const std::string& failure : run.openFailures)
-                if (failure != previous) std::cerr << (previous = failure) << "\n";
+            for (const std::string& failure : run.openFailures) {
+                if (failure == previous) continue;
+                std::cerr << (failure.rfind(": ", 0) == 0 ? "dualyn-compare" : "") << failure << "\n";
+                previous = failure;
+            }
             return kTrouble;
         }
         const std::string log = contentsOf(privateLog.log());

@@ -79,13 +79,14 @@ Json DifferenceJson(const Difference& d)
 }
 
 // Database 1 or 2 of the run: its path as given, whether showing it needed escapes, the file name
-// the log's lines use for it and its format; the last two null when it did not open.
+// the log's lines use for it (null unless both databases opened, as the run names them only
+// then) and its format (null when it did not open).
 Json DatabaseJson(const ComparisonRun& run, int database)
 {
     const ComparisonRun::OpenedDatabase& opened = run.opened[database - 1];
     const std::string shown = engine::printablePath(opened.path);
-    Json fileName = nullptr;  // set only when the database opened, as the file names are then
-    if (opened.format) fileName = database == 1 ? run.strDB1Name : run.strDB2Name;
+    Json fileName = nullptr;  // the name the log's lines use
+    if (run.opened[0].format && run.opened[1].format) fileName = database == 1 ? run.strDB1Name : run.strDB2Name;
     return Json{{"path", shown},
                 {"pathEscaped", shown != opened.path},
                 {"fileName", fileName},

@@ -74,7 +74,7 @@ TEST_F(CompareCommand, ExitStatusSaysSameDifferentOrTrouble)
     EXPECT_EQ(second.err, dir_.file("none2.mdb") + ": the file does not exist\n");
     auto noPaths = runCommand(kProgram, {"", ""});
     EXPECT_EQ(noPaths.exitCode, 2);
-    EXPECT_EQ(noPaths.err, ": no file name was given\n");
+    EXPECT_EQ(noPaths.err, "dualyn-compare: no file name was given\n");
 }
 
 // --format json: the same run's differences with their values, one document.

@@ -167,7 +167,8 @@ TEST(DifferenceTwins, NamesStayWholeWhereTheLogShowsQuestionMarks)
     EXPECT_NE(golden->log.find("   ?????.?? to ?Music was not found in db2.mdb\r\n"), std::string::npos) << golden->log;
 }
 
-// Property lists in the engine's order (engine/design.h), with the values that matter here.
+// Property lists in the engine's order (engine/design.h), with the values that matter here: a
+// text field's, with the given size, default value and validation text, the rest fixed.
 engine::PropertyList fieldProperties(const std::string& name, const Variant& size, const Variant& defaultValue,
                                      const Variant& validationText)
 {
@@ -180,6 +181,7 @@ engine::PropertyList fieldProperties(const std::string& name, const Variant& siz
             {"Required", no},               {"AllowZeroLength", no}};
 }
 
+// A select query's, with its SQL text.
 engine::PropertyList queryProperties(const std::string& name, const std::string& sql)
 {
     const Variant yes = Variant::boolean(true), zero = Variant::number(0);
@@ -189,6 +191,7 @@ engine::PropertyList queryProperties(const std::string& name, const std::string&
             {"MaxRecords", zero}};
 }
 
+// A relation on one field pair, the field's name the same on both sides, with its Attributes.
 engine::RelationDesign relation(const std::string& name, const std::string& table, const std::string& field,
                                 const std::string& foreignTable, double attributes)
 {
@@ -293,6 +296,22 @@ TEST(DifferenceReport, NamesAndValuesComeBackFromTheJsonUnchanged)
     EXPECT_EQ(report["counts"]["byKind"].at("query missing"), 0);
     EXPECT_EQ(report["counts"].at("ok"), nlohmann::json::parse(R"({"tables": {"fields": 0, "primary keys and indexes": 1},
                                                                     "relations": {"relations": 0}, "queries": {"queries": 0}})"));
+}
+
+// A run whose database 2 did not open reports database 1's format, no file names (the run names
+// the databases only once both are open), no section and no difference.
+TEST(DifferenceReport, ADatabaseThatDidNotOpenHasNoFormat)
+{
+    std::unique_ptr<goldenpair::GoldenRun> golden = goldenpair::runCase("run-db2-missing");
+    const std::string json = dualyn::DifferenceReportJson(*golden->run);
+    EXPECT_EQ(goldenpair::schemaProblems(json), "") << json;
+    const nlohmann::json report = nlohmann::json::parse(json);
+    EXPECT_EQ(report.at("databases"), nlohmann::json::array(
+        {{{"path", golden->dir.file("db1.mdb")}, {"pathEscaped", false}, {"fileName", nullptr}, {"format", "Jet 4"}},
+         {{"path", golden->dir.file("db2.mdb")}, {"pathEscaped", false}, {"fileName", nullptr}, {"format", nullptr}}}));
+    EXPECT_EQ(report.at("sections"), nlohmann::json::array());
+    EXPECT_EQ(report.at("differences"), nlohmann::json::array());
+    EXPECT_EQ(report.at("counts").at("differences"), 0);
 }
 
 // The schema is a real check: documents that break it in one place each are refused.

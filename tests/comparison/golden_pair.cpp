@@ -16,6 +16,7 @@ namespace goldenpair {
 
 namespace {
 
+// text with every from replaced by to: replaceAll("a/b/c", "/", "{DIR}") == "a{DIR}b{DIR}c".
 std::string replaceAll(std::string text, const std::string& from, const std::string& to)
 {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -23,6 +24,7 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
+// True when text begins with prefix.
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 }  // namespace

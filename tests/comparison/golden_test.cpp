@@ -25,6 +25,7 @@ using testsupport::readFile;
 
 namespace {
 
+// text with every from replaced by to: replaceAll("a/b/c", "/", "{DIR}") == "a{DIR}b{DIR}c".
 std::string replaceAll(std::string text, const std::string& from, const std::string& to)
 {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
