@@ -57,6 +57,9 @@ protected:
         // what they unpacked, so the programs' folder is made read-only (and writable again at
         // the end, to be removed).
         ::chmod((root + "/usr/bin").c_str(), 0555);
+        // The runs' temporary folder, which any user may write to, as /tmp.
+        fs::create_directory(scratch->file("tmp"));
+        ::chmod(scratch->file("tmp").c_str(), 01777);
         // Two databases of the same design, and one whose field Name is shorter.
         auto customers = [](int nameSize) {
             return "table Customers\n  field ID long\n  field Name text(" + std::to_string(nameSize) +
@@ -75,12 +78,14 @@ protected:
 
     void SetUp() override { ASSERT_EQ(setUpFailure, "") << "the package could not be built and unpacked"; }
 
-    // Runs the installed program with args as a user who may not write to its folder, with no
-    // variable that points it at another reader, another state folder or a display.
+    // Runs the installed program with args as a user who may not write to its folder, with the
+    // scratch tmp folder as TMPDIR and no variable that points it at another reader, another
+    // state folder or a display.
     static CommandResult runInstalled(const std::string& program, const std::vector<std::string>& args)
     {
         std::vector<std::string> command = {"-u", "DUALYN_READER", "-u", "XDG_STATE_HOME", "-u", "DISPLAY",
-                                            "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", "HOME=/nonexistent"};
+                                            "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", "HOME=/nonexistent",
+                                            "TMPDIR=" + scratch->file("tmp")};
         if (::geteuid() == 0) command.insert(command.end(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
         command.push_back(root + "/usr/bin/" + program);
         command.insert(command.end(), args.begin(), args.end());
@@ -132,7 +137,8 @@ TEST_F(PackageTest, DeclaresItsDependenciesAndHoldsItsFiles)
 
 // The installed dualyn-compare, with the installed reader, run by a user who may not write to
 // the programs' folder: the log on standard output, exit 0 for the same designs and 1 for
-// different ones, and nothing written beside the programs. Both programs tell their version.
+// different ones, nothing written beside the programs and nothing left in TMPDIR. Both programs
+// tell their version.
 TEST_F(PackageTest, InstalledCompareRunsForAUserWhoCannotWriteItsFolder)
 {
     const std::string same1 = scratch->file("same1.mdb"), same2 = scratch->file("same2.mdb"), other = scratch->file("other.mdb");
@@ -148,6 +154,7 @@ TEST_F(PackageTest, InstalledCompareRunsForAUserWhoCannotWriteItsFolder)
     std::set<std::string> programs;  // what the programs' folder holds after the runs
     for (const auto& entry : fs::directory_iterator(root + "/usr/bin")) programs.insert(entry.path().filename().string());
     EXPECT_EQ(programs, (std::set<std::string>{"dualyn", "dualyn-compare", "dualyn-reader"}));
+    EXPECT_TRUE(fs::is_empty(scratch->file("tmp")));
 
     // dualyn answers --version without a display.
     CommandResult window = runInstalled("dualyn", {"--version"});
