@@ -6,6 +6,7 @@
 #include "printable_path.h"
 #include "sanitizers.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -27,6 +28,7 @@ namespace {
 
 constexpr std::size_t kMiB = 1u << 20;
 constexpr std::size_t kMostReasonBytes = 4096;  // of what the reader says on standard error
+constexpr std::size_t kMostReservedAnswer = 64 * kMiB;  // room set aside for the answer before it comes
 constexpr std::size_t kMostPasswordBytes = 1024;  // far more than any Access password, far less than a pipe holds
 
 // The reason the reader gave: its first line, without the line end.
@@ -113,9 +115,10 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     // past its room, and running out of memory then ends the reader too (below).
     std::string answer, reason;
     // Room for the answer a real file of this size gives (about half of it, at most two thirds for
-    // the widest tables), so that it is not copied while it grows; only the pages written to take
-    // memory.
-    answer.reserve(std::min(limits.answerBytes, size + kMiB));
+    // the widest tables), so that it is seldom copied while it grows; at most 64 MiB, the answer of
+    // a design far larger than real ones: a large file is mostly data, and its design small. (Room
+    // for a 2 GiB file's size took seconds to set up under AddressSanitizer.)
+    answer.reserve(std::min<std::size_t>({limits.answerBytes, size + kMiB, kMostReservedAnswer}));
     reason.reserve(kMostReasonBytes);
     std::vector<char> buffer(1 << 16);  // one read from either pipe
     const pid_t self = ::getpid();      // the reader's parent, checked by the reader
