@@ -167,16 +167,6 @@ private:
     static inline char lock_[4096];
 };
 
-// The whole of the file at path, or throws saying why not.
-std::string contentsOf(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (!in && !in.eof()) throw std::runtime_error("cannot read " + path);
-    return bytes.str();
-}
-
 // Writes bytes to path, replacing what is there: written beside it first, then renamed over it,
 // so that a reader of path never sees half of it. Throws saying why not.
 void replaceFile(const std::string& path, const std::string& bytes)
@@ -226,6 +216,9 @@ int main(int argc, char* argv[])
         PrivateLog privateLog;
         dualyn::ComparisonRun run(window, privateLog.log());
         window.run = &run;
+        // The run "shows" its log here, as the window would open it, while it still holds the log.
+        std::ostringstream shown;
+        window.showLogOn = &shown;
         run.strPassword1 = takeSecret("DUALYN_PASSWORD1");
         run.strPassword2 = takeSecret("DUALYN_PASSWORD2");
         run.blnReportEveryFailedOpen = true;
@@ -242,7 +235,7 @@ int main(int argc, char* argv[])
             }
             return kTrouble;
         }
-        const std::string log = contentsOf(privateLog.log());
+        const std::string log = shown.str();
         if (!request.logCopy.empty()) replaceFile(request.logCopy, log);
         if (request.json)
             std::cout << dualyn::DifferenceReportJson(run) << "\n";

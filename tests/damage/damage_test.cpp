@@ -3,6 +3,7 @@
 // campaign (tools/damage) on the generator's example files.
 #include "damage_campaign.h"
 #include "generated_database.h"
+#include "little_endian.h"
 #include "raw_definition.h"
 #include "run_command.h"
 
@@ -23,7 +24,7 @@ Bytes generate(const testsupport::TempDir& dir, const std::string& description)
     return Bytes(text.begin(), text.end());
 }
 
-std::uint32_t u32(const Bytes& b, std::size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24; }
+std::uint32_t u32(const Bytes& b, std::size_t at) { return engine::u32At(b.data() + at); }
 
 void put(Bytes& b, std::size_t at, std::uint32_t value, std::size_t width)
 {
