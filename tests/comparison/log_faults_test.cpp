@@ -149,8 +149,10 @@ TEST(LogFaults, ALinkSwappedInDuringARunIsNotWrittenThrough)
         {
             HeadlessWindow::SetStatus(text);
             if (text != "Comparing table B") return;
-            std::filesystem::remove(log);
-            std::filesystem::create_symlink(target, log);
+            // Put in place at once, as the log writer's thread may create the log again at any
+            // moment between a removal and a new link.
+            std::filesystem::create_symlink(target, log + ".link");
+            std::filesystem::rename(log + ".link", log);
         }
     };
     TempDir dir;
