@@ -1,5 +1,9 @@
 #include "main_window.h"
 
+#include "comparison_log.h"
+#include "log_viewer.h"
+#include "run_report.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -17,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -245,13 +250,19 @@ void frmMain::ShowMessageBox(const std::string& text, const std::string& title, 
     box.exec();
 }
 
-// Starts the viewer on the log and returns at once: $DUALYN_VIEWER when set (a command line,
-// split as a shell would, the log's path added last), otherwise xdg-open. Throws when the viewer
-// cannot be started.
+// Shows the log and returns at once: $DUALYN_VIEWER when set (a command line, split as a shell
+// would, the log's path added last) is started on it; otherwise Dualyn's own viewer shows it with
+// what the run found, replacing what it showed before. Throws when the log cannot be shown.
 void frmMain::OpenLogViewer(const std::string& logFile)
 {
     QStringList command = QProcess::splitCommand(qEnvironmentVariable("DUALYN_VIEWER"));
-    if (command.isEmpty()) command = QStringList{QStringLiteral("xdg-open")};
+    if (command.isEmpty()) {
+        std::ostringstream bytes;  // the log as the run left it; the run still holds its lock
+        CopyLog(logFile, bytes);
+        if (!viewer) viewer = new LogViewer(this);
+        viewer->ShowRun(ReportOf(*run), bytes.str());
+        return;
+    }
     QString program = command.takeFirst();
     command.append(fromPath(logFile));
     if (!QProcess::startDetached(program, command))

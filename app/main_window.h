@@ -28,6 +28,8 @@ class QPushButton;
 
 namespace dualyn {
 
+class LogViewer;
+
 // The settings the file-open dialog keeps between uses; both database buttons share them.
 struct CommonDialog {
     QString FileName;    // full path of the file last chosen; empty before the first choice
@@ -75,6 +77,9 @@ public:
     // was chosen). Tests put in their own to answer the real dialog without showing it.
     std::function<int(QFileDialog&)> execFileDialog;
 
+    // Dualyn's own log viewer, once a run has shown a log in it; it lives as long as the window.
+    LogViewer* Viewer() const { return viewer; }
+
     // The folder of the log: programFolder when this program may write there, otherwise the
     // user's state folder ($XDG_STATE_HOME/dualyn, by default ~/.local/state/dualyn), created
     // when missing.
@@ -110,6 +115,7 @@ private:
     QPushButton* cmdExit;
 
     CommonDialog dlgState;
+    LogViewer* viewer = nullptr;  // made at the first log shown; a child of this window
     std::unique_ptr<ComparisonRun> run;
     float sngProgressMax = 100;    // the bar's maximum as the run set it; 0 shows an empty bar
     float sngProgressValue = 0;    // the bar's position as the run set it

@@ -42,6 +42,17 @@ public:
 
     std::vector<Difference> differences;       // the twins of the lines of difference, in log order
     std::map<OkKind, std::size_t> okCounts;    // OK lines written, by kind; a kind never written is absent
+
+protected:
+    // Counts the lines that text adds to the log (each CR LF in it starts one more): a context
+    // whose WriteLog writes a log from its start calls it for every line written, and the twins
+    // then know their line in the file (Difference::logLine).
+    void CountLogLines(const std::string& text) const;
+    void ForgetLogLines() { logLinesWritten_ = 0; countsLogLines_ = true; }
+
+private:
+    mutable std::size_t logLinesWritten_ = 0;  // lines the log holds, when counted
+    bool countsLogLines_ = false;              // set once a run counts from the log's start
 };
 
 }  // namespace dualyn

@@ -9,6 +9,7 @@
 
 #include "variant.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -85,6 +86,12 @@ struct Difference {
     // property's values; for FieldOrder the field's positions (from 0) in the two tables; none
     // for the lines that compare no value (missing objects).
     std::optional<engine::Variant> value1{}, value2{};
+    // For a missing table or query: what the database that has it holds (object_summary.h), the
+    // table's fields and indexes or the query's SQL. Empty for every other line.
+    std::string presentContent{};
+    // The line of the log file (from 0) that holds the line's text, after its leading empty
+    // lines; none when the line was not written by a run that counts its lines.
+    std::optional<std::size_t> logLine{};
 };
 
 // The section a kind of line is written in.

@@ -16,6 +16,7 @@
 // property that differs its name, its position and both values (the SQL text whole).
 #include "query_comparison.h"
 
+#include "object_summary.h"
 #include "value_compare.h"
 
 #include <cstdint>
@@ -86,7 +87,8 @@ bool CompareQueries(ComparisonContext& run, const engine::Database& db1, const e
                                  .line = MissingLine(name, run.strDB2Name),
                                  .walked = 1,
                                  .presentIn = 1,
-                                 .query = name});
+                                 .query = name,
+                                 .presentContent = QuerySql(db1.QueryDefs().Item(i))});
             allMatched = false;
         }
 
@@ -122,7 +124,8 @@ bool FindMissingQueries(ComparisonContext& run, const engine::Database& dbA, con
                                  .line = MissingLine(name, run.strDB1Name),
                                  .walked = 2,
                                  .presentIn = 2,
-                                 .query = name});
+                                 .query = name,
+                                 .presentContent = QuerySql(dbA.QueryDefs().Item(i))});
             result = false;
         }
     }

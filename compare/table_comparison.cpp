@@ -23,6 +23,7 @@
 
 #include "field_comparison.h"
 #include "index_comparison.h"
+#include "object_summary.h"
 #include "table_info.h"
 
 #include <cstdint>
@@ -101,7 +102,8 @@ bool CompareTables(ComparisonContext& run, const engine::Database& db1, const en
                                      .line = "\r\n   " + name + " was not found in " + run.strDB2Name,
                                      .walked = 1,
                                      .presentIn = 1,
-                                     .table = name});
+                                     .table = name,
+                                     .presentContent = SummarizeTable(db1.TableDefs().Item(At(i)))});
                 allFound = false;
             }
         }
@@ -130,7 +132,8 @@ bool FindMissingTables(ComparisonContext& run, const engine::Database& db2, cons
                                  .line = "\r\n   " + name + " was not found in " + run.strDB1Name,
                                  .walked = 2,
                                  .presentIn = 2,
-                                 .table = name});
+                                 .table = name,
+                                 .presentContent = SummarizeTable(db2.TableDefs().Item(At(i)))});
         }
         if (run.blnCancel) break;
     }

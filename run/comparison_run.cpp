@@ -23,6 +23,7 @@ void ComparisonRun::WriteLog(const std::string& line) const
         log_->Write(line);
     else
         dualyn::WriteLog(strLogFile, line);
+    CountLogLines(line);
 }
 
 std::string ComparisonRun::FileNameOf(const std::string& name)
@@ -58,6 +59,7 @@ void ComparisonRun::cmdCompare_Click()
     LogLock logLock(strLogFile);
     if (TakeLogLock(logLock)) {
         EmptyLog(strLogFile);
+        ForgetLogLines();
         // The run's lines are written on the writer's thread while the comparison goes on; all of
         // them are in the file before the run goes further, also when an error ends it early.
         LogWriter log(strLogFile);

@@ -2,6 +2,7 @@
 
 #include "comparison_run.h"
 #include "printable_path.h"
+#include "run_report.h"
 
 #include <nlohmann/json.hpp>
 
@@ -81,55 +82,50 @@ Json DifferenceJson(const Difference& d)
 // Database 1 or 2 of the run: its path as given, whether showing it needed escapes, the file name
 // the log's lines use for it (null unless both databases opened, as the run names them only
 // then) and its format (null when it did not open).
-Json DatabaseJson(const ComparisonRun& run, int database)
+Json DatabaseJson(const RunReport::Database& database, bool bothOpened)
 {
-    const ComparisonRun::OpenedDatabase& opened = run.opened[database - 1];
-    const std::string shown = engine::printablePath(opened.path);
-    Json fileName = nullptr;  // the name the log's lines use
-    if (run.opened[0].format && run.opened[1].format) fileName = database == 1 ? run.strDB1Name : run.strDB2Name;
+    const std::string shown = engine::printablePath(database.path);
     return Json{{"path", shown},
-                {"pathEscaped", shown != opened.path},
-                {"fileName", fileName},
-                {"format", opened.format ? Json(engine::formatName(*opened.format)) : Json(nullptr)}};
+                {"pathEscaped", shown != database.path},
+                {"fileName", bothOpened ? Json(database.fileName) : Json(nullptr)},
+                {"format", database.format ? Json(engine::formatName(*database.format)) : Json(nullptr)}};
 }
 
 // The number of lines of difference, of each kind of them (every kind, 0 too), and of each kind
 // of OK line by section.
-Json CountsJson(const ComparisonRun& run)
+Json CountsJson(const RunReport& report)
 {
-    std::map<DifferenceKind, std::size_t> found;  // lines of difference by kind
-    for (const Difference& d : run.differences) ++found[d.kind];
     Json byKind = Json::object();
-    for (DifferenceKind kind : kDifferenceKinds) byKind[std::string(KindName(kind))] = found[kind];
+    for (DifferenceKind kind : kDifferenceKinds) byKind[std::string(KindName(kind))] = report.DifferenceCount(kind);
     Json ok = Json::object();
     for (Section section : kSections) ok[std::string(SectionName(section))] = Json::object();
-    for (OkKind kind : kOkKinds) {
-        const auto counted = run.okCounts.find(kind);
-        ok[std::string(SectionName(SectionOf(kind)))][std::string(OkKindName(kind))] =
-            counted == run.okCounts.end() ? 0 : counted->second;
-    }
-    return Json{{"differences", run.differences.size()}, {"byKind", byKind}, {"ok", ok}};
+    for (OkKind kind : kOkKinds)
+        ok[std::string(SectionName(SectionOf(kind)))][std::string(OkKindName(kind))] = report.OkCount(kind);
+    return Json{{"differences", report.differences.size()}, {"byKind", byKind}, {"ok", ok}};
 }
 
 }  // namespace
 
+std::string DifferenceReportJson(const RunReport& report)
+{
+    const bool bothOpened = report.databases[0].format && report.databases[1].format;
+    Json sections = Json::array();
+    for (Section section : report.sections) sections.push_back(SectionName(section));
+    Json differences = Json::array();
+    for (const Difference& d : report.differences) differences.push_back(DifferenceJson(d));
+    Json document{{"documentVersion", kDocumentVersion},
+                  {"databases", Json::array({DatabaseJson(report.databases[0], bothOpened),
+                                             DatabaseJson(report.databases[1], bothOpened)})},
+                  {"sections", sections},
+                  {"cancelled", report.cancelled},
+                  {"differences", differences},
+                  {"counts", CountsJson(report)}};
+    return document.dump(2);
+}
+
 std::string DifferenceReportJson(const ComparisonRun& run)
 {
-    Json sections = Json::array();
-    if (run.opened[0].format && run.opened[1].format) {
-        const CheckBox boxes[] = {CheckBox::chkTables, CheckBox::chkRelations, CheckBox::chkQueries};
-        for (std::size_t i = 0; i < std::size(boxes); ++i)
-            if (run.window.IsTicked(boxes[i])) sections.push_back(SectionName(kSections[i]));
-    }
-    Json differences = Json::array();
-    for (const Difference& d : run.differences) differences.push_back(DifferenceJson(d));
-    Json document{{"documentVersion", kDocumentVersion},
-                  {"databases", Json::array({DatabaseJson(run, 1), DatabaseJson(run, 2)})},
-                  {"sections", sections},
-                  {"cancelled", run.blnCancel},
-                  {"differences", differences},
-                  {"counts", CountsJson(run)}};
-    return document.dump(2);
+    return DifferenceReportJson(ReportOf(run));
 }
 
 }  // namespace dualyn

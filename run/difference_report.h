@@ -14,6 +14,7 @@
 namespace dualyn {
 
 class ComparisonRun;
+struct RunReport;
 
 // The document for what run found in its last cmdCompare_Click, as UTF-8 text indented by two
 // spaces, without a line end after the closing brace. Names and values are the engine's, whole
@@ -26,5 +27,7 @@ class ComparisonRun;
 //      "cancelled": false, "differences": [{"section": "tables", "kind": "field property",
 //      "line": "         The fields City have different sizes", ...}], "counts": {...}}
 std::string DifferenceReportJson(const ComparisonRun& run);
+// The same document for a run's report (run_report.h), as a viewer keeps it after the run.
+std::string DifferenceReportJson(const RunReport& report);
 
 }  // namespace dualyn
