@@ -134,6 +134,7 @@ void frmMain::Form_Load(const QString& programFolder)
     dlgState.InitDir = programFolder;
     QString strLogFile = LogFolder(programFolder) + QStringLiteral("/ComparisonLog.txt");
     run = std::make_unique<ComparisonRun>(*this, toPath(strLogFile));
+    run->blnReportEveryFailedOpen = true;  // the failure box names each database that failed
 }
 
 // programFolder when it is a folder this process may create files in, otherwise the user's
@@ -234,13 +235,22 @@ bool frmMain::IsTicked(CheckBox box)
     return control->checkState() != Qt::Unchecked;
 }
 
-// A modal box with the title, the text and one OK button, no icon; the details, when there are
-// any, behind its details button.
-void frmMain::ShowMessageBox(const std::string& text, const std::string& title, const std::string& details)
+// A modal box with the title, the text and one OK button, no icon; the informative text, when
+// there is any, under the text; the details, when there are any, behind its details button. Every
+// text shows as it is, also one with "<b>" in a path.
+void frmMain::ShowMessageBox(const std::string& text, const std::string& title, const std::string& details,
+                             const std::string& informative)
 {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(text),
                     QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
+    box.setTextFormat(Qt::PlainText);  // the main text only
+    if (!informative.empty()) {
+        box.setInformativeText(QString::fromStdString(informative));
+        // The box makes this label for the informative text and lets it guess rich text; Qt names
+        // it so.
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            label->setTextFormat(Qt::PlainText);
+    }
     if (!details.empty()) box.setDetailedText(QString::fromStdString(details));
     box.exec();
 }

@@ -57,7 +57,8 @@ public:
     std::string GetDatabasePath(int database) override;
     void SetDatabasePath(int database, const std::string& path) override;
     bool IsTicked(CheckBox box) override;
-    void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details) override;
+    void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details,
+                        const std::string& informative) override;
     void OpenLogViewer(const std::string& logFile) override;
 
     // Event handlers, as the buttons call them.

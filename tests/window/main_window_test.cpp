@@ -43,6 +43,8 @@ struct SeenBox {
     QString title, text, details;
     QMessageBox::Icon icon;
     QMessageBox::StandardButtons buttons;
+    QString informativeText;
+    Qt::TextFormat informativeFormat = Qt::AutoText;  // of the label that shows it, when there is one
 };
 
 // While it lives, answers every message box that opens by clicking its OK button, and keeps what
@@ -62,7 +64,9 @@ private:
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(widget);
             if (!box || !box->isVisible()) continue;
-            seen.append({box->windowTitle(), box->text(), box->detailedText(), box->icon(), box->standardButtons()});
+            auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+            seen.append({box->windowTitle(), box->text(), box->detailedText(), box->icon(), box->standardButtons(),
+                         box->informativeText(), informative ? informative->textFormat() : Qt::AutoText});
             if (QAbstractButton* ok = box->button(QMessageBox::Ok))
                 ok->click();
             else
@@ -169,6 +173,7 @@ private slots:
     void waitForAnotherRun_data();
     void waitForAnotherRun();
     void failingOpen();
+    void failingOpenOfBoth();
     void exitWhenIdle();
     void exitDuringRun_data();
     void exitDuringRun();
@@ -518,8 +523,9 @@ void MainWindowTest::waitForAnotherRun()
     QVERIFY(!QGuiApplication::overrideCursor());
 }
 
-// Database 1 is missing: the box with its title and text, no icon, OK only and the reason in its
-// details; both path boxes empty, the log empty and shown.
+// Database 1 is missing: the box with its title and text, no icon, OK only, under the text which
+// database failed and why, and the reason in its details; both path boxes empty, the log empty and
+// shown.
 void MainWindowTest::failingOpen()
 {
     Fixture f;
@@ -532,6 +538,7 @@ void MainWindowTest::failingOpen()
     QCOMPARE(box.title, QStringLiteral("Database Error"));
     QCOMPARE(box.text, QStringLiteral("Databases failed to open"));
     QCOMPARE(box.details, f.folder + "/db1.mdb: the file does not exist");
+    QCOMPARE(box.informativeText, "Database 1: " + f.folder + "/db1.mdb: the file does not exist");
     QCOMPARE(box.icon, QMessageBox::NoIcon);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), QString());
@@ -540,6 +547,28 @@ void MainWindowTest::failingOpen()
     QCOMPARE(f.logText(), QString());
     QCOMPARE(viewerStarts(f.record, 1), QStringList{f.log});
     QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+// Both databases are missing: the box names both, each with its reason, in plain text, so that a
+// path with "<b>" in it shows as it is; the details keep database 1's reason.
+void MainWindowTest::failingOpenOfBoth()
+{
+    Fixture f;
+    const QString db1 = f.folder + "/<b>one</b>.mdb", db2 = f.folder + "/two & <i>three</i>.mdb";
+    f.type("txtDB1", db1);
+    f.type("txtDB2", db2);
+    BoxAnswerer answerer;
+    f.click("cmdCompare");
+    QCOMPARE(answerer.seen.size(), 1);
+    const SeenBox& box = answerer.seen.first();
+    QCOMPARE(box.title, QStringLiteral("Database Error"));
+    QCOMPARE(box.text, QStringLiteral("Databases failed to open"));
+    QCOMPARE(box.informativeText, "Database 1: " + db1 + ": the file does not exist\nDatabase 2: " + db2 +
+                                      ": the file does not exist");
+    QCOMPARE(box.informativeFormat, Qt::PlainText);
+    QCOMPARE(box.details, db1 + ": the file does not exist");
+    QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), QString());
+    QCOMPARE(f.control<QLineEdit>("txtDB2")->text(), QString());
 }
 
 // Exit while no run goes on closes the window at once and leaves the log alone.
