@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QProxyStyle>
 
 #include <algorithm>
 #include <cmath>
@@ -50,6 +51,25 @@ QCheckBox* makeCheckBox(QWidget* parent, const char* name, const char* caption)
     box->setChecked(true);
     return box;
 }
+
+// The window's style for the check boxes, whose 195 twips are less than the style's indicator
+// (13 pixels for Fusion's 14 at 96 dots per inch, at every scale factor): the indicator is made
+// no higher than its box, so that it is drawn whole rather than cut at the bottom.
+class WholeIndicatorStyle : public QProxyStyle {
+public:
+    // A proxy for the style named key ("Fusion"); the application's style when there is none.
+    explicit WholeIndicatorStyle(const QString& key) : QProxyStyle(key) {}
+
+    // The base style's metric, but the check box indicator's width and height no larger than the
+    // widget's height: 13 for a box 13 pixels high where Fusion says 14.
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        int value = QProxyStyle::pixelMetric(metric, option, widget);
+        if ((metric == PM_IndicatorWidth || metric == PM_IndicatorHeight) && widget && widget->height() > 0)
+            value = std::min(value, widget->height());
+        return value;
+    }
+};
 
 }  // namespace
 
@@ -101,6 +121,10 @@ frmMain::frmMain(const QString& programFolder, QWidget* parent)
     cmdExit->setGeometry(TwipsRect(4725, 3465, 1410, 405));
     // The controls do not move, so neither does the window's size.
     setFixedSize(TwipsRect(0, 0, 6345, 4065).size());
+    // A child of the window made after the check boxes, so it outlives them.
+    auto* checkBoxStyle = new WholeIndicatorStyle(style()->name());
+    checkBoxStyle->setParent(this);
+    for (QCheckBox* box : {chkTables, chkRelations, chkQueries}) box->setStyle(checkBoxStyle);
 
     // The status line and the bar take no focus; the rest follow in this order.
     QWidget* tabOrder[] = {cmdDB1, cmdDB2, txtDB1, txtDB2, cmdCompare, cmdExit,

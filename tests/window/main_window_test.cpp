@@ -163,6 +163,7 @@ private slots:
     void controlsAtStart();
     void keyboard();
     void captionsFit();
+    void checkBoxesDrawnWhole();
     void runWindowOperations();
     void fileDialogSettings();
     void fileDialogCancelChangesNothing();
@@ -297,6 +298,39 @@ void MainWindowTest::captionsFit()
     QFontMetrics metrics(label->font());
     QVERIFY(metrics.horizontalAdvance(label->text()) <= label->contentsRect().width());
     QVERIFY(metrics.height() <= label->contentsRect().height());
+}
+
+// Each check box's indicator lies within the box, at the screen's scale (2 under QT_SCALE_FACTOR=2,
+// as the test's second run has it) and drawn at twice that: its frame's bottom edge is drawn as
+// its top edge is, in the last rows the indicator covers.
+void MainWindowTest::checkBoxesDrawnWhole()
+{
+    Fixture f;
+    for (QCheckBox* box : f.window->findChildren<QCheckBox*>()) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        option.text = box->text();
+        const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        qInfo("%-13s box %dx%d, indicator %dx%d at %d,%d, scale %g", qPrintable(box->objectName()), box->width(),
+              box->height(), indicator.width(), indicator.height(), indicator.x(), indicator.y(), box->devicePixelRatioF());
+        QVERIFY2(box->rect().contains(indicator), qPrintable(box->objectName()));
+        QVERIFY2(indicator.width() >= 10 && indicator.height() >= 10, qPrintable(box->objectName()));  // still a box
+
+        for (qreal scale : {box->devicePixelRatioF(), 2 * box->devicePixelRatioF()}) {
+            QImage image(box->size() * scale, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(scale);
+            image.fill(Qt::transparent);
+            box->render(&image);
+            // Device rows of the frame's top and bottom edge, and the row inside above the bottom.
+            const int x = qFloor((indicator.center().x() + 0.5) * scale), top = qFloor(indicator.top() * scale);
+            const int bottom = qCeil((indicator.bottom() + 1) * scale) - 1, inside = bottom - qCeil(scale);
+            QVERIFY(bottom < image.height());
+            const int topGrey = qGray(image.pixel(x, top)), bottomGrey = qGray(image.pixel(x, bottom)),
+                      insideGrey = qGray(image.pixel(x, inside));
+            qInfo("  drawn at %g: grey %d at the top, %d at the bottom, %d inside", scale, topGrey, bottomGrey, insideGrey);
+            QVERIFY2(qAbs(bottomGrey - topGrey) <= 16 && qAbs(insideGrey - bottomGrey) > 16, qPrintable(box->objectName()));
+        }
+    }
 }
 
 // The progress bar keeps the run's float numbers and shows an empty bar for a maximum of 0; a
