@@ -33,6 +33,12 @@ constexpr int kProgressSteps = 10000;
 std::string toPath(const QString& text) { return QFile::encodeName(text).toStdString(); }
 QString fromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
+// True when path is a folder this process may create files in.
+bool isWritableFolder(const QString& path)
+{
+    return QFileInfo(path).isDir() && ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+}
+
 // A push button with its caption, never the default button, so Enter and Escape do nothing.
 QPushButton* makeButton(QWidget* parent, const char* name, const char* caption)
 {
@@ -148,14 +154,15 @@ frmMain::~frmMain()
     SetBusyPointer(false);
 }
 
-// Sets the dialog's first settings and the log's path: the dialog opens in the program's folder
-// and lists Access files; the log goes to LogFolder.
+// Sets the dialog's first settings and the log's path: the dialog opens in the program's folder,
+// or in the user's home folder when the program is installed where the user cannot write, and
+// lists Access files, *.mdb first; the log goes to LogFolder.
 void frmMain::Form_Load(const QString& programFolder)
 {
     dlgState.FileName.clear();
     dlgState.DefaultExt = QStringLiteral(".mdb");
-    dlgState.Filter = QStringLiteral("Access (*.mdb)");
-    dlgState.InitDir = programFolder;
+    dlgState.Filter = QStringLiteral("Access (*.mdb);;Access 2007 and later (*.accdb);;All files (*)");
+    dlgState.InitDir = isWritableFolder(programFolder) ? programFolder : QDir::homePath();
     QString strLogFile = LogFolder(programFolder) + QStringLiteral("/ComparisonLog.txt");
     run = std::make_unique<ComparisonRun>(*this, toPath(strLogFile));
     run->blnReportEveryFailedOpen = true;  // the failure box names each database that failed
@@ -166,8 +173,7 @@ void frmMain::Form_Load(const QString& programFolder)
 // the log cannot be created there).
 QString frmMain::LogFolder(const QString& programFolder)
 {
-    if (QFileInfo(programFolder).isDir() && ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0)
-        return programFolder;
+    if (isWritableFolder(programFolder)) return programFolder;
     // $XDG_STATE_HOME counts only when it is an absolute path.
     QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
     if (stateHome.isEmpty() || QDir::isRelativePath(stateHome)) stateHome = QDir::homePath() + QStringLiteral("/.local/state");
@@ -293,9 +299,10 @@ void frmMain::OpenLogViewer(const std::string& logFile)
                                  " cannot be started");
 }
 
-// Shows the shared dialog in InitDir, listing the files the filter names (in upper or lower
-// case), with the last chosen file's name filled in when it lies there. A file must exist to be
-// chosen; a name typed without an extension gets DefaultExt.
+// Shows the shared dialog in InitDir, listing the files the first of the filters names (in upper
+// or lower case; the user may choose another of them), with the last chosen file's name filled in
+// when it lies there. A file must exist to be chosen; a name typed without an extension gets
+// DefaultExt.
 bool frmMain::ShowOpen()
 {
     QFileDialog dialog(this);

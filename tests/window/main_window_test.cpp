@@ -166,6 +166,7 @@ private slots:
     void checkBoxesDrawnWhole();
     void runWindowOperations();
     void fileDialogSettings();
+    void fileDialogStartsInHomeWhenInstalled();
     void fileDialogCancelChangesNothing();
     void fileDialogOpensInDatabase1Folder();
     void compareWritesLogAndStartsViewer_data();
@@ -380,36 +381,85 @@ void MainWindowTest::runWindowOperations()
 }
 
 // The real dialog as the first click shows it: open mode, an existing file, in the program's
-// folder, listing the Access files in either case and folders; a name typed without an
-// extension gets ".mdb".
+// folder, listing the Access files in either case and folders, with the filters for newer Access
+// files and for all files to choose; a name typed without an extension gets ".mdb".
 void MainWindowTest::fileDialogSettings()
 {
     Fixture f;
-    for (const char* name : {"a.mdb", "B.MDB", "notes.txt", "c.mdb.bak"}) testsupport::writeFile(f.dir.file(name), "");
+    for (const char* name : {"a.mdb", "B.MDB", "notes.txt", "c.mdb.bak", "D.ACCDB", "e.accdb"})
+        testsupport::writeFile(f.dir.file(name), "");
     QDir(f.folder).mkdir("sub");
-    QStringList listed;
+    bool listedEach = false;  // the dialog listed the files of each filter
     f.window->execFileDialog = [&](QFileDialog& dialog) {
         [&] {
             QCOMPARE(dialog.objectName(), QStringLiteral("CommonDialog1"));
             QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptOpen);
             QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFile);
-            QCOMPARE(dialog.nameFilters(), QStringList{"Access (*.mdb)"});
+            QCOMPARE(dialog.nameFilters(),
+                     (QStringList{"Access (*.mdb)", "Access 2007 and later (*.accdb)", "All files (*)"}));
+            QCOMPARE(dialog.selectedNameFilter(), QStringLiteral("Access (*.mdb)"));
             QCOMPARE(dialog.defaultSuffix(), QStringLiteral("mdb"));
             QCOMPARE(dialog.directory(), QDir(f.folder));
             auto* model = dialog.findChild<QFileSystemModel*>();
             QVERIFY(model);
             QModelIndex root = model->index(f.folder);
-            QTRY_COMPARE(model->rowCount(root), 3);
-            for (int row = 0; row < model->rowCount(root); ++row) listed << model->index(row, 0, root).data().toString();
-            listed.sort();
+            auto listed = [&] {  // what the dialog lists, sorted
+                QStringList names;
+                for (int row = 0; row < model->rowCount(root); ++row) names << model->index(row, 0, root).data().toString();
+                names.sort();
+                return names;
+            };
+            const QStringList mdb{"B.MDB", "a.mdb", "sub"};
+            QTRY_COMPARE(listed(), mdb);
+            dialog.selectNameFilter(QStringLiteral("Access 2007 and later (*.accdb)"));
+            QTRY_COMPARE(listed(), (QStringList{"D.ACCDB", "e.accdb", "sub"}));
+            dialog.selectNameFilter(QStringLiteral("All files (*)"));
+            QTRY_COMPARE(listed(), (QStringList{"B.MDB", "D.ACCDB", "a.mdb", "c.mdb.bak", "e.accdb", "notes.txt", "sub"}));
+            dialog.selectNameFilter(QStringLiteral("Access (*.mdb)"));
+            QTRY_COMPARE(listed(), mdb);
+            listedEach = true;
         }();
         QTest::keyClicks(dialog.findChild<QLineEdit*>("fileNameEdit"), "a");
         return pressDialogButton(dialog, true);
     };
     f.click("cmdDB1");
-    QCOMPARE(listed, (QStringList{"B.MDB", "a.mdb", "sub"}));
+    QVERIFY(listedEach);
     QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), f.folder + "/a.mdb");
     QCOMPARE(f.window->CommonDialog1().InitDir, f.folder + "/");
+}
+
+// An installed program, in a folder the user cannot create files in, opens the first dialog in the
+// user's home folder; the log goes elsewhere too (see logFolder). A path under a file is such a
+// folder also for root; a read-only folder is one for anyone else.
+void MainWindowTest::fileDialogStartsInHomeWhenInstalled()
+{
+    TempDir dir;
+    const QString folder = qs(dir.path()), home = folder + "/home";
+    const QByteArray savedHome = qgetenv("HOME");
+    auto restore = qScopeGuard([&] { qputenv("HOME", savedHome); });
+    qputenv("HOME", QFile::encodeName(home));
+    QDir().mkpath(home);
+    testsupport::writeFile(dir.file("installed"), "");
+    QDir().mkpath(folder + "/read-only");
+    QFile::setPermissions(folder + "/read-only", QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    auto writable = qScopeGuard([&] { QFile::setPermissions(folder + "/read-only", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner); });
+
+    QStringList programFolders{folder + "/installed/bin"};
+    if (::geteuid() != 0)
+        programFolders << folder + "/read-only";
+    else
+        qInfo("run as root, who may write in a read-only folder: only the folder under a file is tried");
+    for (const QString& programFolder : programFolders) {
+        frmMain window(programFolder);
+        QCOMPARE(window.CommonDialog1().InitDir, home);
+        QString openedIn;
+        window.execFileDialog = [&openedIn](QFileDialog& dialog) {
+            openedIn = dialog.directory().absolutePath();
+            return answerDialog(dialog, {});
+        };
+        window.cmdDB2_Click();
+        QCOMPARE(openedIn, home);
+    }
 }
 
 // A cancelled dialog changes nothing: not the path box, with a typed path or with another
