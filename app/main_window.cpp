@@ -344,13 +344,22 @@ void frmMain::cmdDB2_Click()
 }
 
 // The run. A second click while it goes on is ignored; an error that leaves it is reported; an
-// Exit asked for during it closes the window once it is over.
+// Exit asked for during it closes the window once it is over. After a run that was not cancelled,
+// and so opened the log, the status line's tooltip names the log: "Comparison log: /path/
+// ComparisonLog.txt"; until then, and after any other run, it has none.
 void frmMain::cmdCompare_Click()
 {
     if (blnRunning) return;
     blnRunning = true;
+    lblInfo->setToolTip(QString());
     try {
         run->cmdCompare_Click();
+        if (!run->blnCancel) {
+            // Tooltips take this as rich text: the path is escaped so that it shows as it is,
+            // its spaces kept.
+            const QString named = QStringLiteral("Comparison log: ") + fromPath(run->strLogFile);
+            lblInfo->setToolTip(QStringLiteral("<qt><p style=\"white-space:pre-wrap\">%1</p></qt>").arg(named.toHtmlEscaped()));
+        }
     } catch (const std::exception& e) {
         ReportStoppedRun(QString::fromStdString(e.what()));
     } catch (...) {

@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyleOptionButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
 
@@ -171,6 +172,7 @@ private slots:
     void fileDialogOpensInDatabase1Folder();
     void compareWritesLogAndStartsViewer_data();
     void compareWritesLogAndStartsViewer();
+    void statusTooltipNamesLog();
     void cancelDuringRun();
     void waitForAnotherRun_data();
     void waitForAnotherRun();
@@ -547,6 +549,38 @@ void MainWindowTest::compareWritesLogAndStartsViewer()
     QVERIFY(!QGuiApplication::overrideCursor());
     QCOMPARE(f.control<QLabel>("lblInfo")->text(), QStringLiteral("Releaseing resources"));
     QVERIFY(!f.window->Run().db1 && !f.window->Run().db2);
+}
+
+// After a run that opened the log, the status line keeps its last words and its tooltip names the
+// log, as it is also when the path looks like markup; a cancelled run leaves no tooltip.
+void MainWindowTest::statusTooltipNamesLog()
+{
+    TempDir dir;
+    const QString folder = qs(dir.path()) + "/a <b>bold</b>  & b";  // the program's, and the log's
+    QVERIFY(QDir().mkpath(folder));
+    const QString db = folder + "/t.mdb", log = folder + "/ComparisonLog.txt";
+    mdbgen::writeJet4File(mdbgen::parseDescription("table T\n field F long\n"), db.toStdString());
+    qputenv("DUALYN_VIEWER_RECORD", QFile::encodeName(qs(dir.path()) + "/viewer.txt"));
+    frmMain window(folder);
+    auto* status = window.findChild<QLabel*>(QStringLiteral("lblInfo"));
+    QCOMPARE(status->toolTip(), QString());
+    auto compare = [&] {
+        window.SetDatabasePath(1, db.toStdString());
+        window.SetDatabasePath(2, db.toStdString());
+        window.cmdCompare_Click();
+    };
+    compare();
+    QCOMPARE(viewerStarts(qs(dir.path()) + "/viewer.txt", 1), QStringList{log});
+    QCOMPARE(status->text(), QStringLiteral("Releaseing resources"));
+    const QString tip = status->toolTip();
+    QVERIFY2(Qt::mightBeRichText(tip), qPrintable(tip));  // so shown as the document it makes
+    QTextDocument shown;
+    shown.setHtml(tip);
+    QCOMPARE(shown.toPlainText(), "Comparison log: " + log);
+
+    duringRun([&window] { window.cmdCancel_Click(); });
+    compare();
+    QCOMPARE(status->toolTip(), QString());
 }
 
 // Cancel clicked while the first table is compared: the log stops there and no viewer starts.
