@@ -228,10 +228,10 @@ int main(int argc, char* argv[])
         if (!run.openFailures.empty()) {
             // One line a database, "PATH: reason"; an empty path is said once, not once a database.
             std::string previous;
-            for (const std::string& failure : run.openFailures) {
-                if (failure == previous) continue;
-                std::cerr << (failure.rfind(": ", 0) == 0 ? "dualyn-compare" : "") << failure << "\n";
-                previous = failure;
+            for (const dualyn::ComparisonRun::OpenFailure& failure : run.openFailures) {
+                if (failure.reason == previous) continue;
+                std::cerr << (failure.reason.rfind(": ", 0) == 0 ? "dualyn-compare" : "") << failure.reason << "\n";
+                previous = failure.reason;
             }
             return kTrouble;
         }

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QProxyStyle>
 
 #include <algorithm>
 #include <cmath>
@@ -37,6 +38,12 @@ constexpr int kProgressSteps = 10000;
 std::string toPath(const QString& text) { return QFile::encodeName(text).toStdString(); }
 QString fromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
+// True when path is a folder this process may create files in.
+bool isWritableFolder(const QString& path)
+{
+    return QFileInfo(path).isDir() && ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+}
+
 // A push button with its caption, never the default button, so Enter and Escape do nothing.
 QPushButton* makeButton(QWidget* parent, const char* name, const char* caption)
 {
@@ -55,6 +62,25 @@ QCheckBox* makeCheckBox(QWidget* parent, const char* name, const char* caption)
     box->setChecked(true);
     return box;
 }
+
+// The window's style for the check boxes, whose 195 twips are less than the style's indicator
+// (13 pixels for Fusion's 14 at 96 dots per inch, at every scale factor): the indicator is made
+// no higher than its box, so that it is drawn whole rather than cut at the bottom.
+class WholeIndicatorStyle : public QProxyStyle {
+public:
+    // A proxy for the style named key ("Fusion"); the application's style when there is none.
+    explicit WholeIndicatorStyle(const QString& key) : QProxyStyle(key) {}
+
+    // The base style's metric, but the check box indicator's width and height no larger than the
+    // widget's height: 13 for a box 13 pixels high where Fusion says 14.
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        int value = QProxyStyle::pixelMetric(metric, option, widget);
+        if ((metric == PM_IndicatorWidth || metric == PM_IndicatorHeight) && widget && widget->height() > 0)
+            value = std::min(value, widget->height());
+        return value;
+    }
+};
 
 }  // namespace
 
@@ -106,6 +132,10 @@ frmMain::frmMain(const QString& programFolder, QWidget* parent)
     cmdExit->setGeometry(TwipsRect(4725, 3465, 1410, 405));
     // The controls do not move, so neither does the window's size.
     setFixedSize(TwipsRect(0, 0, 6345, 4065).size());
+    // A child of the window made after the check boxes, so it outlives them.
+    auto* checkBoxStyle = new WholeIndicatorStyle(style()->name());
+    checkBoxStyle->setParent(this);
+    for (QCheckBox* box : {chkTables, chkRelations, chkQueries}) box->setStyle(checkBoxStyle);
 
     // The status line and the bar take no focus; the rest follow in this order.
     QWidget* tabOrder[] = {cmdDB1, cmdDB2, txtDB1, txtDB2, cmdCompare, cmdExit,
@@ -129,16 +159,18 @@ frmMain::~frmMain()
     SetBusyPointer(false);
 }
 
-// Sets the dialog's first settings and the log's path: the dialog opens in the program's folder
-// and lists Access files; the log goes to LogFolder.
+// Sets the dialog's first settings and the log's path: the dialog opens in the program's folder,
+// or in the user's home folder when the program is installed where the user cannot write, and
+// lists Access files, *.mdb first; the log goes to LogFolder.
 void frmMain::Form_Load(const QString& programFolder)
 {
     dlgState.FileName.clear();
     dlgState.DefaultExt = QStringLiteral(".mdb");
-    dlgState.Filter = QStringLiteral("Access (*.mdb)");
-    dlgState.InitDir = programFolder;
+    dlgState.Filter = QStringLiteral("Access (*.mdb);;Access 2007 and later (*.accdb);;All files (*)");
+    dlgState.InitDir = isWritableFolder(programFolder) ? programFolder : QDir::homePath();
     QString strLogFile = LogFolder(programFolder) + QStringLiteral("/ComparisonLog.txt");
     run = std::make_unique<ComparisonRun>(*this, toPath(strLogFile));
+    run->blnReportEveryFailedOpen = true;  // the failure box names each database that failed
 }
 
 // programFolder when it is a folder this process may create files in, otherwise the user's
@@ -146,8 +178,7 @@ void frmMain::Form_Load(const QString& programFolder)
 // the log cannot be created there).
 QString frmMain::LogFolder(const QString& programFolder)
 {
-    if (QFileInfo(programFolder).isDir() && ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0)
-        return programFolder;
+    if (isWritableFolder(programFolder)) return programFolder;
     // $XDG_STATE_HOME counts only when it is an absolute path.
     QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
     if (stateHome.isEmpty() || QDir::isRelativePath(stateHome)) stateHome = QDir::homePath() + QStringLiteral("/.local/state");
@@ -239,13 +270,22 @@ bool frmMain::IsTicked(CheckBox box)
     return control->checkState() != Qt::Unchecked;
 }
 
-// A modal box with the title, the text and one OK button, no icon; the details, when there are
-// any, behind its details button.
-void frmMain::ShowMessageBox(const std::string& text, const std::string& title, const std::string& details)
+// A modal box with the title, the text and one OK button, no icon; the informative text, when
+// there is any, under the text; the details, when there are any, behind its details button. Every
+// text shows as it is, also one with "<b>" in a path.
+void frmMain::ShowMessageBox(const std::string& text, const std::string& title, const std::string& details,
+                             const std::string& informative)
 {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(text),
                     QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
+    box.setTextFormat(Qt::PlainText);  // the main text only
+    if (!informative.empty()) {
+        box.setInformativeText(QString::fromStdString(informative));
+        // The box makes this label for the informative text and lets it guess rich text; Qt names
+        // it so.
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            label->setTextFormat(Qt::PlainText);
+    }
     if (!details.empty()) box.setDetailedText(QString::fromStdString(details));
     box.exec();
 }
@@ -270,9 +310,10 @@ void frmMain::OpenLogViewer(const std::string& logFile)
                                  " cannot be started");
 }
 
-// Shows the shared dialog in InitDir, listing the files the filter names (in upper or lower
-// case), with the last chosen file's name filled in when it lies there. A file must exist to be
-// chosen; a name typed without an extension gets DefaultExt.
+// Shows the shared dialog in InitDir, listing the files the first of the filters names (in upper
+// or lower case; the user may choose another of them), with the last chosen file's name filled in
+// when it lies there. A file must exist to be chosen; a name typed without an extension gets
+// DefaultExt.
 bool frmMain::ShowOpen()
 {
     QFileDialog dialog(this);
@@ -314,13 +355,22 @@ void frmMain::cmdDB2_Click()
 }
 
 // The run. A second click while it goes on is ignored; an error that leaves it is reported; an
-// Exit asked for during it closes the window once it is over.
+// Exit asked for during it closes the window once it is over. After a run that was not cancelled,
+// and so opened the log, the status line's tooltip names the log: "Comparison log: /path/
+// ComparisonLog.txt"; until then, and after any other run, it has none.
 void frmMain::cmdCompare_Click()
 {
     if (blnRunning) return;
     blnRunning = true;
+    lblInfo->setToolTip(QString());
     try {
         run->cmdCompare_Click();
+        if (!run->blnCancel) {
+            // Tooltips take this as rich text: the path is escaped so that it shows as it is,
+            // its spaces kept.
+            const QString named = QStringLiteral("Comparison log: ") + fromPath(run->strLogFile);
+            lblInfo->setToolTip(QStringLiteral("<qt><p style=\"white-space:pre-wrap\">%1</p></qt>").arg(named.toHtmlEscaped()));
+        }
     } catch (const std::exception& e) {
         ReportStoppedRun(QString::fromStdString(e.what()));
     } catch (...) {

@@ -33,7 +33,8 @@ class LogViewer;
 // The settings the file-open dialog keeps between uses; both database buttons share them.
 struct CommonDialog {
     QString FileName;    // full path of the file last chosen; empty before the first choice
-    QString Filter;      // the dialog's name filter: a description with its patterns in brackets
+    QString Filter;      // the dialog's name filters, ";;" between them, each a description with its
+                         // patterns in brackets; the first is chosen when the dialog opens
     QString DefaultExt;  // added to a typed name that has no extension
     QString InitDir;     // the folder the dialog opens in; empty: the dialog's own default
 };
@@ -43,7 +44,8 @@ class frmMain : public QWidget, public RunWindow {
 
 public:
     // Builds the window and runs Form_Load. programFolder is the folder the program lives in
-    // (the running program's own by default); the log goes there when it is writable.
+    // (the running program's own by default); the log goes there, and the file dialog first opens
+    // there, when it is writable.
     explicit frmMain(const QString& programFolder = QString(), QWidget* parent = nullptr);
     ~frmMain() override;
 
@@ -59,7 +61,8 @@ public:
     std::string GetDatabasePath(int database) override;
     void SetDatabasePath(int database, const std::string& path) override;
     bool IsTicked(CheckBox box) override;
-    void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details) override;
+    void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details,
+                        const std::string& informative) override;
     void OpenLogViewer(const std::string& logFile) override;
 
     // Event handlers, as the buttons call them.

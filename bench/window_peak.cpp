@@ -23,9 +23,10 @@ namespace {
 class MeasuredWindow : public dualyn::frmMain {
 public:
     using frmMain::frmMain;
-    void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details) override
+    void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details,
+                        const std::string& informative) override
     {
-        std::fprintf(stderr, "%s: %s (%s)\n", title.c_str(), text.c_str(), details.c_str());
+        std::fprintf(stderr, "%s: %s\n%s(%s)\n", title.c_str(), text.c_str(), informative.c_str(), details.c_str());
         failed = true;
     }
     bool failed = false;

@@ -28,9 +28,11 @@ public:
     virtual std::string GetDatabasePath(int database) = 0;
     virtual void SetDatabasePath(int database, const std::string& path) = 0;
     virtual bool IsTicked(CheckBox box) = 0;
-    // A modal box with the text, the title and one OK button; details, when not empty, say more
-    // for whoever wants to know.
-    virtual void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details) = 0;
+    // A modal box with the text, the title and one OK button; informative, when not empty, is shown
+    // under the text as it is (lines separated by '\n'); details, when not empty, say more for whoever
+    // opens them.
+    virtual void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details,
+                                const std::string& informative) = 0;
     // Opens the log in the desktop's text viewer without waiting for it.
     virtual void OpenLogViewer(const std::string& logFile) = 0;
 };

@@ -110,14 +110,14 @@ bool ComparisonRun::OpenDatabases()
         db1 = engine::DBEngine::instance().OpenDatabase(path1, strPassword1);
         opened[0].format = db1->Format();
     } catch (const std::exception& e) {
-        openFailures.push_back(e.what());
+        openFailures.push_back({1, e.what()});
     }
     if (second && (openFailures.empty() || blnReportEveryFailedOpen)) {
         try {
             db2 = second->get();
             opened[1].format = db2->Format();
         } catch (const std::exception& e) {
-            openFailures.push_back(e.what());
+            openFailures.push_back({2, e.what()});
         }
     }
     second.reset();
@@ -128,8 +128,16 @@ bool ComparisonRun::OpenDatabases()
     }
     db1.reset();
     db2.reset();
-    // What went wrong and with which file goes to the box's details.
-    window.ShowMessageBox("Databases failed to open", "Database Error", openFailures.front());
+    // Which database failed and why, one a line, under the box's text; the first reason also in
+    // its details. The engine's reason starts with the path, which is empty (": reason") when no
+    // path was given.
+    std::string lines;
+    for (const OpenFailure& failure : openFailures) {
+        const bool noPath = failure.reason.rfind(": ", 0) == 0;
+        lines += "Database " + std::to_string(failure.database) + ": " + failure.reason.substr(noPath ? 2 : 0) + "\n";
+    }
+    lines.pop_back();
+    window.ShowMessageBox("Databases failed to open", "Database Error", openFailures.front().reason, lines);
     window.SetDatabasePath(1, "");
     window.SetDatabasePath(2, "");
     return false;

@@ -39,7 +39,9 @@ public:
     void cmdCancel_Click();
 
     // Opens database 1, then database 2, from the path boxes, and sets their file names. On
-    // failure tells the user, empties both path boxes and returns false.
+    // failure tells the user, empties both path boxes and returns false. The box's informative
+    // text has a line for each failure, "Database 1: /a/x.mdb: the file does not exist"; its
+    // details give the first failure's reason alone.
     bool OpenDatabases();
 
     // Appends one line to the log (comparison_log.h). During cmdCompare_Click the line goes through
@@ -55,14 +57,19 @@ public:
     const std::string strLogFile;
 
     // For the command line: the databases' passwords (empty: none), which it clears after the
-    // run; and whether a failed opening of database 1 still waits for database 2's, so that
-    // openFailures names both when both fail. The window opens as it always has: database 2's
-    // reading is stopped once database 1 has failed.
+    // run. Whether a failed opening of database 1 still waits for database 2's, so that
+    // openFailures names both when both fail (the command line and the window set it); when not
+    // set, database 2's reading is stopped once database 1 has failed.
     std::string strPassword1, strPassword2;
     bool blnReportEveryFailedOpen = false;
-    // Why each database that failed to open did, as the box's details give it ("PATH: reason"),
-    // database 1's first.
-    std::vector<std::string> openFailures;
+    // A database that failed to open: which one (1 or 2) and why, as the engine says it
+    // ("PATH: reason").
+    struct OpenFailure {
+        int database;
+        std::string reason;
+    };
+    // The failures of the last OpenDatabases, database 1's first.
+    std::vector<OpenFailure> openFailures;
     // Each database of the last run as it was opened, for reports after the run: the path as the
     // path box gave it, and the file's format once it opened. Empty before OpenDatabases.
     struct OpenedDatabase {

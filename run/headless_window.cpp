@@ -58,9 +58,11 @@ bool HeadlessWindow::IsTicked(CheckBox box)
     return box == CheckBox::chkTables ? tables : box == CheckBox::chkRelations ? relations : queries;
 }
 
-void HeadlessWindow::ShowMessageBox(const std::string& text, const std::string& title, const std::string& details)
+void HeadlessWindow::ShowMessageBox(const std::string& text, const std::string& title, const std::string& details,
+                                    const std::string& informative)
 {
     messageDetails.push_back(details);
+    messageInformative.push_back(informative);
     calls.push_back("MessageBox " + title + ": " + text);
 }
 

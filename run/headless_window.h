@@ -28,7 +28,8 @@ public:
     // "SetProgressValue 1", "ProcessPendingEvents", "SetBusyPointer on", "MessageBox Database
     // Error: Databases failed to open", "OpenLogViewer /path/ComparisonLog.txt", ...
     std::vector<std::string> calls;
-    std::vector<std::string> messageDetails;  // the details of each message box
+    std::vector<std::string> messageDetails;      // the details of each message box
+    std::vector<std::string> messageInformative;  // the informative text of each message box
     std::string status;
     float progressMax = 100, progressValue = 0;
     int eventsProcessed = 0;
@@ -44,7 +45,8 @@ public:
     std::string GetDatabasePath(int database) override { return paths[database == 2 ? 1 : 0]; }
     void SetDatabasePath(int database, const std::string& path) override;
     bool IsTicked(CheckBox box) override;
-    void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details) override;
+    void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details,
+                        const std::string& informative) override;
     void OpenLogViewer(const std::string& logFile) override;
 };
 

@@ -88,7 +88,9 @@ TEST(ComparisonRun, CancelWhileIdleIsForgottenByTheNextRun)
     EXPECT_EQ(readFile(dir.file("log.txt")), "Comparison Log for " + dir.file("a.mdb") + " and " + dir.file("a.mdb") + "\r\n");
 }
 
-// The reason a database failed to open reaches the message box's details.
+// The reason a database failed to open reaches the message box's details, and with the number of
+// the database its informative text: a line for each failure when every failure is reported, a
+// missing path said without an empty one before it.
 TEST(ComparisonRun, OpeningFailureSaysWhichFileAndWhy)
 {
     TempDir dir;
@@ -99,9 +101,21 @@ TEST(ComparisonRun, OpeningFailureSaysWhichFileAndWhy)
     run.cmdCompare_Click();
     ASSERT_EQ(window.messageDetails.size(), 1u);
     EXPECT_EQ(window.messageDetails[0], dir.file("none.mdb") + ": the file does not exist");
+    EXPECT_EQ(window.messageInformative[0], "Database 1: " + dir.file("none.mdb") + ": the file does not exist");
     EXPECT_EQ(window.paths[0], "");
     EXPECT_EQ(window.paths[1], "");
     EXPECT_EQ(readFile(dir.file("log.txt")), "");
+
+    run.blnReportEveryFailedOpen = true;
+    window.paths[1] = dir.file("none2.mdb");
+    run.cmdCompare_Click();
+    ASSERT_EQ(run.openFailures.size(), 2u);
+    EXPECT_EQ(run.openFailures[0].database, 1);
+    EXPECT_EQ(run.openFailures[1].database, 2);
+    ASSERT_EQ(window.messageDetails.size(), 2u);
+    EXPECT_EQ(window.messageDetails[1], ": no file name was given");
+    EXPECT_EQ(window.messageInformative[1], "Database 1: no file name was given\nDatabase 2: " + dir.file("none2.mdb") +
+                                                ": the file does not exist");
 }
 
 // File names are bytes: a database whose name is not UTF-8 is read and compared, and named with

@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyleOptionButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
 
@@ -43,6 +44,8 @@ struct SeenBox {
     QString title, text, details;
     QMessageBox::Icon icon;
     QMessageBox::StandardButtons buttons;
+    QString informativeText;
+    Qt::TextFormat informativeFormat = Qt::AutoText;  // of the label that shows it, when there is one
 };
 
 // While it lives, answers every message box that opens by clicking its OK button, and keeps what
@@ -62,7 +65,9 @@ private:
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(widget);
             if (!box || !box->isVisible()) continue;
-            seen.append({box->windowTitle(), box->text(), box->detailedText(), box->icon(), box->standardButtons()});
+            auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+            seen.append({box->windowTitle(), box->text(), box->detailedText(), box->icon(), box->standardButtons(),
+                         box->informativeText(), informative ? informative->textFormat() : Qt::AutoText});
             if (QAbstractButton* ok = box->button(QMessageBox::Ok))
                 ok->click();
             else
@@ -159,16 +164,20 @@ private slots:
     void controlsAtStart();
     void keyboard();
     void captionsFit();
+    void checkBoxesDrawnWhole();
     void runWindowOperations();
     void fileDialogSettings();
+    void fileDialogStartsInHomeWhenInstalled();
     void fileDialogCancelChangesNothing();
     void fileDialogOpensInDatabase1Folder();
     void compareWritesLogAndStartsViewer_data();
     void compareWritesLogAndStartsViewer();
+    void statusTooltipNamesLog();
     void cancelDuringRun();
     void waitForAnotherRun_data();
     void waitForAnotherRun();
     void failingOpen();
+    void failingOpenOfBoth();
     void exitWhenIdle();
     void exitDuringRun_data();
     void exitDuringRun();
@@ -294,6 +303,39 @@ void MainWindowTest::captionsFit()
     QVERIFY(metrics.height() <= label->contentsRect().height());
 }
 
+// Each check box's indicator lies within the box, at the screen's scale (2 under QT_SCALE_FACTOR=2,
+// as the test's second run has it) and drawn at twice that: its frame's bottom edge is drawn as
+// its top edge is, in the last rows the indicator covers.
+void MainWindowTest::checkBoxesDrawnWhole()
+{
+    Fixture f;
+    for (QCheckBox* box : f.window->findChildren<QCheckBox*>()) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        option.text = box->text();
+        const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        qInfo("%-13s box %dx%d, indicator %dx%d at %d,%d, scale %g", qPrintable(box->objectName()), box->width(),
+              box->height(), indicator.width(), indicator.height(), indicator.x(), indicator.y(), box->devicePixelRatioF());
+        QVERIFY2(box->rect().contains(indicator), qPrintable(box->objectName()));
+        QVERIFY2(indicator.width() >= 10 && indicator.height() >= 10, qPrintable(box->objectName()));  // still a box
+
+        for (qreal scale : {box->devicePixelRatioF(), 2 * box->devicePixelRatioF()}) {
+            QImage image(box->size() * scale, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(scale);
+            image.fill(Qt::transparent);
+            box->render(&image);
+            // Device rows of the frame's top and bottom edge, and the row inside above the bottom.
+            const int x = qFloor((indicator.center().x() + 0.5) * scale), top = qFloor(indicator.top() * scale);
+            const int bottom = qCeil((indicator.bottom() + 1) * scale) - 1, inside = bottom - qCeil(scale);
+            QVERIFY(bottom < image.height());
+            const int topGrey = qGray(image.pixel(x, top)), bottomGrey = qGray(image.pixel(x, bottom)),
+                      insideGrey = qGray(image.pixel(x, inside));
+            qInfo("  drawn at %g: grey %d at the top, %d at the bottom, %d inside", scale, topGrey, bottomGrey, insideGrey);
+            QVERIFY2(qAbs(bottomGrey - topGrey) <= 16 && qAbs(insideGrey - bottomGrey) > 16, qPrintable(box->objectName()));
+        }
+    }
+}
+
 // The progress bar keeps the run's float numbers and shows an empty bar for a maximum of 0; a
 // greyed check box counts as ticked; the busy pointer does not pile up; events are dispatched;
 // a path that is not ASCII comes back as it went in.
@@ -341,36 +383,85 @@ void MainWindowTest::runWindowOperations()
 }
 
 // The real dialog as the first click shows it: open mode, an existing file, in the program's
-// folder, listing the Access files in either case and folders; a name typed without an
-// extension gets ".mdb".
+// folder, listing the Access files in either case and folders, with the filters for newer Access
+// files and for all files to choose; a name typed without an extension gets ".mdb".
 void MainWindowTest::fileDialogSettings()
 {
     Fixture f;
-    for (const char* name : {"a.mdb", "B.MDB", "notes.txt", "c.mdb.bak"}) testsupport::writeFile(f.dir.file(name), "");
+    for (const char* name : {"a.mdb", "B.MDB", "notes.txt", "c.mdb.bak", "D.ACCDB", "e.accdb"})
+        testsupport::writeFile(f.dir.file(name), "");
     QDir(f.folder).mkdir("sub");
-    QStringList listed;
+    bool listedEach = false;  // the dialog listed the files of each filter
     f.window->execFileDialog = [&](QFileDialog& dialog) {
         [&] {
             QCOMPARE(dialog.objectName(), QStringLiteral("CommonDialog1"));
             QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptOpen);
             QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFile);
-            QCOMPARE(dialog.nameFilters(), QStringList{"Access (*.mdb)"});
+            QCOMPARE(dialog.nameFilters(),
+                     (QStringList{"Access (*.mdb)", "Access 2007 and later (*.accdb)", "All files (*)"}));
+            QCOMPARE(dialog.selectedNameFilter(), QStringLiteral("Access (*.mdb)"));
             QCOMPARE(dialog.defaultSuffix(), QStringLiteral("mdb"));
             QCOMPARE(dialog.directory(), QDir(f.folder));
             auto* model = dialog.findChild<QFileSystemModel*>();
             QVERIFY(model);
             QModelIndex root = model->index(f.folder);
-            QTRY_COMPARE(model->rowCount(root), 3);
-            for (int row = 0; row < model->rowCount(root); ++row) listed << model->index(row, 0, root).data().toString();
-            listed.sort();
+            auto listed = [&] {  // what the dialog lists, sorted
+                QStringList names;
+                for (int row = 0; row < model->rowCount(root); ++row) names << model->index(row, 0, root).data().toString();
+                names.sort();
+                return names;
+            };
+            const QStringList mdb{"B.MDB", "a.mdb", "sub"};
+            QTRY_COMPARE(listed(), mdb);
+            dialog.selectNameFilter(QStringLiteral("Access 2007 and later (*.accdb)"));
+            QTRY_COMPARE(listed(), (QStringList{"D.ACCDB", "e.accdb", "sub"}));
+            dialog.selectNameFilter(QStringLiteral("All files (*)"));
+            QTRY_COMPARE(listed(), (QStringList{"B.MDB", "D.ACCDB", "a.mdb", "c.mdb.bak", "e.accdb", "notes.txt", "sub"}));
+            dialog.selectNameFilter(QStringLiteral("Access (*.mdb)"));
+            QTRY_COMPARE(listed(), mdb);
+            listedEach = true;
         }();
         QTest::keyClicks(dialog.findChild<QLineEdit*>("fileNameEdit"), "a");
         return pressDialogButton(dialog, true);
     };
     f.click("cmdDB1");
-    QCOMPARE(listed, (QStringList{"B.MDB", "a.mdb", "sub"}));
+    QVERIFY(listedEach);
     QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), f.folder + "/a.mdb");
     QCOMPARE(f.window->CommonDialog1().InitDir, f.folder + "/");
+}
+
+// An installed program, in a folder the user cannot create files in, opens the first dialog in the
+// user's home folder; the log goes elsewhere too (see logFolder). A path under a file is such a
+// folder also for root; a read-only folder is one for anyone else.
+void MainWindowTest::fileDialogStartsInHomeWhenInstalled()
+{
+    TempDir dir;
+    const QString folder = qs(dir.path()), home = folder + "/home";
+    const QByteArray savedHome = qgetenv("HOME");
+    auto restore = qScopeGuard([&] { qputenv("HOME", savedHome); });
+    qputenv("HOME", QFile::encodeName(home));
+    QDir().mkpath(home);
+    testsupport::writeFile(dir.file("installed"), "");
+    QDir().mkpath(folder + "/read-only");
+    QFile::setPermissions(folder + "/read-only", QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    auto writable = qScopeGuard([&] { QFile::setPermissions(folder + "/read-only", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner); });
+
+    QStringList programFolders{folder + "/installed/bin"};
+    if (::geteuid() != 0)
+        programFolders << folder + "/read-only";
+    else
+        qInfo("run as root, who may write in a read-only folder: only the folder under a file is tried");
+    for (const QString& programFolder : programFolders) {
+        frmMain window(programFolder);
+        QCOMPARE(window.CommonDialog1().InitDir, home);
+        QString openedIn;
+        window.execFileDialog = [&openedIn](QFileDialog& dialog) {
+            openedIn = dialog.directory().absolutePath();
+            return answerDialog(dialog, {});
+        };
+        window.cmdDB2_Click();
+        QCOMPARE(openedIn, home);
+    }
 }
 
 // A cancelled dialog changes nothing: not the path box, with a typed path or with another
@@ -460,6 +551,38 @@ void MainWindowTest::compareWritesLogAndStartsViewer()
     QVERIFY(!f.window->Run().db1 && !f.window->Run().db2);
 }
 
+// After a run that opened the log, the status line keeps its last words and its tooltip names the
+// log, as it is also when the path looks like markup; a cancelled run leaves no tooltip.
+void MainWindowTest::statusTooltipNamesLog()
+{
+    TempDir dir;
+    const QString folder = qs(dir.path()) + "/a <b>bold</b>  & b";  // the program's, and the log's
+    QVERIFY(QDir().mkpath(folder));
+    const QString db = folder + "/t.mdb", log = folder + "/ComparisonLog.txt";
+    mdbgen::writeJet4File(mdbgen::parseDescription("table T\n field F long\n"), db.toStdString());
+    qputenv("DUALYN_VIEWER_RECORD", QFile::encodeName(qs(dir.path()) + "/viewer.txt"));
+    frmMain window(folder);
+    auto* status = window.findChild<QLabel*>(QStringLiteral("lblInfo"));
+    QCOMPARE(status->toolTip(), QString());
+    auto compare = [&] {
+        window.SetDatabasePath(1, db.toStdString());
+        window.SetDatabasePath(2, db.toStdString());
+        window.cmdCompare_Click();
+    };
+    compare();
+    QCOMPARE(viewerStarts(qs(dir.path()) + "/viewer.txt", 1), QStringList{log});
+    QCOMPARE(status->text(), QStringLiteral("Releaseing resources"));
+    const QString tip = status->toolTip();
+    QVERIFY2(Qt::mightBeRichText(tip), qPrintable(tip));  // so shown as the document it makes
+    QTextDocument shown;
+    shown.setHtml(tip);
+    QCOMPARE(shown.toPlainText(), "Comparison log: " + log);
+
+    duringRun([&window] { window.cmdCancel_Click(); });
+    compare();
+    QCOMPARE(status->toolTip(), QString());
+}
+
 // Cancel clicked while the first table is compared: the log stops there and no viewer starts.
 void MainWindowTest::cancelDuringRun()
 {
@@ -518,8 +641,9 @@ void MainWindowTest::waitForAnotherRun()
     QVERIFY(!QGuiApplication::overrideCursor());
 }
 
-// Database 1 is missing: the box with its title and text, no icon, OK only and the reason in its
-// details; both path boxes empty, the log empty and shown.
+// Database 1 is missing: the box with its title and text, no icon, OK only, under the text which
+// database failed and why, and the reason in its details; both path boxes empty, the log empty and
+// shown.
 void MainWindowTest::failingOpen()
 {
     Fixture f;
@@ -532,6 +656,7 @@ void MainWindowTest::failingOpen()
     QCOMPARE(box.title, QStringLiteral("Database Error"));
     QCOMPARE(box.text, QStringLiteral("Databases failed to open"));
     QCOMPARE(box.details, f.folder + "/db1.mdb: the file does not exist");
+    QCOMPARE(box.informativeText, "Database 1: " + f.folder + "/db1.mdb: the file does not exist");
     QCOMPARE(box.icon, QMessageBox::NoIcon);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), QString());
@@ -540,6 +665,28 @@ void MainWindowTest::failingOpen()
     QCOMPARE(f.logText(), QString());
     QCOMPARE(viewerStarts(f.record, 1), QStringList{f.log});
     QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+// Both databases are missing: the box names both, each with its reason, in plain text, so that a
+// path with "<b>" in it shows as it is; the details keep database 1's reason.
+void MainWindowTest::failingOpenOfBoth()
+{
+    Fixture f;
+    const QString db1 = f.folder + "/<b>one</b>.mdb", db2 = f.folder + "/two & <i>three</i>.mdb";
+    f.type("txtDB1", db1);
+    f.type("txtDB2", db2);
+    BoxAnswerer answerer;
+    f.click("cmdCompare");
+    QCOMPARE(answerer.seen.size(), 1);
+    const SeenBox& box = answerer.seen.first();
+    QCOMPARE(box.title, QStringLiteral("Database Error"));
+    QCOMPARE(box.text, QStringLiteral("Databases failed to open"));
+    QCOMPARE(box.informativeText, "Database 1: " + db1 + ": the file does not exist\nDatabase 2: " + db2 +
+                                      ": the file does not exist");
+    QCOMPARE(box.informativeFormat, Qt::PlainText);
+    QCOMPARE(box.details, db1 + ": the file does not exist");
+    QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), QString());
+    QCOMPARE(f.control<QLineEdit>("txtDB2")->text(), QString());
 }
 
 // Exit while no run goes on closes the window at once and leaves the log alone.
