@@ -70,10 +70,10 @@ QColor DifferenceColour(const QPalette& palette)
     return IsDark(palette) ? QColor(0xff, 0x9e, 0x57) : QColor(0xb3, 0x4a, 0x00);
 }
 
-// The background of changed words and of lines one side alone has.
+// The background of changed words, and (lighter) of the lines that hold them.
 QColor ChangedBackground(const QPalette& palette)
 {
-    return IsDark(palette) ? QColor(0x80, 0x50, 0x10) : QColor(0xff, 0xd8, 0x99);
+    return IsDark(palette) ? QColor(0x9a, 0x5a, 0x10) : QColor(0xff, 0xc0, 0x66);
 }
 
 // An icon with the mark drawn in colour at the size of a line of font, crisp at every scale.
@@ -107,7 +107,7 @@ QString SearchTextOf(const LogLine& line, const RunReport& report)
 }
 
 // Shows text in edit with the changed segments marked: a changed word with the changed background
-// and underlined, a line the other side lacks or has changed with a bar of the background too.
+// and underlined, a line the other side lacks with a bar of the background across the pane.
 void ShowMarkedText(QPlainTextEdit* edit, const std::vector<DiffLine>& lines, bool endsWithLineEnd)
 {
     edit->clear();
@@ -121,11 +121,13 @@ void ShowMarkedText(QPlainTextEdit* edit, const std::vector<DiffLine>& lines, bo
         if (i > 0) cursor.insertBlock();
         for (const DiffSegment& segment : lines[i].segments)
             cursor.insertText(qs(segment.text), segment.changed ? changed : plain);
-        if (lines[i].mark != DiffLine::Mark::Same) {
+        if (lines[i].mark == DiffLine::Mark::Only) {
+            // A bar across the pane: the other side has nothing like this line. (A changed line
+            // gets none, as a bar would hide its changed words' background.)
             QTextEdit::ExtraSelection mark;
             mark.cursor = QTextCursor(cursor.block());
             QColor bar = ChangedBackground(edit->palette());
-            bar.setAlpha(lines[i].mark == DiffLine::Mark::Only ? 140 : 60);
+            bar.setAlpha(110);
             mark.format.setBackground(bar);
             mark.format.setProperty(QTextFormat::FullWidthSelection, true);
             marks.append(mark);
@@ -576,6 +578,18 @@ bool LogViewer::GoToDifference(bool next)
     for (QModelIndex parent = target->parent(); parent.isValid(); parent = parent.parent()) tree_->expand(parent);
     tree_->setCurrentIndex(*target);
     tree_->scrollTo(*target);
+    return true;
+}
+
+bool LogViewer::SelectDifference(std::size_t index)
+{
+    if (index >= view_.differenceLines.size() || !view_.differenceLines[index]) return false;
+    const int line = static_cast<int>(*view_.differenceLines[index]);
+    const QModelIndexList found =
+        filter_->match(filter_->index(0, 0), kLineRole, line, 1, Qt::MatchExactly | Qt::MatchRecursive);
+    if (found.isEmpty()) return false;
+    tree_->setCurrentIndex(found.first());
+    tree_->scrollTo(found.first());
     return true;
 }
 

@@ -49,6 +49,10 @@ public:
     // the selected line, unfolding what hides it. False when there is none.
     bool GoToDifference(bool next);
 
+    // Selects the line of the report's difference at index, unfolding what hides it. False when
+    // the log does not hold that line or the filters hide it.
+    bool SelectDifference(std::size_t index);
+
     // What the viewer shows, for tests and for whoever reads it back.
     const RunReport& Report() const { return report_; }
     const LogView& View() const { return view_; }

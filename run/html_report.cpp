@@ -3,6 +3,7 @@
 #include "log_view.h"
 #include "printable_path.h"
 #include "run_report.h"
+#include "text_diff.h"
 
 namespace dualyn {
 
@@ -12,9 +13,9 @@ namespace {
 constexpr std::string_view kStyle = R"(body{font-family:sans-serif;margin:1.5em;line-height:1.4}
 table{border-collapse:collapse;margin:.5em 0}td,th{border:1px solid #8888;padding:.2em .6em;text-align:left;vertical-align:top}
 pre{margin:0;white-space:pre-wrap;font-family:monospace}.line{font-family:monospace;white-space:pre}
-ins,del{text-decoration:none;border-radius:2px}del{background:#f4a3a380}ins{background:#9be39b80}
+mark{background:#ffc066;color:inherit;text-decoration:underline}
 .difference{margin:1em 0;padding:.5em .8em;border-left:4px solid #d9822b}
-@media (prefers-color-scheme:dark){body{background:#1e1e1e;color:#ddd}})";
+@media (prefers-color-scheme:dark){body{background:#1e1e1e;color:#ddd}mark{background:#9a5a10}})";
 
 // A database's line of the header: "Database 1: /path/a.mdb (Jet 4)".
 std::string DatabaseItem(const RunReport& report, int database)
@@ -45,10 +46,16 @@ std::string CountsTable(const RunReport& report)
     return html + "</table>\n";
 }
 
-// A value in a cell, as it is.
-std::string ValueCell(const std::string& value)
+// A value in a cell, as it is, line by line, its changed words (text_diff.h) marked.
+std::string ValueCell(const std::vector<DiffLine>& lines, bool endsWithLineEnd)
 {
-    return "<td><pre>" + EscapeHtml(value) + "</pre></td>";
+    std::string html = "<td><pre>";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) html += "\n";
+        for (const DiffSegment& segment : lines[i].segments)
+            html += segment.changed ? "<mark>" + EscapeHtml(segment.text) + "</mark>" : EscapeHtml(segment.text);
+    }
+    return html + (endsWithLineEnd ? "\n" : "") + "</pre></td>";
 }
 
 // One line of difference: what it says, the log's line, the objects and both values, or what the
@@ -61,8 +68,9 @@ std::string DifferenceBlock(const Difference& d, std::size_t number)
                        ")</p>\n<p class=\"line\">" + EscapeHtml(LastLineOfDifference(d)) + "</p>\n";
     if (d.value1 || d.value2) {
         const std::array<std::string, 2> values = ValuesForPeople(d);
+        const TextDiff diff = DiffTexts(values[0], values[1]);
         html += "<table><tr><th></th><th>Database 1</th><th>Database 2</th></tr>\n<tr><th>" +
-                EscapeHtml(d.property.value_or("Value")) + "</th>" + ValueCell(values[0]) + ValueCell(values[1]) +
+                EscapeHtml(d.property.value_or("Value")) + "</th>" + ValueCell(diff.lines1, diff.endsWithLineEnd1) + ValueCell(diff.lines2, diff.endsWithLineEnd2) +
                 "</tr></table>\n";
     }
     if (!d.presentContent.empty())

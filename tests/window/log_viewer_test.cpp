@@ -112,6 +112,21 @@ int answerSave(QFileDialog& dialog)
     return dialog.result();
 }
 
+// The HTML report holds every line of difference and, read without its word marks, both of its
+// values whole, one line a line; it runs nothing.
+void checkHtml(const std::string& html, const dualyn::RunReport& report)
+{
+    QVERIFY(html.find("<script") == std::string::npos);
+    const QString unmarked = qs(html).remove(QStringLiteral("<mark>")).remove(QStringLiteral("</mark>"));
+    for (const Difference& d : report.differences) {
+        QVERIFY(html.find(dualyn::EscapeHtml(dualyn::LastLineOfDifference(d))) != std::string::npos);
+        if (!d.value1) continue;
+        for (const std::string& value : dualyn::ValuesForPeople(d))
+            QVERIFY2(unmarked.contains(QStringLiteral("<pre>") + qs(dualyn::EscapeHtml(value)).replace("\r\n", "\n") + "</pre>"),
+                     value.c_str());
+    }
+}
+
 template <class T> T* control(const QWidget& window, const char* name)
 {
     return window.findChild<T*>(QString::fromLatin1(name));
@@ -152,6 +167,7 @@ private slots:
     void initTestCase();
     void rowsAreTheFileLinesAndDifferencesTheirTwins_data();
     void rowsAreTheFileLinesAndDifferencesTheirTwins();
+    void logChangedSinceRun();
     void valuesSideBySide();
     void nextAndPreviousVisitEveryDifference();
     void filtersNarrow();
@@ -224,6 +240,41 @@ void LogViewerTest::rowsAreTheFileLinesAndDifferencesTheirTwins()
             QCOMPARE(control<QPlainTextEdit>(viewer, "txtValue2")->toPlainText(), asShown(values[1]));
         }
     }
+
+    // Saved, the JSON report passes its schema and the HTML report holds every difference.
+    testsupport::TempDir saved;
+    QVERIFY(viewer.SaveTo(qs(saved.file("report.json")), QStringLiteral("json")));
+    QVERIFY(viewer.SaveTo(qs(saved.file("report.html")), QStringLiteral("html")));
+    QCOMPARE(qs(goldenpair::schemaProblems(readFile(saved.file("report.json")))), QString());
+    checkHtml(readFile(saved.file("report.html")), shown.report);
+}
+
+// A log changed after its run shows as the file holds it: a line of difference edited since is
+// no longer tied to its twin, the others still are; Windows-1252's own letters are decoded.
+void LogViewerTest::logChangedSinceRun()
+{
+    Shown shown = runGolden("tables-field-properties");
+    QVERIFY(shown.report.differences.size() >= 2);
+    const std::size_t edited = *dualyn::ReadLogView(shown.logBytes, shown.report).differenceLines[0];
+    std::vector<std::string> lines;  // the file's lines, the first line of difference edited
+    for (std::size_t start = 0; start < shown.logBytes.size();) {
+        const std::size_t end = shown.logBytes.find("\r\n", start);
+        lines.push_back(shown.logBytes.substr(start, end - start));
+        start = end + 2;
+    }
+    lines[edited] = "\x93" "edited\x94 by hand";
+    std::string changed;
+    for (const std::string& line : lines) changed += line + "\r\n";
+
+    LogViewer viewer;
+    viewer.ShowRun(shown.report, changed);
+    QCOMPARE(textsOf(rowsInOrder(viewer.LogTree()->model()))[static_cast<int>(edited)], QStringLiteral("\u201Cedited\u201D by hand"));
+    QVERIFY(!viewer.View().differenceLines[0]);
+    QCOMPARE(viewer.View().lines[edited].kind, dualyn::LogLineKind::Other);
+    for (std::size_t i = 1; i < shown.report.differences.size(); ++i) QVERIFY(viewer.View().differenceLines[i]);
+    QVERIFY(!viewer.SelectDifference(0));
+    QVERIFY(viewer.SelectDifference(1));
+    QCOMPARE(control<QLabel>(viewer, "lblSummary")->text(), qs(dualyn::DescribeDifference(shown.report.differences[1])));
 }
 
 // The README's pair: the size shows as 30 and 50, the SQL line by line with the changed words
@@ -395,11 +446,8 @@ void LogViewerTest::saveAsWritesThreeForms()
     QCOMPARE(nlohmann::json::parse(json)["differences"].size(), shown.report.differences.size());
     const std::string html = readFile(dir.file("report.html"));
     QVERIFY(html.find("<script") == std::string::npos);
-    for (const Difference& d : shown.report.differences) {
-        QVERIFY(html.find(dualyn::EscapeHtml(dualyn::LastLineOfDifference(d))) != std::string::npos);
-        for (const std::string& value : dualyn::ValuesForPeople(d))
-            QVERIFY2(html.find(dualyn::EscapeHtml(value)) != std::string::npos, value.c_str());
-    }
+    QVERIFY(html.find("<mark>Lyon</mark>") != std::string::npos);
+    checkHtml(html, shown.report);
     // A folder that is not there: the save fails and says why, nothing is written.
     QString why;
     QVERIFY(!viewer.SaveTo(qs(dir.file("no/such/folder/x.html")), QStringLiteral("html"), &why));
@@ -430,12 +478,7 @@ table "</td><script>"
     auto select = [&](dualyn::DifferenceKind kind, const std::string& table) {
         const auto& differences = viewer.Report().differences;
         for (std::size_t i = 0; i < differences.size(); ++i)
-            if (differences[i].kind == kind && differences[i].table == table) {
-                const int line = static_cast<int>(*viewer.View().differenceLines[i]);
-                for (const QModelIndex& row : rowsInOrder(viewer.LogTree()->model()))
-                    if (row.data(Qt::UserRole + 1).toInt() == line) viewer.LogTree()->setCurrentIndex(row);
-                return true;
-            }
+            if (differences[i].kind == kind && differences[i].table == table) return viewer.SelectDifference(i);
         return false;
     };
     QVERIFY(select(dualyn::DifferenceKind::FieldProperty, "<b>x</b>"));
