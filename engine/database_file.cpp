@@ -84,8 +84,8 @@ FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, 
 
 }  // namespace
 
-OpenError::OpenError(const std::string& path, const std::string& reason)
-    : std::runtime_error(printablePath(path) + ": " + reason), path_(path), reason_(reason)
+OpenError::OpenError(const std::string& path, const std::string& reason, OpenProblem problem)
+    : std::runtime_error(printablePath(path) + ": " + reason), path_(path), reason_(reason), problem_(problem)
 {
 }
 

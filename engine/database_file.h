@@ -13,17 +13,24 @@
 
 namespace engine {
 
+// What a caller can do about a database that did not open: nothing but report it, or ask for its
+// password (none was given: "no password given"), or ask again (the one given was wrong: "wrong
+// password").
+enum class OpenProblem { Other, PasswordNeeded, WrongPassword };
+
 // Why a database could not be opened. what() reads "PATH: REASON", the path as printablePath
 // shows it (printable_path.h); path() is the path itself.
 class OpenError : public std::runtime_error {
 public:
-    OpenError(const std::string& path, const std::string& reason);
+    OpenError(const std::string& path, const std::string& reason, OpenProblem problem = OpenProblem::Other);
     const std::string& path() const { return path_; }
     const std::string& reason() const { return reason_; }
+    OpenProblem problem() const { return problem_; }
 
 private:
     std::string path_;
     std::string reason_;
+    OpenProblem problem_;
 };
 
 struct DatabaseFile {

@@ -4,8 +4,9 @@
 //     dualyn-reader --text FILE   the design as text, for a person to read
 //     --password-on-stdin         first read the database's password from standard input, to its end
 //
-// Exit status 0; 2 when the file cannot be opened, with the reason alone on standard error; 3 when
-// reading needs more memory than the reader may use; 1 on anything else. The file's size and header
+// Exit status 0; 2 when the file cannot be opened, with the reason alone on standard error (4 when
+// it needs a password and none was given, 5 when the one given is wrong); 3 when reading needs
+// more memory than the reader may use; 1 on anything else. The file's size and header
 // page are checked before the rest of it is read. Once the file is in memory and libmdb has opened
 // it, the reader gives up all access to the file system.
 //
@@ -152,6 +153,9 @@ int main(int argc, char* argv[])
         return writeAll(answer) ? 0 : 1;
     } catch (const engine::OpenError& e) {
         std::cerr << e.reason() << "\n";
+        // The exit status says what the window can do about it (reader_process.cpp).
+        if (e.problem() == engine::OpenProblem::PasswordNeeded) return 4;
+        if (e.problem() == engine::OpenProblem::WrongPassword) return 5;
         return 2;
     } catch (const std::bad_alloc&) {
         return 3;

@@ -245,6 +245,8 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     }
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
     if (code == 2) return fail(firstLine(reason));
+    if (code == 4) throw OpenError(path, firstLine(reason), OpenProblem::PasswordNeeded);
+    if (code == 5) throw OpenError(path, firstLine(reason), OpenProblem::WrongPassword);
     if (code == 3) return fail("damaged: reading it needs more than " + std::to_string(limits.memoryBytes / kMiB) + " MiB of memory");
     if (code == 127) return fail("the reader program " + printablePath(program) + " cannot be started");
     if (code != 0) return fail("damaged: reading it failed: " + firstLine(reason));
