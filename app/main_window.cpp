@@ -2,6 +2,7 @@
 
 #include "comparison_log.h"
 #include "log_viewer.h"
+#include "printable_path.h"
 #include "run_report.h"
 
 #include <QCheckBox>
@@ -12,6 +13,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -22,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 #include <unistd.h>
@@ -150,6 +153,7 @@ frmMain::frmMain(const QString& programFolder, QWidget* parent)
     connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
 
     execFileDialog = [](QFileDialog& dialog) { return dialog.exec(); };
+    execPasswordDialog = [](QInputDialog& dialog) { return dialog.exec(); };
     Form_Load(programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder);
 }
 
@@ -171,6 +175,7 @@ void frmMain::Form_Load(const QString& programFolder)
     QString strLogFile = LogFolder(programFolder) + QStringLiteral("/ComparisonLog.txt");
     run = std::make_unique<ComparisonRun>(*this, toPath(strLogFile));
     run->blnReportEveryFailedOpen = true;  // the failure box names each database that failed
+    run->blnAskForPasswords = true;
 }
 
 // programFolder when it is a folder this process may create files in, otherwise the user's
@@ -308,6 +313,34 @@ void frmMain::OpenLogViewer(const std::string& logFile)
     if (!QProcess::startDetached(program, command))
         throw std::runtime_error("the log " + logFile + " cannot be shown: the viewer " + program.toStdString() +
                                  " cannot be started");
+}
+
+std::optional<std::string> frmMain::AskPassword(int database, const std::string& path, bool wrong)
+{
+    QInputDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("PasswordDialog"));
+    dialog.setWindowTitle(QStringLiteral("Database Password"));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    QString label = QStringLiteral("Database %1 needs a password: %2").arg(database).arg(fromPath(engine::printablePath(path)));
+    if (wrong) label = QStringLiteral("Wrong password.\n") + label;
+    dialog.setLabelText(label);
+    // The path is the user's own text: shown as it is, never as markup.
+    for (QLabel* shown : dialog.findChildren<QLabel*>()) shown->setTextFormat(Qt::PlainText);
+    const bool wasBusy = blnBusyPointer;  // the run's wait cursor, off while the user types
+    SetBusyPointer(false);
+    const bool given = execPasswordDialog(dialog) == QDialog::Accepted;
+    SetBusyPointer(wasBusy);
+    QString typed = dialog.textValue();
+    std::string password = typed.toStdString();
+    // What the dialog held goes as soon as it is copied (Qt may still have copies of its own).
+    typed.fill(QChar(0));
+    dialog.setTextValue(QString());
+    if (!given) {
+        ::explicit_bzero(password.data(), password.size());
+        return std::nullopt;
+    }
+    return password;
 }
 
 // Shows the shared dialog in InitDir, listing the files the first of the filters names (in upper

@@ -21,6 +21,7 @@
 class QCheckBox;
 class QCloseEvent;
 class QFileDialog;
+class QInputDialog;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -64,6 +65,9 @@ public:
     void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details,
                         const std::string& informative) override;
     void OpenLogViewer(const std::string& logFile) override;
+    // A modal dialog: "Database N needs a password: PATH", the password typed unseen, OK and
+    // Cancel; after a wrong one it says "Wrong password." first.
+    std::optional<std::string> AskPassword(int database, const std::string& path, bool wrong) override;
 
     // Event handlers, as the buttons call them.
     void cmdDB1_Click();
@@ -79,6 +83,8 @@ public:
     // Shows the configured file-open dialog and returns its result (QDialog::Accepted when a file
     // was chosen). Tests put in their own to answer the real dialog without showing it.
     std::function<int(QFileDialog&)> execFileDialog;
+    // Shows the password dialog and returns its result; tests answer it without showing it.
+    std::function<int(QInputDialog&)> execPasswordDialog;
 
     // Dualyn's own log viewer, once a run has shown a log in it; it lives as long as the window.
     LogViewer* Viewer() const { return viewer; }

@@ -4,6 +4,7 @@
 // here knows Qt.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace dualyn {
@@ -33,6 +34,14 @@ public:
     // opens them.
     virtual void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details,
                                 const std::string& informative) = 0;
+    // Asks the user for the password of database 1 or 2 at path (as the path box gives it), saying
+    // first that the last one given was wrong when wrong is set. None when the user cancels; a
+    // window that cannot ask gives none.
+    virtual std::optional<std::string> AskPassword(int database, const std::string& path, bool wrong)
+    {
+        (void)database, (void)path, (void)wrong;
+        return std::nullopt;
+    }
     // Opens the log in the desktop's text viewer without waiting for it.
     virtual void OpenLogViewer(const std::string& logFile) = 0;
 };

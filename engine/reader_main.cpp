@@ -13,7 +13,8 @@
 // For tests only, DUALYN_READER_TEST makes the reader misbehave after loading the file: "crash",
 // "hang", "garbage" (bytes that are no design), "cut" (half a design), or "escape" (try to open
 // another file after giving up the file system, and say whether that worked); "password" refuses
-// the file saying which password arrived.
+// the file saying which password arrived; "password-is:SECRET" takes the file as protected by the
+// password SECRET.
 #include "database_file.h"
 #include "design_codec.h"
 #include "design_reader.h"
@@ -127,6 +128,10 @@ int main(int argc, char* argv[])
         // files yet, so the password is only checked to have arrived.
         std::string password = passwordOnStdin ? readPassword() : std::string();
         if (misbehave == "password") throw engine::OpenError(path, "the reader was given the password \"" + password + "\"");
+        if (misbehave.rfind("password-is:", 0) == 0) {  // the file counts as protected by this password
+            if (password.empty()) throw engine::OpenError(path, "no password given", engine::OpenProblem::PasswordNeeded);
+            if (password != misbehave.substr(12)) throw engine::OpenError(path, "wrong password", engine::OpenProblem::WrongPassword);
+        }
         engine::DatabaseFile file = engine::loadDatabaseFile(path);
         ::explicit_bzero(password.data(), password.size());
         // The serialized form is made table by table as the design is read; the text is made from

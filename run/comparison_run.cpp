@@ -1,12 +1,14 @@
 #include "comparison_run.h"
 
 #include "comparison_log.h"
+#include "database_file.h"
 #include "printable_path.h"
 #include "query_comparison.h"
 #include "relation_comparison.h"
 #include "table_comparison.h"
 
 #include <chrono>
+#include <cstring>
 #include <optional>
 #include <thread>
 
@@ -89,6 +91,31 @@ void ComparisonRun::cmdCompare_Click()
     db2.reset();
 }
 
+std::shared_ptr<engine::Database> ComparisonRun::OpenAsking(
+    int database, const std::string& path, const std::function<std::shared_ptr<engine::Database>()>& firstTry)
+{
+    try {
+        return firstTry();
+    } catch (const engine::OpenError& e) {
+        if (!blnAskForPasswords || e.problem() == engine::OpenProblem::Other) throw;
+        bool wrong = e.problem() == engine::OpenProblem::WrongPassword;  // the last one given was wrong
+        for (int tries = 1;; ++tries) {
+            std::optional<std::string> given = window.AskPassword(database, path, wrong);
+            if (!given) throw engine::OpenError(e.path(), "no password given", engine::OpenProblem::PasswordNeeded);
+            struct Clearing {  // the password is cleared however the attempt ends
+                std::string& password;
+                ~Clearing() { ::explicit_bzero(password.data(), password.size()); }
+            } clearing{*given};
+            try {
+                return engine::DBEngine::instance().OpenDatabase(path, *given);
+            } catch (const engine::OpenError& again) {
+                if (again.problem() != engine::OpenProblem::WrongPassword || tries == kPasswordTries) throw;
+                wrong = true;
+            }
+        }
+    }
+}
+
 void ComparisonRun::cmdCancel_Click()
 {
     blnCancel = true;
@@ -107,14 +134,14 @@ bool ComparisonRun::OpenDatabases()
     std::optional<engine::OpeningDatabase> second;
     try {
         second.emplace(engine::DBEngine::instance().StartOpening(path2, strPassword2));
-        db1 = engine::DBEngine::instance().OpenDatabase(path1, strPassword1);
+        db1 = OpenAsking(1, path1, [&] { return engine::DBEngine::instance().OpenDatabase(path1, strPassword1); });
         opened[0].format = db1->Format();
     } catch (const std::exception& e) {
         openFailures.push_back({1, e.what()});
     }
     if (second && (openFailures.empty() || blnReportEveryFailedOpen)) {
         try {
-            db2 = second->get();
+            db2 = OpenAsking(2, path2, [&] { return second->get(); });
             opened[1].format = db2->Format();
         } catch (const std::exception& e) {
             openFailures.push_back({2, e.what()});

@@ -14,6 +14,7 @@
 #include "log_writer.h"
 #include "run_window.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,6 +62,10 @@ public:
     // openFailures names both when both fail (the command line and the window set it); when not
     // set, database 2's reading is stopped once database 1 has failed.
     std::string strPassword1, strPassword2;
+    // For the window: a database that needs a password the run was not given (or a wrong one)
+    // makes the run ask the window for it (RunWindow::AskPassword), at most kPasswordTries times.
+    bool blnAskForPasswords = false;
+    static constexpr int kPasswordTries = 3;
     bool blnReportEveryFailedOpen = false;
     // A database that failed to open: which one (1 or 2) and why, as the engine says it
     // ("PATH: reason").
@@ -79,6 +84,14 @@ public:
     OpenedDatabase opened[2];
 
 private:
+    // Opens database (1 or 2) at path, the first attempt being firstTry: when that fails for want
+    // of a password, or a wrong one, and the run may ask, asks the window and tries what it gives,
+    // up to kPasswordTries times, saying so when one was wrong. Cancel fails with "no password
+    // given", the last wrong one with "wrong password". Every password is cleared once tried.
+    // Throws what the last attempt threw.
+    std::shared_ptr<engine::Database> OpenAsking(int database, const std::string& path,
+                                                 const std::function<std::shared_ptr<engine::Database>()>& firstTry);
+
     // Takes lock, waiting while another run holds it: the status line then says so and window
     // events are handled about every 50 ms, so that Cancel works; once the lock is taken the
     // status line shows again what it showed before. False when a cancel came first.

@@ -72,4 +72,13 @@ void HeadlessWindow::OpenLogViewer(const std::string& logFile)
     if (showLogOn) CopyLog(logFile, *showLogOn);
 }
 
+std::optional<std::string> HeadlessWindow::AskPassword(int database, const std::string& path, bool wrong)
+{
+    calls.push_back("AskPassword " + std::to_string(database) + " " + path + (wrong ? " wrong" : ""));
+    if (passwordAnswers.empty()) return std::nullopt;
+    std::string answer = passwordAnswers.front();
+    passwordAnswers.erase(passwordAnswers.begin());
+    return answer;
+}
+
 }  // namespace dualyn

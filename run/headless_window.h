@@ -21,6 +21,8 @@ public:
     // Cancel is pressed during this call of ProcessPendingEvents (1 for the first); 0: never.
     int cancelAtEvent = 0;
     ComparisonRun* run = nullptr;  // whose cmdCancel_Click Cancel calls
+    // The answers AskPassword gives, first first; once they are used up it cancels.
+    std::vector<std::string> passwordAnswers;
     // Where OpenLogViewer copies the log, as the run holds the log's lock; nowhere when null.
     std::ostream* showLogOn = nullptr;
 
@@ -48,6 +50,8 @@ public:
     void ShowMessageBox(const std::string& text, const std::string& title, const std::string& details,
                         const std::string& informative) override;
     void OpenLogViewer(const std::string& logFile) override;
+    // Notes "AskPassword 1 /path" (with " wrong" when the last was wrong) and gives the next answer.
+    std::optional<std::string> AskPassword(int database, const std::string& path, bool wrong) override;
 };
 
 }  // namespace dualyn

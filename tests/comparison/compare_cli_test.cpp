@@ -176,6 +176,19 @@ TEST_F(CompareCommand, PasswordsComeFromTheEnvironment)
                            ": the reader was given the password \"zweites Geheimnis\"\n");
     auto none = runCommand(kProgram, {a_, b_}, {}, {{"DUALYN_READER_TEST", "password"}});
     EXPECT_EQ(none.err, a_ + ": the reader was given the password \"\"\n" + b_ + ": the reader was given the password \"\"\n");
+
+    // Protected databases: the right passwords compare; a wrong or missing one is trouble, said.
+    auto right = runCommand(kProgram, {a_, b_}, {},
+                            {{"DUALYN_READER_TEST", "password-is:k3y"}, {"DUALYN_PASSWORD1", "k3y"}, {"DUALYN_PASSWORD2", "k3y"}});
+    EXPECT_EQ(right.exitCode, 1) << right.err;  // the pair differs
+    EXPECT_EQ(right.out, logOf(dir_, a_, b_));
+    auto wrong = runCommand(kProgram, {a_, b_}, {}, {{"DUALYN_READER_TEST", "password-is:k3y"}, {"DUALYN_PASSWORD1", "k3y"}});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_EQ(wrong.err, b_ + ": no password given\n");
+    wrong = runCommand(kProgram, {a_, b_}, {},
+                       {{"DUALYN_READER_TEST", "password-is:k3y"}, {"DUALYN_PASSWORD1", "K3Y"}, {"DUALYN_PASSWORD2", "k3y"}});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_EQ(wrong.err, a_ + ": wrong password\n");
 }
 
 }  // namespace

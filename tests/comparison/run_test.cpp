@@ -229,4 +229,54 @@ TEST(ComparisonRun, DatabaseOneFailingStopsTheReadingOfDatabaseTwo)
     EXPECT_EQ(errno, ECHILD);
 }
 
+// Both databases protected by the password "secret" (as the reader's test hook takes them). A run
+// that may not ask fails with the engine's reasons; a run that may asks for each database, says
+// when a password was wrong, gives up after three tries, and takes Cancel as no password given.
+TEST(ComparisonRun, PasswordsAreAskedForAtMostThreeTimes)
+{
+    TempDir dir;
+    mdbgen::writeJet4File(mdbgen::parseDescription("table T\n field F long\n"), dir.file("a.mdb"));
+    ::setenv("DUALYN_READER_TEST", "password-is:secret", 1);
+    const std::string a = dir.file("a.mdb");
+    HeadlessWindow window;
+    window.tables = window.relations = window.queries = false;
+    ComparisonRun run(window, dir.file("log.txt"));
+    run.blnReportEveryFailedOpen = true;
+    auto compare = [&](std::vector<std::string> answers) {
+        window.paths[0] = window.paths[1] = a;
+        window.passwordAnswers = std::move(answers);
+        window.calls.clear();
+        run.cmdCompare_Click();
+        std::vector<std::string> asked, reasons;  // the questions, the failures
+        for (const std::string& call : window.calls)
+            if (call.rfind("AskPassword", 0) == 0) asked.push_back(call);
+        for (const auto& failure : run.openFailures) reasons.push_back(std::to_string(failure.database) + " " + failure.reason);
+        return std::make_pair(asked, reasons);
+    };
+
+    // Not asking: the engine's reasons, for a password missing or wrong.
+    auto [asked, reasons] = compare({"secret"});
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(reasons, (std::vector<std::string>{"1 " + a + ": no password given", "2 " + a + ": no password given"}));
+    run.strPassword1 = "secret";
+    run.strPassword2 = "Secret";
+    std::tie(asked, reasons) = compare({});
+    EXPECT_EQ(reasons, (std::vector<std::string>{"2 " + a + ": wrong password"}));
+    run.strPassword1.clear();
+    run.strPassword2.clear();
+
+    run.blnAskForPasswords = true;
+    // Wrong, then right for database 1; right at once for database 2.
+    std::tie(asked, reasons) = compare({"nope", "secret", "secret"});
+    EXPECT_EQ(asked, (std::vector<std::string>{"AskPassword 1 " + a, "AskPassword 1 " + a + " wrong", "AskPassword 2 " + a}));
+    EXPECT_TRUE(reasons.empty());
+    EXPECT_EQ(readFile(dir.file("log.txt")), "Comparison Log for " + a + " and " + a + "\r\n");
+    // Three wrong ones for database 1, then Cancel for database 2.
+    std::tie(asked, reasons) = compare({"x", "y", "z"});
+    EXPECT_EQ(asked, (std::vector<std::string>{"AskPassword 1 " + a, "AskPassword 1 " + a + " wrong",
+                                               "AskPassword 1 " + a + " wrong", "AskPassword 2 " + a}));
+    EXPECT_EQ(reasons, (std::vector<std::string>{"1 " + a + ": wrong password", "2 " + a + ": no password given"}));
+    ::unsetenv("DUALYN_READER_TEST");
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -178,6 +179,8 @@ private slots:
     void waitForAnotherRun();
     void failingOpen();
     void failingOpenOfBoth();
+    void passwordDialog_data();
+    void passwordDialog();
     void exitWhenIdle();
     void exitDuringRun_data();
     void exitDuringRun();
@@ -863,6 +866,61 @@ void MainWindowTest::commandLineFillsPathBoxes()
     dualyn::fillPathBoxes(*f.window, parser.positionalArguments());
     QCOMPARE(f.control<QLineEdit>("txtDB1")->text(), db1);
     QCOMPARE(f.control<QLineEdit>("txtDB2")->text(), db2);
+}
+
+void MainWindowTest::passwordDialog_data()
+{
+    QTest::addColumn<QStringList>("answers");   // what is typed at each question; "" cancels
+    QTest::addColumn<QStringList>("questions"); // what each question said, the folder as {DIR}
+    QTest::addColumn<QString>("failure");       // the failure box's informative text; "" none
+    const QString ask1 = "Database 1 needs a password: {DIR}/db1.mdb", ask2 = "Database 2 needs a password: {DIR}/db2.mdb";
+    const QString wrong = "Wrong password.\n";
+    QTest::newRow("right") << QStringList{"secret", "secret"} << QStringList{ask1, ask2} << "";
+    QTest::newRow("wrong, then right") << QStringList{"Secret", "secret", "secret"} << QStringList{ask1, wrong + ask1, ask2} << "";
+    QTest::newRow("cancel") << QStringList{"", ""} << QStringList{ask1, ask2}
+                            << "Database 1: {DIR}/db1.mdb: no password given\nDatabase 2: {DIR}/db2.mdb: no password given";
+    QTest::newRow("three wrong") << QStringList{"a", "b", "c", "secret"} << QStringList{ask1, wrong + ask1, wrong + ask1, ask2}
+                                 << "Database 1: {DIR}/db1.mdb: wrong password";
+}
+
+// Databases protected by a password (as the reader's test hook takes them): the window asks for
+// each, unseen, naming the file; a wrong one is said and asked again, at most three times; Cancel
+// or three wrong ones end in the failure box with the reason.
+void MainWindowTest::passwordDialog()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, questions);
+    QFETCH(QString, failure);
+    Fixture f;
+    const QString expected = f.golden("run-all-sections");
+    qputenv("DUALYN_READER_TEST", "password-is:secret");
+    QStringList asked;
+    f.window->execPasswordDialog = [&](QInputDialog& dialog) {
+        asked << dialog.labelText().replace(f.folder, "{DIR}");
+        [&] {
+            QCOMPARE(dialog.textEchoMode(), QLineEdit::Password);
+            QVERIFY(!QGuiApplication::overrideCursor());  // no wait cursor while the user types
+            const QList<QLabel*> labels = dialog.findChildren<QLabel*>();  // a path is never markup
+            QVERIFY(!labels.isEmpty());
+            for (QLabel* label : labels) QCOMPARE(label->textFormat(), Qt::PlainText);
+        }();
+        const QString answer = answers.value(asked.size() - 1);
+        if (answer.isEmpty()) return int(QDialog::Rejected);
+        dialog.setTextValue(answer);
+        return int(QDialog::Accepted);
+    };
+    BoxAnswerer answerer;
+    f.click("cmdCompare");
+    qunsetenv("DUALYN_READER_TEST");
+    QCOMPARE(asked, questions);
+    if (failure.isEmpty()) {
+        QCOMPARE(answerer.seen.size(), 0);
+        QCOMPARE(f.logText(), expected);
+    } else {
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen.first().text, QStringLiteral("Databases failed to open"));
+        QCOMPARE(answerer.seen.first().informativeText, QString(failure).replace("{DIR}", f.folder));
+    }
 }
 
 QTEST_MAIN(MainWindowTest)
