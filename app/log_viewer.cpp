@@ -42,7 +42,8 @@ constexpr int kLineRole = Qt::UserRole + 1;
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 
-// The settings file: ~/.config/dualyn/dualyn.conf. The viewer keeps only its geometry there.
+// The settings file: ~/.config/dualyn/dualyn.conf. The viewer keeps only its size and its
+// splitters' positions there.
 std::unique_ptr<QSettings> ViewerSettings()
 {
     return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("dualyn"),
@@ -70,7 +71,7 @@ QColor DifferenceColour(const QPalette& palette)
     return IsDark(palette) ? QColor(0xff, 0x9e, 0x57) : QColor(0xb3, 0x4a, 0x00);
 }
 
-// The background of changed words, and (lighter) of the lines that hold them.
+// The background of changed words, and (lighter) of the lines only one side has.
 QColor ChangedBackground(const QPalette& palette)
 {
     return IsDark(palette) ? QColor(0x9a, 0x5a, 0x10) : QColor(0xff, 0xc0, 0x66);
