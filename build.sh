@@ -6,11 +6,12 @@ cd "$(dirname "$0")"
 
 # xdg-utils opens the log in the desktop's text viewer; qt6-wayland lets the window run on Wayland;
 # nlohmann-json3-dev writes the JSON report, and python3-jsonschema checks it in the tests.
+# libssl-dev: OpenSSL decrypts Access files encrypted with a password.
 # librsvg2-bin draws the icon's PNG sizes; dpkg-dev and file let cpack find the libraries' packages
 # for the Debian package, which lintian, desktop-file-utils and appstream check.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev mdbtools mdbtools-dev libglib2.0-dev
           libicu-dev googletest libgtest-dev xdg-utils qt6-wayland clang libclang-rt-14-dev
-          nlohmann-json3-dev python3-jsonschema
+          nlohmann-json3-dev python3-jsonschema libssl-dev
           librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream)
 
 install_missing() {

@@ -1,5 +1,7 @@
 #include "database_file.h"
 
+#include "ace_encryption.h"
+
 #include "little_endian.h"
 #include "printable_path.h"
 #include "rc4.h"
@@ -66,6 +68,9 @@ FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, 
     std::vector<std::uint8_t> unmasked(header, header + pageSize);
     auto mask = rc4Keystream(kHeaderMaskKey, masked);
     for (std::size_t i = 0; i < masked; ++i) unmasked[kHeaderMaskStart + i] ^= mask[i];
+    // An Access 2007+ file with an encryption key has its pages encrypted with a password, which
+    // decryptAceFile checks; its Jet password field holds no password.
+    if (u32At(unmasked.data() + 0x3E) != 0 && format == FileFormat::Ace) return format;
     if (u32At(unmasked.data() + 0x3E) != 0) fail("the database is encrypted");
     bool password = false;
     if (format == FileFormat::Jet3) {
@@ -107,7 +112,7 @@ FileFormat checkDatabaseBytes(const std::string& path, const std::vector<std::ui
     return format;
 }
 
-DatabaseFile loadDatabaseFile(const std::string& path)
+DatabaseFile loadDatabaseFile(const std::string& path, const std::string& password)
 {
     DatabaseFile file;
     if (path.empty()) throw OpenError(path, "no file name was given");
@@ -150,6 +155,7 @@ DatabaseFile loadDatabaseFile(const std::string& path)
     file.bytes.resize(static_cast<std::size_t>(size));
     std::memcpy(file.bytes.data(), header, headerBytes);
     readInto(file.bytes.data() + headerBytes, file.bytes.size() - headerBytes);
+    decryptAceFile(file.path, file.bytes, password);  // Access 2007+ pages encrypted with a password; others unchanged
     file.format = checkDatabaseBytes(file.path, file.bytes);
     return file;
 }

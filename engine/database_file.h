@@ -48,8 +48,10 @@ inline constexpr std::uint64_t kLargestDatabaseFile = std::uint64_t{1} << 31;
 std::string absolutePathOf(const std::string& path);
 
 // Reads the file at path (opened read-only; the file is not changed). Its size and its header
-// page are checked before the rest is read, its catalog's page once it is read. Throws OpenError.
-DatabaseFile loadDatabaseFile(const std::string& path);
+// page are checked before the rest is read, its catalog's page once it is read. The pages of an
+// Access 2007+ file encrypted with a password are decrypted in memory with password (UTF-8).
+// Throws OpenError.
+DatabaseFile loadDatabaseFile(const std::string& path, const std::string& password = {});
 
 // The checks of loadDatabaseFile on bytes already in memory; path only names the file in errors.
 // Throws OpenError.

@@ -124,15 +124,14 @@ int main(int argc, char* argv[])
     const char* test = std::getenv("DUALYN_READER_TEST");
     std::string misbehave = test ? test : "";
     try {
-        // Read before anything else, and cleared once the file is open: nothing reads protected
-        // files yet, so the password is only checked to have arrived.
+        // Read before anything else, and cleared once the file is open.
         std::string password = passwordOnStdin ? readPassword() : std::string();
         if (misbehave == "password") throw engine::OpenError(path, "the reader was given the password \"" + password + "\"");
         if (misbehave.rfind("password-is:", 0) == 0) {  // the file counts as protected by this password
             if (password.empty()) throw engine::OpenError(path, "no password given", engine::OpenProblem::PasswordNeeded);
             if (password != misbehave.substr(12)) throw engine::OpenError(path, "wrong password", engine::OpenProblem::WrongPassword);
         }
-        engine::DatabaseFile file = engine::loadDatabaseFile(path);
+        engine::DatabaseFile file = engine::loadDatabaseFile(path, password);
         ::explicit_bzero(password.data(), password.size());
         // The serialized form is made table by table as the design is read; the text is made from
         // the whole design.
