@@ -72,6 +72,8 @@ std::string readPassword()
 {
     std::string password;
     char buffer[1025];
+    // Room for all that is read, so that no copy of the password is left behind by growing it.
+    password.reserve(2 * sizeof buffer);
     for (;;) {
         ssize_t n = ::read(0, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
@@ -123,11 +125,14 @@ int main(int argc, char* argv[])
     const char* test = std::getenv("DUALYN_READER_TEST");
     std::string misbehave = test ? test : "";
     try {
-        // Read before anything else, and cleared once the file is open: nothing reads protected
-        // files yet, so the password is only checked to have arrived.
+        // Read before anything else, and cleared once the file is open, however opening ends.
         std::string password = passwordOnStdin ? readPassword() : std::string();
+        struct Clearing {  // clears the password when it goes
+            std::string& text;
+            ~Clearing() { ::explicit_bzero(text.data(), text.size()); }
+        } clearing{password};
         if (misbehave == "password") throw engine::OpenError(path, "the reader was given the password \"" + password + "\"");
-        engine::DatabaseFile file = engine::loadDatabaseFile(path);
+        engine::DatabaseFile file = engine::loadDatabaseFile(path, password);
         ::explicit_bzero(password.data(), password.size());
         // The serialized form is made table by table as the design is read; the text is made from
         // the whole design.
