@@ -153,7 +153,8 @@ TEST_F(Protection, Jet3PasswordAndEncoding)
 }
 
 // Damage to an encoded file is damage, named where it is: never a crash, never a design with
-// something missing. Damage to its password is a wrong password, never damage.
+// something missing. Damage to its password is a password problem, never damage. (Random damage
+// is left to the reader fuzz target, which has an encoded seed.)
 TEST_F(Protection, DamagedEncodedFilesAreRefusedAsDamaged)
 {
     std::string path = write("database encoded\ntable Broken\n  field F long", "encoded.mdb");
@@ -186,17 +187,6 @@ TEST_F(Protection, DamagedEncodedFilesAreRefusedAsDamaged)
         }
     }
     EXPECT_EQ(reasonFor(flipped(0x43)), (std::pair{OpenProblem::PasswordNeeded, std::string("no password given")}));
-
-    // Bytes flipped anywhere: a design or a clear error, also through the reader.
-    std::uint32_t seed = 11;
-    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-    for (int round = 0; round < 20; ++round) {
-        std::string copy = bytes;
-        for (int flips = 0; flips < 6; ++flips) copy[4096 + next() % (copy.size() - 4096)] = static_cast<char>(next());
-        testsupport::writeFile(damaged, copy);
-        std::string reason = refusal(damaged, "", round % 2 == 0).second;
-        EXPECT_FALSE(startsWith(reason, "the reader")) << reason;  // crashed, hung or stopped
-    }
 }
 
 }  // namespace
