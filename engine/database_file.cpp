@@ -1,6 +1,7 @@
 #include "database_file.h"
 
 #include "ace_encryption.h"
+#include "jet_protection.h"
 
 #include "little_endian.h"
 #include "printable_path.h"
@@ -46,8 +47,10 @@ std::size_t pageSizeOf(FileFormat format) { return format == FileFormat::Jet3 ? 
 
 // The checks of a file's size (fileBytes) and of its header page (header: the file's first
 // headerBytes bytes, all of the file up to 4096), made before the rest of the file is read: its
-// size, signature, format, encryption and password. Throws OpenError.
-FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, std::size_t headerBytes, std::uint64_t fileBytes)
+// size, signature, format, encryption and password (givenPassword: the one given, "" for none).
+// Throws OpenError.
+FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, std::size_t headerBytes, std::uint64_t fileBytes,
+                           const std::string& givenPassword)
 {
     auto fail = [&path](const std::string& reason) -> FileFormat { throw OpenError(path, reason); };
     checkFileSize(path, fileBytes);
@@ -68,21 +71,22 @@ FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, 
     std::vector<std::uint8_t> unmasked(header, header + pageSize);
     auto mask = rc4Keystream(kHeaderMaskKey, masked);
     for (std::size_t i = 0; i < masked; ++i) unmasked[kHeaderMaskStart + i] ^= mask[i];
-    // An Access 2007+ file with an encryption key has its pages encrypted with a password, which
-    // decryptAceFile checks; its Jet password field holds no password.
-    if (u32At(unmasked.data() + 0x3E) != 0 && format == FileFormat::Ace) return format;
-    if (u32At(unmasked.data() + 0x3E) != 0) fail("the database is encrypted");
-    bool password = false;
-    if (format == FileFormat::Jet3) {
-        for (std::size_t i = 0; i < 20; ++i) password |= unmasked[0x42 + i] != 0;
-    } else {
-        // Later formats XOR the password with the whole days of the creation date.
-        double created = 0;
-        std::memcpy(&created, unmasked.data() + 0x72, 8);
-        std::uint32_t day = created >= 0 && created < 4e9 ? static_cast<std::uint32_t>(created) : 0;
-        for (std::size_t i = 0; i < 40; ++i)
-            password |= (unmasked[0x42 + i] ^ static_cast<std::uint8_t>(day >> (8 * (i % 4)))) != 0;
+    if (format != FileFormat::Ace) {
+        // Jet 3 and Jet 4: encoded pages are decoded once the file is in memory (checkDatabaseBytes).
+        checkJetHeader(path, unmasked.data(), format, givenPassword);
+        return format;
     }
+    // An Access 2007+ file with an encryption key has its pages encrypted with a password, which
+    // decryptAceFile checks once the file is in memory; its Jet password field holds no password.
+    if (u32At(unmasked.data() + 0x3E) != 0) return format;
+    // Without one, Access 2007+ keeps no password in the Jet 4 way: such bytes there are not
+    // Access's own.
+    bool password = false;
+    double created = 0;  // the creation date, whose whole days mask the field
+    std::memcpy(&created, unmasked.data() + 0x72, 8);
+    const std::uint32_t day = created >= 0 && created < 4e9 ? static_cast<std::uint32_t>(created) : 0;
+    for (std::size_t i = 0; i < 40; ++i)
+        password |= (unmasked[0x42 + i] ^ static_cast<std::uint8_t>(day >> (8 * (i % 4)))) != 0;
     if (password) fail("the database is protected by a database password");
     return format;
 }
@@ -101,14 +105,23 @@ std::string absolutePathOf(const std::string& path)
     return ec ? path : absolute;
 }
 
-FileFormat checkDatabaseBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
+FileFormat checkDatabaseBytes(const std::string& path, std::vector<std::uint8_t>& bytes, const std::string& password)
 {
-    FileFormat format = checkHeaderPage(path, bytes.data(), bytes.size(), bytes.size());
+    FileFormat format = checkHeaderPage(path, bytes.data(), bytes.size(), bytes.size(), password);
+
+    // An encoded Jet database is decoded here, once, in memory; its header then says it is plain.
+    const bool decoded = format != FileFormat::Ace && decodeJetPages(bytes, format);
+
     // The catalog's definition is always on page 2; anything else there means the pages are
     // encrypted (as in newer Access versions) or damaged.
     std::size_t pageSize = pageSizeOf(format);
-    if (bytes[2 * pageSize] != 0x02 || bytes[2 * pageSize + 1] != 0x01)
-        throw OpenError(path, "the database is encrypted or damaged (its catalog is not where every Access file keeps it)");
+    if (bytes[2 * pageSize] != 0x02 || bytes[2 * pageSize + 1] != 0x01) {
+        if (format == FileFormat::Ace)
+            throw OpenError(path, "the database is encrypted or damaged (its catalog is not where every Access file keeps it)");
+        throw OpenError(path, std::string("damaged: page 2, where every Access file keeps its catalog, ") +
+                                  (decoded ? "does not decode to the catalog's definition (the database is encoded)"
+                                           : "holds no table definition"));
+    }
     return format;
 }
 
@@ -151,12 +164,12 @@ DatabaseFile loadDatabaseFile(const std::string& path, const std::string& passwo
     std::uint8_t header[kLargestPage];
     const std::size_t headerBytes = static_cast<std::size_t>(std::min<std::uint64_t>(size, kLargestPage));
     readInto(header, headerBytes);
-    checkHeaderPage(file.path, header, headerBytes, size);
+    checkHeaderPage(file.path, header, headerBytes, size, password);
     file.bytes.resize(static_cast<std::size_t>(size));
     std::memcpy(file.bytes.data(), header, headerBytes);
     readInto(file.bytes.data() + headerBytes, file.bytes.size() - headerBytes);
     decryptAceFile(file.path, file.bytes, password);  // Access 2007+ pages encrypted with a password; others unchanged
-    file.format = checkDatabaseBytes(file.path, file.bytes);
+    file.format = checkDatabaseBytes(file.path, file.bytes, password);
     return file;
 }
 

@@ -1,6 +1,6 @@
 // A database file read whole into memory, after the checks that tell a user why a file cannot be
 // opened: it is missing, not a regular file, not an Access database, of a format or an encryption
-// Dualyn cannot read, protected by a database password, or cut short.
+// Dualyn cannot read, protected by a database password that was not given, or cut short.
 #pragma once
 
 #include "design.h"
@@ -48,13 +48,14 @@ inline constexpr std::uint64_t kLargestDatabaseFile = std::uint64_t{1} << 31;
 std::string absolutePathOf(const std::string& path);
 
 // Reads the file at path (opened read-only; the file is not changed). Its size and its header
-// page are checked before the rest is read, its catalog's page once it is read. The pages of an
-// Access 2007+ file encrypted with a password are decrypted in memory with password (UTF-8).
-// Throws OpenError.
+// page, with the database password (password: the one given, "" for none), are checked before
+// the rest is read, its catalog's page once it is read. An encoded Jet 3 or Jet 4 database is
+// decoded in memory, and the pages of an Access 2007+ file encrypted with a password decrypted in
+// memory with password (UTF-8), so that bytes hold it as a plain one. Throws OpenError.
 DatabaseFile loadDatabaseFile(const std::string& path, const std::string& password = {});
 
-// The checks of loadDatabaseFile on bytes already in memory; path only names the file in errors.
-// Throws OpenError.
-FileFormat checkDatabaseBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// The checks of loadDatabaseFile on bytes already in memory, which an encoded Jet database is
+// decoded in, in place; path only names the file in errors. Throws OpenError.
+FileFormat checkDatabaseBytes(const std::string& path, std::vector<std::uint8_t>& bytes, const std::string& password = {});
 
 }  // namespace engine

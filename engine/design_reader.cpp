@@ -580,9 +580,9 @@ DatabaseDesign readDesign(const DatabaseFile& file, const std::function<void()>&
     return std::move(collector.design);
 }
 
-DatabaseDesign readDesign(const std::string& path)
+DatabaseDesign readDesign(const std::string& path, const std::string& password)
 {
-    return readDesign(loadDatabaseFile(path));
+    return readDesign(loadDatabaseFile(path, password));
 }
 
 }  // namespace engine

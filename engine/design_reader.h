@@ -12,9 +12,10 @@ namespace engine {
 
 // Reads the whole design of the database file at path. Throws OpenError saying which file and
 // why it cannot be read: missing, not a regular file, not an Access database, a format or an
-// encryption Dualyn cannot read, protected by a password, or damaged (naming the table, query
-// or relationship whose design cannot be read). The file is only read, never changed.
-DatabaseDesign readDesign(const std::string& path);
+// encryption Dualyn cannot read, protected by a password that is not password ("" for none
+// given), or damaged (naming the table, query or relationship whose design cannot be read). The
+// file is only read, never changed.
+DatabaseDesign readDesign(const std::string& path, const std::string& password = {});
 
 // The same for a file already loaded and checked. afterOpen, when given, is called once libmdb has
 // opened the file's bytes and before anything of the design is read (the reader process gives up

@@ -73,6 +73,8 @@ std::string readPassword()
 {
     std::string password;
     char buffer[1025];
+    // Room for all that is read, so that no copy of the password is left behind by growing it.
+    password.reserve(2 * sizeof buffer);
     for (;;) {
         ssize_t n = ::read(0, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
@@ -124,8 +126,12 @@ int main(int argc, char* argv[])
     const char* test = std::getenv("DUALYN_READER_TEST");
     std::string misbehave = test ? test : "";
     try {
-        // Read before anything else, and cleared once the file is open.
+        // Read before anything else, and cleared once the file is open, however opening ends.
         std::string password = passwordOnStdin ? readPassword() : std::string();
+        struct Clearing {  // clears the password when it goes
+            std::string& text;
+            ~Clearing() { ::explicit_bzero(text.data(), text.size()); }
+        } clearing{password};
         if (misbehave == "password") throw engine::OpenError(path, "the reader was given the password \"" + password + "\"");
         if (misbehave.rfind("password-is:", 0) == 0) {  // the file counts as protected by this password
             if (password.empty()) throw engine::OpenError(path, "no password given", engine::OpenProblem::PasswordNeeded);

@@ -461,9 +461,10 @@ TEST_F(Engine, FilesItRefuses)
         {variant("short.mdb", bytes.substr(0, 4096 * 2 + 100)), "damaged: the file is cut short"},
         {variant("version.mdb", [&] { std::string c = bytes; c[0x14] = 9; return c; }()),
          "an Access file format Dualyn does not know (version byte 9)"},
-        {patched("key.mdb", 0x3E, 0x5A), "the database is encrypted"},
-        {patched("password.mdb", 0x42, 0x31), "the database is protected by a database password"},
-        {patched("catalog.mdb", 2 * 4096, 0x07), "the database is encrypted or damaged"},
+        // A key where a plain file has none: its pages decode into noise.
+        {patched("key.mdb", 0x3E, 0x5A), "damaged: page 2, where every Access file keeps its catalog, does not decode"},
+        {patched("password.mdb", 0x42, 0x31), "no password given"},
+        {patched("catalog.mdb", 2 * 4096, 0x07), "damaged: page 2, where every Access file keeps its catalog, holds no"},
     };
     for (const Case& c : cases) {
         try {

@@ -235,6 +235,13 @@ TEST(Description, ErrorsNameTheLine)
         {"table T stale\n field F long\n index I (F)\n", 3,
          "a stale table is an old catalog row: its indexes are the live table's"},
         {"table T stale\n field F long\n values (1)\n", 3, "a stale table is an old catalog row: it holds no rows"},
+        {"database\n", 1, "expected encoded or password after database"},
+        {"database encrypted\n", 1, "unknown database option 'encrypted'"},
+        {"table T\ndatabase encoded\ndatabase encoded\n", 3, "the database is already encoded"},
+        {"database password a\ndatabase password b\n", 2, "the database password is already given"},
+        {"database password \"\"\n", 1, "the database password is empty"},
+        {"database password \"123456789012345678901\"\n", 1, "longer than 20 characters"},
+        {"database encoded\n field F long\n", 2, "'field' must follow a table"},
     };
     expectRefusals(cases, [](const char* text) { parseDescription(text); });
 }
@@ -372,6 +379,18 @@ TEST(Description, DesignsBuiltInCodeAreChecked)
 }
 
 // Names that differ only in letter case are different names, as they are to Access's readers.
+// A design built in code may carry any password: the writer refuses what Access would not keep.
+TEST(Description, DatabasePasswordsBuiltInCodeAreChecked)
+{
+    Database db = parseDescription("table T\n field F long\n");
+    db.password = std::string("a\0b", 3);
+    EXPECT_THROW(writeJet4(db), DescriptionError);
+    db.password = "\xC3";
+    EXPECT_THROW(writeJet4(db), DescriptionError);
+    db.password = "€€€€€€€€€€€€€€€€€€€€";  // twenty characters, sixty bytes
+    EXPECT_NO_THROW(writeJet4(db));
+}
+
 TEST(Description, NamesDifferingInCaseAreAccepted)
 {
     Database db = parseDescription("table a\n field x long\n field X long\ntable A\n field x long\n");
@@ -382,7 +401,8 @@ TEST(Description, SameDesignSameBytes)
 {
     for (const char* text : {"table T\n field F text Description=\"d\"\n index I (F)\nquery Q select\n from T\n",
                              "table T stale\n field F long\ntable T moved\n field F long\n values (1) stale\n"
-                             "query Q select stale\nquery Q select moved\n from T\n"}) {
+                             "query Q select stale\nquery Q select moved\n from T\n",
+                             "database encoded password \"p\"\ntable T\n field F long\n"}) {
         Bytes a = writeJet4(parseDescription(text));
         Bytes b = writeJet4(parseDescription(text));
         EXPECT_EQ(a, b);

@@ -1,6 +1,6 @@
 #include "jet4_pages.h"
 
-#include "rc4.h"
+#include "jet_protection.h"
 
 #include <algorithm>
 #include <map>
@@ -137,7 +137,7 @@ void writeUsageMap(PageFile& file, std::uint8_t* row, const std::vector<std::uin
     }
 }
 
-void writeHeaderPage(std::uint8_t* p)
+void writeHeaderPage(std::uint8_t* p, std::uint32_t encodingKey, const std::string& password)
 {
     const std::uint8_t start[] = {0x00, 0x01, 0x00, 0x00};
     std::memcpy(p, start, 4);
@@ -146,14 +146,14 @@ void writeHeaderPage(std::uint8_t* p)
     const std::uint8_t fixedStart[24] = {0, 1, 0, 0, 1, 1, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0};
     std::memcpy(p + 0x18, fixedStart, sizeof fixedStart);
     set16(p + 0x3C, 1252);  // code page
-    set32(p + 0x3E, 0);     // database key: 0 means not encoded
+    set32(p + engine::kEncodingKeyAt, encodingKey);
     // The password field holds the password XORed with the creation day; no password leaves the
     // day repeated.
-    for (int i = 0; i < 10; ++i) set32(p + 0x42 + 4 * i, static_cast<std::uint32_t>(kFixedDate));
+    auto field = engine::jet4PasswordField(password, kFixedDate);
+    std::memcpy(p + engine::kPasswordAt, field.data(), field.size());
     set32(p + 0x6E, 0x0409);  // sort order
-    std::memcpy(p + 0x72, &kFixedDate, 8);
-    auto mask = engine::rc4Keystream(engine::kHeaderMaskKey, 128);
-    for (std::size_t i = 0; i < mask.size(); ++i) p[engine::kHeaderMaskStart + i] ^= mask[i];
+    std::memcpy(p + engine::kCreationDateAt, &kFixedDate, 8);
+    engine::toggleHeaderMask(p, engine::FileFormat::Jet4);
     const std::uint8_t version[] = {0x54, 0x06, 0x00, 0x00, '4', '.', '0', 0};
     std::memcpy(p + 0x98, version, sizeof version);
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace mdbgen::jet4 {
@@ -67,8 +68,9 @@ private:
 // of each other, otherwise a list of bitmap pages (allocated here) that cover 32736 pages each.
 void writeUsageMap(PageFile& file, std::uint8_t* row, const std::vector<std::uint32_t>& pages);
 
-// Page 0: the format's signature and version, and the masked block with code page, sort order
-// and creation date.
-void writeHeaderPage(std::uint8_t* page);
+// Page 0: the format's signature and version, and the masked block with code page, the
+// encoding key (0: not encoded), the database password (UTF-8, at most 20 characters; "" for
+// none), sort order and creation date.
+void writeHeaderPage(std::uint8_t* page, std::uint32_t encodingKey, const std::string& password);
 
 }  // namespace mdbgen::jet4

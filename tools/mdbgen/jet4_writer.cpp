@@ -2,6 +2,7 @@
 
 #include "jet4_pages.h"
 #include "jet4_tables.h"
+#include "jet_protection.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -56,8 +57,22 @@ std::uint32_t relationshipFlags(const Relationship& r)
 
 bool stale(RowState state) { return isStale(state); }
 
+// Checks the database password: at most 20 characters, none of them NUL, as Access allows.
+void checkPassword(const std::string& password)
+{
+    std::size_t length = 0;
+    try {
+        length = utf16Length(password);
+    } catch (const std::invalid_argument& e) {
+        throw DescriptionError(0, std::string("the database password: ") + e.what());
+    }
+    if (length > 20) throw DescriptionError(0, "the database password is longer than 20 characters");
+    if (password.find('\0') != std::string::npos) throw DescriptionError(0, "the database password holds a NUL character");
+}
+
 void checkDesign(const Database& db)
 {
+    checkPassword(db.password);
     std::map<std::string, int> objectLines;  // table, link and query names share one namespace
     auto claim = [&objectLines](const std::string& name, int line, const char* what) {
         for (const char* reserved : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"})
@@ -140,12 +155,27 @@ public:
         for (const auto& t : tables_) writeDefinition(file_, t, tables_);
 
         writeGlobalMap();
-        writeHeaderPage(file_.page(0));
+        const std::uint32_t key = db_.encoded ? encodingKey() : 0;
+        writeHeaderPage(file_.page(0), key, db_.password);
         if (file_.count() >= (1u << 24)) throw DescriptionError(0, "the design is too large for one file");
-        return file_.bytes();
+        Bytes bytes = file_.bytes();
+        if (key != 0) engine::encodePages(bytes.data(), bytes.size(), kPageSize, key);
+        return bytes;
     }
 
 private:
+    // The key of an encoded file: the 32-bit FNV-1a hash of every page but the header, so that it
+    // follows from the design alone; never 0, which means "not encoded".
+    std::uint32_t encodingKey()
+    {
+        std::uint32_t hash = 2166136261u;
+        for (std::uint32_t n = 1; n < file_.count(); ++n) {
+            const std::uint8_t* p = file_.page(n);
+            for (std::size_t i = 0; i < kPageSize; ++i) hash = (hash ^ p[i]) * 16777619u;
+        }
+        return hash != 0 ? hash : 1;
+    }
+
     // A row to store, and how.
     struct StoredRow {
         Bytes bytes;

@@ -2,6 +2,7 @@
 // system tables (MSysObjects, MSysACEs, MSysQueries, MSysRelationships) with their rows, one table
 // definition per table with its columns and indexes, the property blobs, and the usage maps that
 // readers follow to find a table's rows. A table holds only the data rows its description gives.
+// The file is encoded, or protected by a database password, when the design says so.
 //
 // The same design always gives the same bytes: dates and identifiers are fixed, nothing depends
 // on the clock, the locale or the machine.

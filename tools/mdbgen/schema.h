@@ -190,6 +190,10 @@ struct Database {
     std::vector<LinkedTable> linkedTables;
     std::vector<Relationship> relationships;
     std::vector<Query> queries;
+    // Every page after the first RC4-encoded, as Access's "Encode Database" leaves a file. The key
+    // is derived from the rest of the file, so the same design still gives the same bytes.
+    bool encoded = false;
+    std::string password;      // the database password (UTF-8, 1 to 20 characters); "" for none
 };
 
 }  // namespace mdbgen

@@ -551,6 +551,7 @@ private:
         if (k == "linked") return linked(r);
         if (k == "relationship") return relationship(r);
         if (k == "query") return query(r);
+        if (k == "database") return database(r);
         if (block_ == Block::Table) {
             if (k == "field") return field(r);
             if (k == "deleted") return deleted(r);
@@ -691,6 +692,28 @@ private:
     {
         if (r.atEnd()) r.fail("expected Name=value");
         while (!r.atEnd()) into.push_back(r.property());
+    }
+
+    // database [encoded] [password TEXT]: how the whole file is kept; each option at most once in
+    // the description.
+    void database(LineReader& r)
+    {
+        finishQuery();
+        block_ = Block::None;
+        if (r.atEnd()) r.fail("expected encoded or password after database");
+        while (!r.atEnd()) {
+            if (r.acceptWord("encoded")) {
+                if (db_.encoded) r.fail("the database is already encoded");
+                db_.encoded = true;
+            } else if (r.acceptWord("password")) {
+                if (!db_.password.empty()) r.fail("the database password is already given");
+                db_.password = r.text("the database password", 20);
+                if (db_.password.empty()) r.fail("the database password is empty");
+                if (db_.password.find('\0') != std::string::npos) r.fail("the database password holds a NUL character");
+            } else {
+                r.fail("unknown database option '" + r.peek()->text + "' (expected encoded or password)");
+            }
+        }
     }
 
     void linked(LineReader& r)
