@@ -883,8 +883,7 @@ void MainWindowTest::passwordDialog_data()
                                  << "Database 1: {DIR}/db1.mdb: wrong password";
 }
 
-// Databases protected by a password (as the reader's test hook takes them): the window asks for
-// each, unseen, naming the file; a wrong one is said and asked again, at most three times; Cancel
+// Databases protected by a password: the window asks for each, unseen, naming the file; a wrong one is said and asked again, at most three times; Cancel
 // or three wrong ones end in the failure box with the reason.
 void MainWindowTest::passwordDialog()
 {
@@ -893,7 +892,14 @@ void MainWindowTest::passwordDialog()
     QFETCH(QString, failure);
     Fixture f;
     const QString expected = f.golden("run-all-sections");
-    qputenv("DUALYN_READER_TEST", "password-is:secret");
+    // The same pair written again, encoded and protected by the password "secret".
+    for (const char* side : {"db1", "db2"}) {
+        mdbgen::Database design = mdbgen::parseDescription(
+            readFile(std::string(GOLDEN_DIR) + "/run-all-sections/" + side + ".txt"));
+        design.encoded = true;
+        design.password = "secret";
+        mdbgen::writeJet4File(design, f.dir.file(std::string(side) + ".mdb"));
+    }
     QStringList asked;
     f.window->execPasswordDialog = [&](QInputDialog& dialog) {
         asked << dialog.labelText().replace(f.folder, "{DIR}");
@@ -911,7 +917,6 @@ void MainWindowTest::passwordDialog()
     };
     BoxAnswerer answerer;
     f.click("cmdCompare");
-    qunsetenv("DUALYN_READER_TEST");
     QCOMPARE(asked, questions);
     if (failure.isEmpty()) {
         QCOMPARE(answerer.seen.size(), 0);
