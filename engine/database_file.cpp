@@ -5,9 +5,9 @@
 
 #include "little_endian.h"
 #include "printable_path.h"
-#include "rc4.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -42,8 +42,6 @@ void checkFileSize(const std::string& path, std::uint64_t fileBytes)
                                   " bytes; Access files are at most 2 GiB)");
 }
 
-// The page size of a format.
-std::size_t pageSizeOf(FileFormat format) { return format == FileFormat::Jet3 ? 2048 : 4096; }
 
 // The checks of a file's size (fileBytes) and of its header page (header: the file's first
 // headerBytes bytes, all of the file up to 4096), made before the rest of the file is read: its
@@ -67,10 +65,8 @@ FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, 
              std::to_string(pageSize) + "-byte pages, at least 3)");
 
     // The header's masked block holds the encoding key and the database password.
-    std::size_t masked = format == FileFormat::Jet3 ? 126 : 128;
     std::vector<std::uint8_t> unmasked(header, header + pageSize);
-    auto mask = rc4Keystream(kHeaderMaskKey, masked);
-    for (std::size_t i = 0; i < masked; ++i) unmasked[kHeaderMaskStart + i] ^= mask[i];
+    toggleHeaderMask(unmasked.data(), format);
     if (format != FileFormat::Ace) {
         // Jet 3 and Jet 4: encoded pages are decoded once the file is in memory (checkDatabaseBytes).
         checkJetHeader(path, unmasked.data(), format, givenPassword);
@@ -78,16 +74,14 @@ FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, 
     }
     // An Access 2007+ file with an encryption key has its pages encrypted with a password, which
     // decryptAceFile checks once the file is in memory; its Jet password field holds no password.
-    if (u32At(unmasked.data() + 0x3E) != 0) return format;
-    // Without one, Access 2007+ keeps no password in the Jet 4 way: such bytes there are not
-    // Access's own.
-    bool password = false;
+    if (u32At(unmasked.data() + kEncodingKeyAt) != 0) return format;
+    // Without one, Access 2007+ keeps no password in the Jet 4 way: a field that is not the masked
+    // empty password holds bytes that are not Access's own.
     double created = 0;  // the creation date, whose whole days mask the field
-    std::memcpy(&created, unmasked.data() + 0x72, 8);
-    const std::uint32_t day = created >= 0 && created < 4e9 ? static_cast<std::uint32_t>(created) : 0;
-    for (std::size_t i = 0; i < 40; ++i)
-        password |= (unmasked[0x42 + i] ^ static_cast<std::uint8_t>(day >> (8 * (i % 4)))) != 0;
-    if (password) fail("the database is protected by a database password");
+    std::memcpy(&created, unmasked.data() + kCreationDateAt, 8);
+    const std::array<std::uint8_t, 40> empty = jet4PasswordField("", created);
+    if (std::memcmp(unmasked.data() + kPasswordAt, empty.data(), empty.size()) != 0)
+        fail("the database is protected by a database password");
     return format;
 }
 

@@ -22,6 +22,9 @@ constexpr std::string_view formatName(FileFormat format)
     return format == FileFormat::Jet3 ? "Jet 3" : format == FileFormat::Jet4 ? "Jet 4" : "ACE";
 }
 
+// The size of a format's pages: 2048 bytes in Jet 3, 4096 in Jet 4 and ACE.
+constexpr std::size_t pageSizeOf(FileFormat format) { return format == FileFormat::Jet3 ? 2048 : 4096; }
+
 // The most items a collection of a design holds: collections are counted with 16-bit numbers.
 constexpr std::size_t kMostItems = 32767;
 

@@ -20,8 +20,6 @@ constexpr std::size_t kJet4PasswordUnits = 20;
 // What the first 24 bytes of every unmasked Jet 3 and Jet 4 header hold (from kHeaderMaskStart).
 constexpr std::uint8_t kUnmaskedStart[24] = {0, 1, 0, 0, 1, 1, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0};
 
-std::size_t pageSizeOf(FileFormat format) { return format == FileFormat::Jet3 ? 2048 : 4096; }
-
 // The UTF-16 code units of a UTF-8 text. Throws std::invalid_argument when it is no UTF-8.
 std::vector<char16_t> utf16Units(const std::string& utf8)
 {
