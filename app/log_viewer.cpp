@@ -77,6 +77,18 @@ QColor ChangedBackground(const QPalette& palette)
     return IsDark(palette) ? QColor(0x9a, 0x5a, 0x10) : QColor(0xff, 0xc0, 0x66);
 }
 
+// A label of the viewer's own, named name for tests and accessible for screen readers, whose text
+// (names from the files) is plain text, never markup, and can be selected and copied.
+QLabel* MakeTextLabel(QWidget* parent, const char* name, const QString& accessible)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setAccessibleName(accessible);
+    return label;
+}
+
 // An icon with the mark drawn in colour at the size of a line of font, crisp at every scale.
 QIcon MarkIcon(const QString& mark, const QColor& colour, const QFont& font, qreal scale)
 {
@@ -248,20 +260,13 @@ LogViewer::LogViewer(QWidget* parent) : QMainWindow(parent, Qt::Window)
     details->setObjectName(QStringLiteral("details"));
     auto* detailsLayout = new QVBoxLayout(details);
     detailsLayout->setContentsMargins(0, 0, 0, 0);
-    auto makeLabel = [details](const char* name, const QString& accessible) {
-        auto* label = new QLabel(details);
-        label->setObjectName(QString::fromLatin1(name));
-        label->setTextFormat(Qt::PlainText);  // names come from the files: never markup
-        label->setWordWrap(true);
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        label->setAccessibleName(accessible);
-        return label;
-    };
-    lblSummary_ = makeLabel("lblSummary", QStringLiteral("Selected difference"));
+    lblSummary_ = MakeTextLabel(details, "lblSummary", QStringLiteral("Selected difference"));
+    lblSummary_->setWordWrap(true);
     QFont bold = lblSummary_->font();
     bold.setBold(true);
     lblSummary_->setFont(bold);
-    lblObjects_ = makeLabel("lblObjects", QStringLiteral("Objects and property"));
+    lblObjects_ = MakeTextLabel(details, "lblObjects", QStringLiteral("Objects and property"));
+    lblObjects_->setWordWrap(true);
     detailsLayout->addWidget(lblSummary_);
     detailsLayout->addWidget(lblObjects_);
     valueSplitter_ = new QSplitter(Qt::Horizontal, details);
@@ -349,17 +354,9 @@ void LogViewer::BuildHeader(QWidget* parent)
     header->setObjectName(QStringLiteral("header"));
     auto* grid = new QGridLayout(header);
     grid->setContentsMargins(0, 0, 0, 0);
-    auto makeLabel = [header](const char* name, const QString& accessible) {
-        auto* label = new QLabel(header);
-        label->setObjectName(QString::fromLatin1(name));
-        label->setTextFormat(Qt::PlainText);
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        label->setAccessibleName(accessible);
-        return label;
-    };
-    lblDatabases_ = makeLabel("lblDatabases", QStringLiteral("Databases compared"));
-    lblEnded_ = makeLabel("lblEnded", QStringLiteral("End of the run"));
-    lblCounts_ = makeLabel("lblCounts", QStringLiteral("Counts"));
+    lblDatabases_ = MakeTextLabel(header, "lblDatabases", QStringLiteral("Databases compared"));
+    lblEnded_ = MakeTextLabel(header, "lblEnded", QStringLiteral("End of the run"));
+    lblCounts_ = MakeTextLabel(header, "lblCounts", QStringLiteral("Counts"));
     lblCounts_->setWordWrap(true);
     txtLogPath_ = new QLineEdit(header);
     txtLogPath_->setObjectName(QStringLiteral("txtLogPath"));

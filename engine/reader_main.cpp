@@ -15,6 +15,7 @@
 // another file after giving up the file system, and say whether that worked); "password" refuses
 // the file saying which password arrived; "password-is:SECRET" takes the file as protected by the
 // password SECRET.
+#include "cleared_secret.h"
 #include "database_file.h"
 #include "design_codec.h"
 #include "design_reader.h"
@@ -128,10 +129,7 @@ int main(int argc, char* argv[])
     try {
         // Read before anything else, and cleared once the file is open, however opening ends.
         std::string password = passwordOnStdin ? readPassword() : std::string();
-        struct Clearing {  // clears the password when it goes
-            std::string& text;
-            ~Clearing() { ::explicit_bzero(text.data(), text.size()); }
-        } clearing{password};
+        engine::ClearedSecret clearing(password);
         if (misbehave == "password") throw engine::OpenError(path, "the reader was given the password \"" + password + "\"");
         if (misbehave.rfind("password-is:", 0) == 0) {  // the file counts as protected by this password
             if (password.empty()) throw engine::OpenError(path, "no password given", engine::OpenProblem::PasswordNeeded);

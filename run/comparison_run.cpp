@@ -1,5 +1,6 @@
 #include "comparison_run.h"
 
+#include "cleared_secret.h"
 #include "comparison_log.h"
 #include "database_file.h"
 #include "printable_path.h"
@@ -8,7 +9,6 @@
 #include "table_comparison.h"
 
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <thread>
 
@@ -102,10 +102,7 @@ std::shared_ptr<engine::Database> ComparisonRun::OpenAsking(
         for (int tries = 1;; ++tries) {
             std::optional<std::string> given = window.AskPassword(database, path, wrong);
             if (!given) throw engine::OpenError(e.path(), "no password given", engine::OpenProblem::PasswordNeeded);
-            struct Clearing {  // the password is cleared however the attempt ends
-                std::string& password;
-                ~Clearing() { ::explicit_bzero(password.data(), password.size()); }
-            } clearing{*given};
+            engine::ClearedSecret clearing(*given);  // however the attempt ends
             try {
                 return engine::DBEngine::instance().OpenDatabase(path, *given);
             } catch (const engine::OpenError& again) {

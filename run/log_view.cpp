@@ -40,25 +40,29 @@ std::vector<std::string_view> SplitLogLines(std::string_view logBytes)
     return lines;
 }
 
+// A line of the log's bytes as UTF-8.
+std::string DecodeLine(std::string_view raw)
+{
+    return engine::cp1252ToUtf8(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size());
+}
+
 }  // namespace
 
 std::vector<std::string> DecodeLogLines(std::string_view logBytes)
 {
     std::vector<std::string> lines;
-    for (std::string_view raw : SplitLogLines(logBytes))
-        lines.push_back(engine::cp1252ToUtf8(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size()));
+    for (std::string_view raw : SplitLogLines(logBytes)) lines.push_back(DecodeLine(raw));
     return lines;
 }
 
 LogView ReadLogView(std::string_view logBytes, const RunReport& report)
 {
     LogView view;
-    const std::vector<std::string> texts = DecodeLogLines(logBytes);
-    view.lines.resize(texts.size());
+    const std::vector<std::string_view> raw = SplitLogLines(logBytes);  // the lines' bytes
+    view.lines.resize(raw.size());
     view.differenceLines.resize(report.differences.size());
 
     // The twins first: each at the line the run wrote it to, when the file still holds it there.
-    const std::vector<std::string_view> raw = SplitLogLines(logBytes);  // the lines' bytes
     for (std::size_t i = 0; i < report.differences.size(); ++i) {
         const Difference& d = report.differences[i];
         if (!d.logLine || *d.logLine >= raw.size()) continue;
@@ -71,9 +75,9 @@ LogView ReadLogView(std::string_view logBytes, const RunReport& report)
     std::optional<Section> section;            // the section the walk is in
     std::optional<std::size_t> sectionLine;    // its heading's line
     std::optional<std::size_t> tableLine;      // the heading of the table block the walk is in
-    for (std::size_t n = 0; n < texts.size(); ++n) {
+    for (std::size_t n = 0; n < raw.size(); ++n) {
         LogLine& line = view.lines[n];
-        line.text = texts[n];
+        line.text = DecodeLine(raw[n]);
         if (line.difference) {
             line.kind = LogLineKind::Difference;
         } else if (line.text.empty()) {
