@@ -39,6 +39,8 @@ namespace {
 
 // The item data that ties a row of the tree to its line of the log.
 constexpr int kLineRole = Qt::UserRole + 1;
+// The item data the text filter looks through (SearchTextOf), made once when the log is shown.
+constexpr int kSearchRole = Qt::UserRole + 2;
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 
@@ -175,11 +177,11 @@ protected:
     bool filterAcceptsRow(int row, const QModelIndex& parent) const override
     {
         if (!Filtering()) return true;
-        const int n = sourceModel()->index(row, 0, parent).data(kLineRole).toInt();
-        const LogLine& line = viewer_.View().lines.at(static_cast<std::size_t>(n));
+        const QModelIndex item = sourceModel()->index(row, 0, parent);
+        const LogLine& line = viewer_.View().lines.at(static_cast<std::size_t>(item.data(kLineRole).toInt()));
         if (section_ && line.section != section_) return false;
         if (kind_ && !(line.difference && viewer_.Report().differences[*line.difference].kind == *kind_)) return false;
-        if (!text_.isEmpty() && !SearchTextOf(line, viewer_.Report()).contains(text_, Qt::CaseInsensitive)) return false;
+        if (!text_.isEmpty() && !item.data(kSearchRole).toString().contains(text_, Qt::CaseInsensitive)) return false;
         return true;
     }
 
@@ -446,6 +448,7 @@ void LogViewer::FillLog()
         const LogLine& line = view_.lines[n];
         auto* item = new QStandardItem(qs(line.text));
         item->setData(static_cast<int>(n), kLineRole);
+        item->setData(SearchTextOf(line, report_), kSearchRole);
         item->setEditable(false);
         if (line.kind == LogLineKind::Difference) {
             const Difference& d = report_.differences[*line.difference];
