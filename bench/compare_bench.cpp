@@ -1,21 +1,30 @@
 // How long Dualyn's whole job takes on database pairs of growing size, against mdbtools reading
-// the same two files in the same run: the headless comparison (both designs read through the
-// reader processes, all three sections compared, the log written) against mdb-schema on each file.
+// the same two files in the same run: dualyn-compare (both designs read through the reader
+// processes, all three sections compared, the log written) against mdb-schema on each file.
 //
-//     compare-bench [--runs N] [--sizes 250,1000,4000,16000] [--wide 1000] [--results FILE] [--keep FOLDER]
+//     compare-bench [--runs N] [--shapes current,plain,properties] [--sizes 250,1000,4000,16000]
+//                   [--wide 1000] [--results FILE] [--keep FOLDER]
 //
-// For each size it writes a pair with the generator (fields, indexes, relationships and queries in
-// proportion; a share of differences), then alternates the two commands N times and prints the
-// median wall time of each, their ratio, the growth of Dualyn's time from one size to the next,
-// and the peak memory of the headless process and of the window process (readers not counted)
-// against the size of the two designs as the readers send them. --wide adds a size whose tables have 255 fields.
-// --results writes the table with a description of the machine to FILE (Markdown); --keep writes
-// the pairs into FOLDER as <tables>x<fields>-a.mdb and -b.mdb and leaves them there, for profiling.
+// For each shape (synthetic.h) and size it writes a pair with the generator (a share of
+// differences between the two), then alternates the two commands N times and prints the median
+// wall time of each, their ratio, the growth of Dualyn's time from one size to the next, and the
+// peak memory of each process against its part of the designs as the readers send them: the
+// largest reader's against its own design, dualyn-compare's and the window process's (over one
+// run of the window, `window-peak`) against both. --wide adds a size of the current shape whose
+// tables have 255 fields. --results writes the tables with a description of the machine to FILE
+// (Markdown); --keep writes the pairs into FOLDER as <shape>-<tables>x<fields>-a.mdb and -b.mdb and
+// leaves them there, for profiling.
+//
+// The readers' peaks are measured by starting compare-bench itself as the reader
+// (DUALYN_READER), which runs the real one, waits for it and adds its peak resident memory (the
+// kernel's VmHWM, as wait4 reports it) to a file.
 #include "jet4_writer.h"
 #include "schema_text.h"
 #include "synthetic.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +34,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -102,7 +112,8 @@ double median(std::vector<double> v)
 }
 
 // Database 2 of a pair: database 1 with every 10th table's F2 a text field, every 50th table
-// gone, some new tables, every 20th query with another criterion.
+// gone, some new tables, every 20th query with another criterion; in the Properties shape, every
+// 10th table's F5 with another default value.
 std::string changed(const std::string& description, int tables)
 {
     std::istringstream in(description);
@@ -120,7 +131,9 @@ std::string changed(const std::string& description, int tables)
             if (line.rfind("relationship", 0) == 0 && (number % 50 == 49 || (number % 50 == 0 && number > 0))) continue;
         }
         if (skip) continue;
-        if (number % 10 == 0 && line == "  field F2 datetime") line = "  field F2 text(20)";
+        if (number % 10 == 0 && line.rfind("  field F2 datetime", 0) == 0) line = "  field F2 text(20)";
+        if (number % 10 == 0 && line.rfind("  field F5 long", 0) == 0)
+            if (std::size_t at = line.find("DefaultValue=\"0\""); at != std::string::npos) line.replace(at, 16, "DefaultValue=\"1\"");
         if (line.rfind("  column ", 0) == 0 && number % 20 == 0) line += " as Renamed";
         out << line << "\n";
     }
@@ -128,111 +141,179 @@ std::string changed(const std::string& description, int tables)
     return out.str();
 }
 
+// As the reader: runs the real reader (COMPARE_BENCH_READER) with the same arguments and
+// standard streams, then adds its peak resident memory in KiB as a line to COMPARE_BENCH_PEAKS.
+// Ends as the reader ended.
+int measureReader(const char* reader, char* argv[])
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        argv[0] = const_cast<char*>(reader);
+        ::execv(reader, argv);
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {}
+    if (const char* peaks = std::getenv("COMPARE_BENCH_PEAKS"))
+        std::ofstream(peaks, std::ios::app) << usage.ru_maxrss << "\n";
+    if (WIFSIGNALED(status)) ::raise(WTERMSIG(status));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
+    if (const char* reader = std::getenv("COMPARE_BENCH_READER")) return measureReader(reader, argv);
     int runs = 5;
     std::vector<int> sizes = {250, 1000, 4000, 16000};
+    std::vector<std::string> shapes = {"current", "plain", "properties"};
     int wide = 1000;
     std::string results;
     std::string keep;
+    auto list = [](const char* text) {
+        std::vector<std::string> items;
+        std::stringstream in(text);
+        for (std::string item; std::getline(in, item, ',');) items.push_back(item);
+        return items;
+    };
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--runs" && i + 1 < argc) runs = std::atoi(argv[++i]);
         else if (a == "--wide" && i + 1 < argc) wide = std::atoi(argv[++i]);
         else if (a == "--results" && i + 1 < argc) results = argv[++i];
         else if (a == "--keep" && i + 1 < argc) keep = argv[++i];
+        else if (a == "--shapes" && i + 1 < argc) shapes = list(argv[++i]);
         else if (a == "--sizes" && i + 1 < argc) {
             sizes.clear();
-            std::stringstream list(argv[++i]);
-            for (std::string n; std::getline(list, n, ',');) sizes.push_back(std::stoi(n));
+            for (const std::string& n : list(argv[++i])) sizes.push_back(std::stoi(n));
         } else {
-            std::fprintf(stderr, "usage: compare-bench [--runs N] [--sizes 250,1000,...] [--wide N] [--results FILE] [--keep FOLDER]\n");
+            std::fprintf(stderr, "usage: compare-bench [--runs N] [--shapes current,plain,properties] "
+                                 "[--sizes 250,1000,...] [--wide N] [--results FILE] [--keep FOLDER]\n");
             return 2;
         }
     }
-    const std::string headless = (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" /
-                                  "dualyn-compare").string();
+    for (const std::string& shape : shapes)
+        if (shape != "current" && shape != "plain" && shape != "properties") {
+            std::fprintf(stderr, "compare-bench: no shape %s (current, plain, properties)\n", shape.c_str());
+            return 2;
+        }
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::filesystem::path build = std::filesystem::path(self).parent_path().parent_path();
+    const std::string compare = (build / "app" / "dualyn-compare").string();
+    const std::string reader = (build / "app" / "dualyn-reader").string();
+    const std::string windowPeak = (build / "bench" / "window-peak").string();
     const std::string folder = !keep.empty() ? keep
                                              : (std::filesystem::temp_directory_path() /
                                                 ("compare-bench-" + std::to_string(::getpid()))).string();
     std::filesystem::create_directories(folder);
+    // The readers dualyn-compare and window-peak start are this program, measuring the real one.
+    const std::string peaksFile = folder + "/reader-peaks";
+    ::setenv("DUALYN_READER", self.c_str(), 1);
+    ::setenv("COMPARE_BENCH_READER", reader.c_str(), 1);
+    ::setenv("COMPARE_BENCH_PEAKS", peaksFile.c_str(), 1);
+    // The largest reader peak written to the file since it was last read, in MiB.
+    auto readerPeak = [&peaksFile] {
+        double largest = 0;
+        std::ifstream in(peaksFile);
+        for (std::string line; std::getline(in, line);) largest = std::max(largest, std::atof(line.c_str()) / 1024);
+        std::filesystem::remove(peaksFile);
+        return largest;
+    };
 
-    const std::string reader = (std::filesystem::path(headless).parent_path() / "dualyn-reader").string();
-    std::ostringstream table;
-    const std::string windowPeak = (std::filesystem::path(headless).parent_path().parent_path() / "bench" /
-                                    "window-peak").string();
-    table << "| tables | fields | file MiB | Dualyn s | mdb-schema ×2 s | ratio | growth | designs MiB "
-             "| headless peak MiB | window peak MiB (idle) | window ÷ designs | (window − idle) ÷ designs |\n"
-          << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
-    std::fputs(table.str().c_str(), stdout);
-    double previous = 0;
-    std::vector<std::pair<int, int>> cases;
-    for (int n : sizes) cases.emplace_back(n, 50);
-    if (wide > 0) cases.emplace_back(wide, 255);
-    for (auto [tables, fields] : cases) {
-        mdbgen::SyntheticDesign design;
-        design.tables = tables;
-        design.fieldsPerTable = fields;
-        std::string one = mdbgen::syntheticDescription(design);
-        const std::string stem = folder + "/" + std::to_string(tables) + "x" + std::to_string(fields);
-        std::string a = stem + "-a.mdb", b = stem + "-b.mdb";
-        mdbgen::writeJet4File(mdbgen::parseDescription(one), a);
-        mdbgen::writeJet4File(mdbgen::parseDescription(changed(one, tables)), b);
-        // The two designs as the readers send them to the comparing process.
-        double designs = 0;
-        for (const std::string& file : {a, b}) {
-            run(reader, {file}, stem + ".design");
-            designs += static_cast<double>(std::filesystem::file_size(stem + ".design")) / (1 << 20);
-            std::filesystem::remove(stem + ".design");
+    std::ostringstream tables;  // the results, a table per shape
+    for (const std::string& shape : shapes) {
+        std::ostringstream table;
+        table << "\n### Shape " << shape << "\n\n"
+              << "| tables | fields | file MiB | Dualyn s | mdb-schema ×2 s | ratio | growth | designs MiB "
+                 "| largest reader MiB (limit) | dualyn-compare MiB (limit) | window MiB (idle) |\n"
+              << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+        std::fputs(table.str().c_str(), stdout);
+        double previous = 0;
+        std::vector<std::pair<int, int>> cases;
+        for (int n : sizes) cases.emplace_back(n, shape == "current" ? 50 : 30);
+        if (wide > 0 && shape == "current") cases.emplace_back(wide, 255);
+        for (auto [tableCount, fields] : cases) {
+            mdbgen::SyntheticDesign design;
+            design.shape = shape == "plain"        ? mdbgen::SyntheticShape::Plain
+                           : shape == "properties" ? mdbgen::SyntheticShape::Properties
+                                                   : mdbgen::SyntheticShape::Current;
+            design.tables = tableCount;
+            design.fieldsPerTable = fields;
+            std::string one = mdbgen::syntheticDescription(design);
+            const std::string stem = folder + "/" + shape + "-" + std::to_string(tableCount) + "x" + std::to_string(fields);
+            std::string a = stem + "-a.mdb", b = stem + "-b.mdb";
+            mdbgen::writeJet4File(mdbgen::parseDescription(one), a);
+            mdbgen::writeJet4File(mdbgen::parseDescription(changed(one, tableCount)), b);
+            // The two designs as the readers send them to the comparing process.
+            double designs = 0, largestDesign = 0;  // MiB
+            for (const std::string& file : {a, b}) {
+                run(reader, {file}, stem + ".design");
+                double mib = static_cast<double>(std::filesystem::file_size(stem + ".design")) / (1 << 20);
+                designs += mib;
+                largestDesign = std::max(largestDesign, mib);
+                std::filesystem::remove(stem + ".design");
+            }
+            readerPeak();
+            std::vector<double> dualyn, schema;
+            double peak = 0;  // dualyn-compare's, MiB
+            for (int r = 0; r < runs; ++r) {
+                Timing d = run(compare, {"--report-memory", a, b});
+                dualyn.push_back(d.seconds);
+                std::size_t at = d.err.find("peak memory: ");
+                if (at != std::string::npos) peak = std::max(peak, std::atof(d.err.c_str() + at + 13) / 1024);
+                schema.push_back(run("mdb-schema", {a}).seconds + run("mdb-schema", {b}).seconds);
+            }
+            // The window process over one run: its peak before the run (Qt and the window) and after.
+            run(windowPeak, {a, b}, stem + ".window");
+            double idle = std::atof(lineAfter(stem + ".window", "before: ").c_str()) / 1024;
+            double window = std::atof(lineAfter(stem + ".window", "after: ").c_str()) / 1024;
+            std::filesystem::remove(stem + ".window");
+            double readers = readerPeak();
+            if (idle <= 0 || window <= 0 || peak <= 0 || readers <= 0) {
+                std::fprintf(stderr, "compare-bench: no peak memory was reported\n");
+                return 1;
+            }
+            double d = median(dualyn), s = median(schema);
+            double mib = static_cast<double>(std::filesystem::file_size(a)) / (1 << 20);
+            char line[320];
+            std::snprintf(line, sizeof line,
+                          "| %d | %d | %.1f | %.3f | %.3f | %.2f | %s | %.1f | %.0f (%.0f) | %.0f (%.0f) | %.0f (%.0f) |\n",
+                          tableCount, fields, mib, d, s, d / s,
+                          previous > 0 && fields != 255 ? (std::to_string(d / previous).substr(0, 4) + "×").c_str() : "",
+                          designs, readers, 64 + 2 * largestDesign, peak, 64 + 2 * designs, window, idle);
+            table << line;
+            std::fputs(line, stdout);
+            std::fflush(stdout);
+            if (fields != 255) previous = d;
+            if (keep.empty()) {
+                std::filesystem::remove(a);
+                std::filesystem::remove(b);
+            }
         }
-        std::vector<double> dualyn, schema;
-        double peak = 0;  // MiB
-        for (int r = 0; r < runs; ++r) {
-            Timing d = run(headless, {"--report-memory", a, b});
-            dualyn.push_back(d.seconds);
-            std::size_t at = d.err.find("peak memory: ");
-            if (at != std::string::npos) peak = std::max(peak, std::atof(d.err.c_str() + at + 13) / 1024);
-            schema.push_back(run("mdb-schema", {a}).seconds + run("mdb-schema", {b}).seconds);
-        }
-        // The window process over one run: its peak before the run (Qt and the window) and after.
-        run(windowPeak, {a, b}, stem + ".window");
-        double idle = std::atof(lineAfter(stem + ".window", "before: ").c_str()) / 1024;
-        double window = std::atof(lineAfter(stem + ".window", "after: ").c_str()) / 1024;
-        std::filesystem::remove(stem + ".window");
-        if (idle <= 0 || window <= 0 || peak <= 0) {
-            std::fprintf(stderr, "compare-bench: no peak memory was reported\n");
-            return 1;
-        }
-        double d = median(dualyn), s = median(schema);
-        double mib = static_cast<double>(std::filesystem::file_size(a)) / (1 << 20);
-        char line[256];
-        std::snprintf(line, sizeof line, "| %d | %d | %.1f | %.3f | %.3f | %.2f | %s | %.1f | %.0f | %.0f (%.0f) | %.2f | %.2f |\n",
-                      tables, fields, mib, d, s, d / s,
-                      previous > 0 && fields == 50 ? (std::to_string(d / previous).substr(0, 4) + "×").c_str() : "",
-                      designs, peak, window, idle, window / designs, (window - idle) / designs);
-        table << line;
-        std::fputs(line, stdout);
-        std::fflush(stdout);
-        if (fields == 50) previous = d;
+        tables << table.str();
     }
     if (keep.empty()) std::filesystem::remove_all(folder);
     if (!results.empty()) {
         std::string command = "build/bench/compare-bench";
         for (int i = 1; i < argc; ++i) command += std::string(" ") + argv[i];
-        std::ofstream(results) << "# Comparison benchmark\n\n"
-                               << "Measured with `" << command << "` (" << runs << " runs a size, medians).\n\n"
-                               << "Machine: " << machine() << ".\n\n"
-                               << "Dualyn: `dualyn-compare` on the pair (both designs read in reader processes, all "
-                                  "three sections compared, the log written). mdb-schema ×2: `mdb-schema` on each "
-                                  "file, one after the other. Growth: Dualyn's time over the previous size's. "
-                                  "Designs: the two designs as the readers send them. Headless peak: the peak "
-                                  "resident memory of `dualyn-compare` itself (readers not counted). Window peak: "
-                                  "the same for the window process over one run of the same comparison "
-                                  "(`window-peak`, offscreen), with its peak before the run (Qt and the window "
-                                  "alone) in brackets; the last column leaves that out.\n\n"
-                               << table.str();
+        std::ofstream(results)
+            << "# Comparison benchmark\n\n"
+            << "Measured with `" << command << "` (" << runs << " runs a size, medians).\n\n"
+            << "Machine: " << machine() << ".\n\n"
+            << "Dualyn: `dualyn-compare` on the pair (both designs read in reader processes, all three sections "
+               "compared, the log written). mdb-schema ×2: `mdb-schema` on each file, one after the other. "
+               "Growth: Dualyn's time over the previous size's. Designs: the two designs as the readers send "
+               "them. Peaks are peak resident memory (VmHWM): the largest of the readers' (each reads one file), "
+               "with its limit, 64 MiB plus twice the larger design; `dualyn-compare`'s, with its limit, 64 MiB "
+               "plus twice both designs; and the window process's over one run of the same comparison "
+               "(`window-peak`, offscreen), with its peak before the run (Qt and the window alone) in brackets.\n\n"
+            << "Shapes (`tools/mdbgen/synthetic.h`): current, 50 fields a table with the properties Access keeps "
+               "and a select query every fifth table; plain, 30 fields of four types with no properties, a "
+               "relationship every tenth table, no queries, and free pages after each table's definition; "
+               "properties, plain with eight properties on every field.\n"
+            << tables.str();
     }
     return 0;
 }

@@ -131,6 +131,9 @@ public:
             std::size_t pages = definitionPages(definitionLength(t));
             for (std::size_t i = 0; i < pages; ++i) t.pages.push_back(file_.allocate());
             t.firstPage = t.pages.front();
+            // Left zero, and free in the file's usage map, which marks only pages in use.
+            if (&t - tables_.data() >= static_cast<std::ptrdiff_t>(kFirstUserTable))
+                for (int i = 0; i < db_.freePagesPerTable; ++i) file_.allocate();
         }
         Bytes emptyMap(kUsageMapRow, 0);
         for (auto& t : tables_) {

@@ -194,6 +194,9 @@ struct Database {
     // is derived from the rest of the file, so the same design still gives the same bytes.
     bool encoded = false;
     std::string password;      // the database password (UTF-8, 1 to 20 characters); "" for none
+    // Free pages left after each table's definition, as in a file whose tables once held rows and
+    // indexes: a larger file with the same design. 0 for none.
+    int freePagesPerTable = 0;
 };
 
 }  // namespace mdbgen

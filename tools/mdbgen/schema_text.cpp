@@ -694,13 +694,13 @@ private:
         while (!r.atEnd()) into.push_back(r.property());
     }
 
-    // database [encoded] [password TEXT]: how the whole file is kept; each option at most once in
-    // the description.
+    // database [encoded] [password TEXT] [spacious PAGES]: how the whole file is kept; each option
+    // at most once in the description.
     void database(LineReader& r)
     {
         finishQuery();
         block_ = Block::None;
-        if (r.atEnd()) r.fail("expected encoded or password after database");
+        if (r.atEnd()) r.fail("expected encoded, password or spacious after database");
         while (!r.atEnd()) {
             if (r.acceptWord("encoded")) {
                 if (db_.encoded) r.fail("the database is already encoded");
@@ -710,8 +710,11 @@ private:
                 db_.password = r.text("the database password", 20);
                 if (db_.password.empty()) r.fail("the database password is empty");
                 if (db_.password.find('\0') != std::string::npos) r.fail("the database password holds a NUL character");
+            } else if (r.acceptWord("spacious")) {
+                if (db_.freePagesPerTable > 0) r.fail("the database is already spacious");
+                db_.freePagesPerTable = static_cast<int>(r.integer("a number of free pages", 1, 64));
             } else {
-                r.fail("unknown database option '" + r.peek()->text + "' (expected encoded or password)");
+                r.fail("unknown database option '" + r.peek()->text + "' (expected encoded, password or spacious)");
             }
         }
     }
