@@ -728,7 +728,7 @@ private:
 // ---------------------------------------------------------------------------------------------
 
 // The scheme the encryption information of the header page names. Throws OpenError.
-std::unique_ptr<PageScheme> schemeOf(const std::string& path, const std::vector<std::uint8_t>& bytes)
+std::unique_ptr<PageScheme> schemeOf(const std::string& path, std::span<const std::uint8_t> bytes)
 {
     std::uint16_t length = u16At(bytes.data() + kEncryptionInfoAt);
     std::size_t start = kEncryptionInfoAt + 2;
@@ -806,7 +806,7 @@ Bytes passwordBytes(const std::string& password)
 
 }  // namespace
 
-void decryptAceFile(const std::string& path, std::vector<std::uint8_t>& bytes, const std::string& password)
+void decryptAceFile(const std::string& path, std::span<std::uint8_t> bytes, const std::string& password)
 {
     // Access 2007+ as the header checks tell it: a signature and a version byte of 2 or more.
     bool signature = bytes.size() >= kPageSize && (std::memcmp(bytes.data() + 4, "Standard ACE DB", 16) == 0 ||

@@ -4,8 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
-#include <vector>
 
 namespace engine {
 
@@ -18,6 +18,6 @@ namespace engine {
 // ..." naming the scheme.
 //
 //     decryptAceFile(path, bytes, "1234");  // bytes now hold the plain pages
-void decryptAceFile(const std::string& path, std::vector<std::uint8_t>& bytes, const std::string& password);
+void decryptAceFile(const std::string& path, std::span<std::uint8_t> bytes, const std::string& password);
 
 }  // namespace engine

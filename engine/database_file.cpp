@@ -12,7 +12,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <new>
+#include <system_error>
+#include <utility>
 #include <unistd.h>
 
 namespace engine {
@@ -85,6 +89,21 @@ FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, 
     return format;
 }
 
+// Refuses a file whose page 2 (page) does not start the catalog's definition, as every Access
+// file's does: encrypted (Access 2007+), or damaged; decoded: its pages were decoded.
+void checkCatalogPage(const std::string& path, FileFormat format, const std::uint8_t* page, bool decoded)
+{
+    // The catalog's definition is always on page 2; anything else there means the pages are
+    // encrypted (as in newer Access versions) or damaged.
+    if (page[0] != 0x02 || page[1] != 0x01) {
+        if (format == FileFormat::Ace)
+            throw OpenError(path, "the database is encrypted or damaged (its catalog is not where every Access file keeps it)");
+        throw OpenError(path, std::string("damaged: page 2, where every Access file keeps its catalog, ") +
+                                  (decoded ? "does not decode to the catalog's definition (the database is encoded)"
+                                           : "holds no table definition"));
+    }
+}
+
 }  // namespace
 
 OpenError::OpenError(const std::string& path, const std::string& reason, OpenProblem problem)
@@ -99,23 +118,73 @@ std::string absolutePathOf(const std::string& path)
     return ec ? path : absolute;
 }
 
-FileFormat checkDatabaseBytes(const std::string& path, std::vector<std::uint8_t>& bytes, const std::string& password)
+FileBytes FileBytes::readOnUse(const std::string& path, int fd, std::size_t size, std::size_t pageSize)
+{
+    FileBytes bytes;
+    bytes.readOnUse_ = true;
+    bytes.path_ = path;
+    bytes.size_ = size;
+    bytes.pageSize_ = pageSize;
+    bytes.pages_.assign(size / pageSize, nullptr);
+    bytes.file_ = Descriptor(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    if (bytes.file_.fd < 0) throw OpenError(path, "the file cannot be read: " + systemError(errno));
+    return bytes;
+}
+
+const std::uint8_t* FileBytes::page(std::uint32_t page) const
+{
+    if (page >= pages_.size()) throw OpenError(path_, "page " + std::to_string(page) + " is past the file's end");
+    if (pages_[page]) return pages_[page];
+    // Pages are read into chunks of 64, each taken whole from the system at once.
+    constexpr std::size_t kChunkPages = 64;
+    if (chunkFree_ == 0) {
+        // Populated at once: one call instead of a fault for every page as it is first written.
+        void* chunk = ::mmap(nullptr, kChunkPages * pageSize_, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (chunk == MAP_FAILED) throw std::bad_alloc();
+        chunks_.push_back(Chunk(static_cast<std::uint8_t*>(chunk), ChunkUnmap{kChunkPages * pageSize_}));
+        chunkFree_ = kChunkPages;
+    }
+    std::uint8_t* into = chunks_.back().get() + (kChunkPages - chunkFree_) * pageSize_;
+    const auto start = static_cast<off_t>(static_cast<std::size_t>(page) * pageSize_);
+    for (std::size_t done = 0; done < pageSize_;) {
+        ssize_t got = ::pread(file_.fd, into + done, pageSize_ - done, start + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw OpenError(path_, "the file cannot be read at page " + std::to_string(page) + ": " + systemError(errno));
+        if (got == 0) throw OpenError(path_, "the file got shorter while it was read");
+        done += static_cast<std::size_t>(got);
+    }
+    --chunkFree_;
+    pages_[page] = into;
+    return into;
+}
+
+FileBytes::~FileBytes() = default;
+
+void FileBytes::ChunkUnmap::operator()(std::uint8_t* chunk) const { ::munmap(chunk, bytes); }
+
+FileBytes::Descriptor& FileBytes::Descriptor::operator=(Descriptor&& other) noexcept
+{
+    if (this != &other) {
+        if (fd >= 0) ::close(fd);
+        fd = std::exchange(other.fd, -1);
+    }
+    return *this;
+}
+
+FileBytes::Descriptor::~Descriptor()
+{
+    if (fd >= 0) ::close(fd);
+}
+
+FileFormat checkDatabaseBytes(const std::string& path, std::span<std::uint8_t> bytes, const std::string& password)
 {
     FileFormat format = checkHeaderPage(path, bytes.data(), bytes.size(), bytes.size(), password);
 
     // An encoded Jet database is decoded here, once, in memory; its header then says it is plain.
     const bool decoded = format != FileFormat::Ace && decodeJetPages(bytes, format);
 
-    // The catalog's definition is always on page 2; anything else there means the pages are
-    // encrypted (as in newer Access versions) or damaged.
-    std::size_t pageSize = pageSizeOf(format);
-    if (bytes[2 * pageSize] != 0x02 || bytes[2 * pageSize + 1] != 0x01) {
-        if (format == FileFormat::Ace)
-            throw OpenError(path, "the database is encrypted or damaged (its catalog is not where every Access file keeps it)");
-        throw OpenError(path, std::string("damaged: page 2, where every Access file keeps its catalog, ") +
-                                  (decoded ? "does not decode to the catalog's definition (the database is encoded)"
-                                           : "holds no table definition"));
-    }
+    checkCatalogPage(path, format, bytes.data() + 2 * pageSizeOf(format), decoded);
     return format;
 }
 
@@ -143,27 +212,43 @@ DatabaseFile loadDatabaseFile(const std::string& path, const std::string& passwo
     const auto size = static_cast<std::uint64_t>(st.st_size);
     checkFileSize(file.path, size);
 
-    // Reads the next n bytes of the file into into.
-    auto readInto = [&](std::uint8_t* into, std::size_t n) {
-        for (std::size_t done = 0; done < n;) {
-            ssize_t got = ::read(fd, into + done, n - done);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) fail("the file cannot be read: " + systemError(errno));
-            if (got == 0) fail("the file got shorter while it was read");
-            done += static_cast<std::size_t>(got);
-        }
-    };
     // The header page first: a file that is no database this program can read is refused without
-    // reading the rest.
+    // mapping the rest.
     std::uint8_t header[kLargestPage];
     const std::size_t headerBytes = static_cast<std::size_t>(std::min<std::uint64_t>(size, kLargestPage));
-    readInto(header, headerBytes);
-    checkHeaderPage(file.path, header, headerBytes, size, password);
-    file.bytes.resize(static_cast<std::size_t>(size));
-    std::memcpy(file.bytes.data(), header, headerBytes);
-    readInto(file.bytes.data() + headerBytes, file.bytes.size() - headerBytes);
-    decryptAceFile(file.path, file.bytes, password);  // Access 2007+ pages encrypted with a password; others unchanged
-    file.format = checkDatabaseBytes(file.path, file.bytes, password);
+    for (std::size_t done = 0; done < headerBytes;) {
+        ssize_t got = ::pread(fd, header + done, headerBytes - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) fail("the file cannot be read: " + systemError(errno));
+        if (got == 0) fail("the file got shorter while it was read");
+        done += static_cast<std::size_t>(got);
+    }
+    const FileFormat format = checkHeaderPage(file.path, header, headerBytes, size, password);
+    std::uint8_t unmasked[kLargestPage];
+    std::memcpy(unmasked, header, headerBytes);
+    toggleHeaderMask(unmasked, format);
+    if (u32At(unmasked + kEncodingKeyAt) == 0) {
+        // A plain file: its pages are read as they are used, the catalog's first.
+        file.bytes = FileBytes::readOnUse(file.path, fd, static_cast<std::size_t>(size), pageSizeOf(format));
+        // The header page again as it was checked: the file may have changed in between.
+        if (std::memcmp(file.bytes.page(0), header, pageSizeOf(format)) != 0) fail("the file changed while it was read");
+        checkCatalogPage(file.path, format, file.bytes.page(2), false);
+        file.format = format;
+        return file;
+    }
+    // An encoded or encrypted file is read whole and decoded or decrypted, once, in memory.
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    std::memcpy(bytes.data(), header, headerBytes);
+    for (std::size_t done = headerBytes; done < bytes.size();) {
+        ssize_t got = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) fail("the file cannot be read: " + systemError(errno));
+        if (got == 0) fail("the file got shorter while it was read");
+        done += static_cast<std::size_t>(got);
+    }
+    decryptAceFile(file.path, bytes, password);  // Access 2007+ pages encrypted with a password; others unchanged
+    file.format = checkDatabaseBytes(file.path, bytes, password);
+    file.bytes = FileBytes(std::move(bytes));
     return file;
 }
 

@@ -1,4 +1,4 @@
-// A database file read whole into memory, after the checks that tell a user why a file cannot be
+// A database file mapped into memory, after the checks that tell a user why a file cannot be
 // opened: it is missing, not a regular file, not an Access database, of a format or an encryption
 // Dualyn cannot read, protected by a database password that was not given, or cut short.
 #pragma once
@@ -7,6 +7,9 @@
 #include "table_definition.h"
 
 #include <cstdint>
+#include <memory>
+#include <span>
+#include <utility>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -33,12 +36,66 @@ private:
     OpenProblem problem_;
 };
 
+// The bytes of a database file in memory: either held whole, or read from the open file page by
+// page as the pages are first used, so that a large file takes the memory of the pages read, not
+// of its size. Move-only.
+//
+//     FileBytes bytes = FileBytes::readOnUse(path, fd, size, 4096);
+//     bytes.page(2)[0];  // page 2 read from the file; its first byte
+class FileBytes final : public PageLoader {
+public:
+    FileBytes() = default;
+    explicit FileBytes(std::vector<std::uint8_t> held) : held_(std::move(held)) {}
+    // The size bytes of the open file fd, read page by page on use through a descriptor of its own;
+    // path names the file in errors.
+    static FileBytes readOnUse(const std::string& path, int fd, std::size_t size, std::size_t pageSize);
+    FileBytes(FileBytes&&) noexcept = default;
+    FileBytes& operator=(FileBytes&&) noexcept = default;
+    ~FileBytes();
+
+    // The bytes of page of a file read on use, read from the file the first time. Throws OpenError
+    // when the file cannot be read there or has got shorter ("the file got shorter while it was
+    // read").
+    const std::uint8_t* page(std::uint32_t page) const override;
+    // The whole file when it is held; nullptr when it is read on use.
+    std::uint8_t* data() { return readOnUse_ ? nullptr : held_.data(); }
+    const std::uint8_t* data() const { return readOnUse_ ? nullptr : held_.data(); }
+    std::size_t size() const { return readOnUse_ ? size_ : held_.size(); }
+    // This when pages are read on use; nullptr when the file is held.
+    const PageLoader* loader() const { return readOnUse_ ? this : nullptr; }
+    // The held file's bytes (none when pages are read on use).
+    std::span<std::uint8_t> span() { return held_; }
+
+private:
+    std::vector<std::uint8_t> held_;
+    bool readOnUse_ = false;
+    std::string path_;
+    std::size_t size_ = 0;
+    std::size_t pageSize_ = 0;
+    struct Descriptor {  // closed when it goes
+        int fd = -1;
+        Descriptor() = default;
+        explicit Descriptor(int f) : fd(f) {}
+        Descriptor(Descriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+        Descriptor& operator=(Descriptor&& other) noexcept;
+        ~Descriptor();
+    } file_;
+    mutable std::vector<const std::uint8_t*> pages_;          // per page: where it was read to, or nullptr
+    struct ChunkUnmap {
+        std::size_t bytes = 0;
+        void operator()(std::uint8_t* chunk) const;
+    };
+    using Chunk = std::unique_ptr<std::uint8_t[], ChunkUnmap>;
+    mutable std::vector<Chunk> chunks_;                          // the memory pages are read into
+    mutable std::size_t chunkFree_ = 0;                          // pages left in the last chunk
+};
+
 struct DatabaseFile {
     std::string path;  // absolute
     FileFormat format = FileFormat::Jet4;
-    std::vector<std::uint8_t> bytes;
+    FileBytes bytes;
 
-    FileImage image() const { return FileImage{bytes.data(), bytes.size(), format == FileFormat::Jet3}; }
+    FileImage image() const { return FileImage{bytes.data(), bytes.size(), format == FileFormat::Jet3, bytes.loader()}; }
 };
 
 // Access files are at most 2 GiB; larger files are refused before they are read.
@@ -47,15 +104,16 @@ inline constexpr std::uint64_t kLargestDatabaseFile = std::uint64_t{1} << 31;
 // The absolute form of path, as the engine names a database (its folders not resolved).
 std::string absolutePathOf(const std::string& path);
 
-// Reads the file at path (opened read-only; the file is not changed). Its size and its header
-// page, with the database password (password: the one given, "" for none), are checked before
-// the rest is read, its catalog's page once it is read. An encoded Jet 3 or Jet 4 database is
+// Opens the file at path (read-only; the file is not changed) for its pages to be read as they
+// are used. Its size and its header page, with the database password (password: the one given, ""
+// for none), are checked first, then its catalog's page. An encoded or encrypted file is read
+// whole. An encoded Jet 3 or Jet 4 database is
 // decoded in memory, and the pages of an Access 2007+ file encrypted with a password decrypted in
 // memory with password (UTF-8), so that bytes hold it as a plain one. Throws OpenError.
 DatabaseFile loadDatabaseFile(const std::string& path, const std::string& password = {});
 
 // The checks of loadDatabaseFile on bytes already in memory, which an encoded Jet database is
 // decoded in, in place; path only names the file in errors. Throws OpenError.
-FileFormat checkDatabaseBytes(const std::string& path, std::vector<std::uint8_t>& bytes, const std::string& password = {});
+FileFormat checkDatabaseBytes(const std::string& path, std::span<std::uint8_t> bytes, const std::string& password = {});
 
 }  // namespace engine

@@ -274,35 +274,27 @@ private:
         const std::uint32_t page = o.id & 0x00FFFFFF;
         TableDesign t;
         t.name = o.name;
-        std::vector<ColumnInfo> columns = tables_.columns(page, o.name);
-        std::sort(columns.begin(), columns.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.number < b.number; });
-        if (columns.size() > kMostItems) throw FormatError("too many fields");
         TableDefinition indexes = readTableDefinition(image_, page);
+        // The fields in the order of their numbers (a deleted field leaves its number unused).
+        std::vector<const ColumnEntry*> columns;
+        columns.reserve(indexes.columns.size());
+        for (const ColumnEntry& entry : indexes.columns) columns.push_back(&entry);
+        std::stable_sort(columns.begin(), columns.end(),
+                         [](const ColumnEntry* a, const ColumnEntry* b) { return a->columnNumber < b->columnNumber; });
+        if (columns.size() > kMostItems) throw FormatError("too many fields");
         // Every table has its own map of row pages: a definition that shares another's is a
         // copy of it, written over this table's.
         const std::uint32_t map = rowPageMapAddress(image_, page);
         if (auto [other, fresh] = rowPageMaps_.emplace(map, TablePlace{o.name, page}); !fresh)
             throw FormatError("its definition at page " + std::to_string(page) + " has the map of row pages of table " +
                               other->second.name + ", whose definition is at page " + std::to_string(other->second.page));
-        if (columns.size() != indexes.columns.size())
-            throw FormatError("libmdb reads " + std::to_string(columns.size()) + " columns, but the definition has " +
-                              std::to_string(indexes.columns.size()));
         std::vector<PropertyBlock> blocks = propertyBlocks(o);
         for (std::size_t i = 0; i < columns.size(); ++i) {
-            auto entry = std::find_if(indexes.columns.begin(), indexes.columns.end(),
-                                      [&](const ColumnEntry& e) { return e.columnNumber == columns[i].number; });
-            if (entry == indexes.columns.end())
-                throw FormatError("column " + columns[i].name + " is missing from the table's definition");
-            if (entry->type != columns[i].type)
-                throw FormatError("libmdb reads column " + entry->name + " as of type " + std::to_string(columns[i].type) +
-                                  ", but the definition gives type " + std::to_string(entry->type));
-            // libmdb's names go through iconv, which breaks a UTF-16 surrogate pair into two
-            // characters; the definition's own name is decoded whole.
-            columns[i].name = entry->name;
+            const ColumnEntry& column = *columns[i];
             const PropertyBlock* stored = nullptr;
             for (const auto& b : blocks)
-                if (b.name == columns[i].name && !b.name.empty()) stored = &b;
-            t.fields.push_back(FieldDesign{columns[i].name, fieldProperties(t.name, columns[i], *entry, i, stored)});
+                if (b.name == column.name && !b.name.empty()) stored = &b;
+            t.fields.push_back(FieldDesign{column.name, fieldProperties(t.name, column, i, stored)});
         }
         for (const LogicalIndex& ix : indexes.logical) {
             // The index a relationship adds to its primary table is the engine's, not the design's.
@@ -312,12 +304,12 @@ private:
             std::string fields;
             for (const IndexColumn& c : real.columns) {
                 auto column = std::find_if(columns.begin(), columns.end(),
-                                           [&c](const ColumnInfo& info) { return info.number == c.columnNumber; });
+                                           [&c](const ColumnEntry* entry) { return entry->columnNumber == c.columnNumber; });
                 if (column == columns.end())
                     throw FormatError("index " + ix.name + " names column number " + std::to_string(c.columnNumber) +
                                       ", which the table lacks");
                 if (!fields.empty()) fields += ";";
-                fields += (c.descending ? "-" : "+") + column->name;
+                fields += (c.descending ? "-" : "+") + (*column)->name;
             }
             PropertyList p = {
                 {"Name", Variant::text(ix.name)},
@@ -347,12 +339,12 @@ private:
     // calculated column stores its value behind a 23-byte header, and its stored length counts
     // it: a calculated Text(243) stores 509 bytes (23 + 2 × 243); fixed-size results are all
     // stored in 39 bytes and report their type's own size.
-    int reportedSize(const ColumnInfo& c, const ColumnEntry& entry) const
+    int reportedSize(const ColumnEntry& c) const
     {
         constexpr int kCalculatedHeader = 23;
-        if (!image_.jet3 && (entry.moreFlags & kCalculatedColumn) == kCalculatedColumn) {
+        if (!image_.jet3 && (c.moreFlags & kCalculatedColumn) == kCalculatedColumn) {
             switch (c.type) {
-            case kText: return std::max(0, c.size - kCalculatedHeader) / 2;
+            case kText: return std::max(0, c.length - kCalculatedHeader) / 2;
             case kMemo:
             case kOle: return 0;
             case kYesNo:
@@ -365,32 +357,32 @@ private:
             case kDateTime: return 8;
             case kGuid: return 16;
             case kDecimal: return 17;
-            default: return std::max(0, c.size - kCalculatedHeader);
+            default: return std::max(0, c.length - kCalculatedHeader);
             }
         }
         switch (c.type) {
-        case kText: return image_.jet3 ? c.size : c.size / 2;
+        case kText: return image_.jet3 ? c.length : c.length / 2;
         case kMemo:
         case kOle: return 0;
         case kYesNo: return 1;
-        default: return c.size;
+        default: return c.length;
         }
     }
 
-    PropertyList fieldProperties(const std::string& table, const ColumnInfo& c, const ColumnEntry& entry,
-                                 std::size_t position, const PropertyBlock* stored) const
+    PropertyList fieldProperties(const std::string& table, const ColumnEntry& c, std::size_t position,
+                                 const PropertyBlock* stored) const
     {
         auto storedValue = [stored](const char* name) { return storedValueOf(stored, name); };
         // Only text columns keep a collating order; the others sort as General (1033).
         bool textual = c.type == kText || c.type == kMemo;
         PropertyList p = {
             {"Value", Variant()},
-            {"Attributes", Variant::number(entry.flags)},
-            {"CollatingOrder", Variant::number(textual ? entry.sortOrder : 1033)},
+            {"Attributes", Variant::number(c.flags)},
+            {"CollatingOrder", Variant::number(textual ? c.sortOrder : 1033)},
             {"Type", Variant::number(reportedType(c.type))},
             {"Name", Variant::text(c.name)},
             {"OrdinalPosition", Variant::number(static_cast<double>(position))},
-            {"Size", Variant::number(reportedSize(c, entry))},
+            {"Size", Variant::number(reportedSize(c))},
             {"SourceField", Variant::text(c.name)},
             {"SourceTable", Variant::text(table)},
             {"ValidateOnSet", Variant::boolean(false)},

@@ -137,7 +137,7 @@ void checkJetHeader(const std::string& path, const std::uint8_t* unmaskedHeader,
     if (password != stored) throw OpenError(path, "wrong password", OpenProblem::WrongPassword);
 }
 
-bool decodeJetPages(std::vector<std::uint8_t>& bytes, FileFormat format)
+bool decodeJetPages(std::span<std::uint8_t> bytes, FileFormat format)
 {
     toggleHeaderMask(bytes.data(), format);
     std::uint32_t key = u32At(bytes.data() + kEncodingKeyAt);

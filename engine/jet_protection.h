@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <span>
 #include <vector>
 
 namespace engine {
@@ -66,6 +67,6 @@ void checkJetHeader(const std::string& path, const std::uint8_t* unmaskedHeader,
 // everything reading the bytes afterwards, libmdb included, sees a plain file. Returns whether the
 // file was encoded; does nothing to a plain file (so a second call changes nothing). bytes holds
 // whole pages of format, at least the header page.
-bool decodeJetPages(std::vector<std::uint8_t>& bytes, FileFormat format);
+bool decodeJetPages(std::span<std::uint8_t> bytes, FileFormat format);
 
 }  // namespace engine

@@ -35,7 +35,7 @@ public:
     {
         const std::string name = "page " + std::to_string(page);
         if (page == 0 || page >= file.size / pageSize_) throw FormatError(name + " is not in the file");
-        bytes_ = file.data + static_cast<std::size_t>(page) * pageSize_;
+        bytes_ = file.page(page);
         if (bytes_[0] != 0x01) throw FormatError(name + " holds no rows");
         if (std::uint32_t holder = u32At(bytes_ + 4); holder != owner)
             throw FormatError(name + " holds rows of another table (the one defined at page " + std::to_string(holder) +

@@ -15,7 +15,7 @@ std::vector<std::uint8_t> readRow(const FileImage& file, std::uint32_t page, uns
     const std::size_t countAt = file.jet3 ? 8 : 12;
     if ((static_cast<std::size_t>(page) + 1) * pageSize > file.size || page == 0)
         throw FormatError("page " + std::to_string(page) + " is not in the file");
-    const std::uint8_t* p = file.data + static_cast<std::size_t>(page) * pageSize;
+    const std::uint8_t* p = file.page(page);
     if (p[0] != 0x01) throw FormatError("page " + std::to_string(page) + " holds no rows");
     unsigned rows = static_cast<unsigned>(p[countAt] | p[countAt + 1] << 8);
     if (row >= rows || countAt + 2 + 2 * (static_cast<std::size_t>(row) + 1) > pageSize)

@@ -5,7 +5,9 @@
 #include "live_rows.h"
 #include "table_definition.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -74,13 +76,60 @@ void settleEnvironment()
     ::unsetenv("MDBPATH");
 }
 
+// What libmdb reads a file read page by page on use through (FileImage::loader): a stream over
+// the image whose reads read the pages first. A page that cannot be read fails the read; its
+// OpenError is kept and thrown once libmdb has returned.
+struct PageStream {
+    FileImage image;
+    off64_t position = 0;
+    std::exception_ptr failure;
+
+    void rethrowFailure() const
+    {
+        if (failure) std::rethrow_exception(failure);
+    }
+
+    static ssize_t read(void* cookie, char* into, std::size_t n)
+    {
+        auto* s = static_cast<PageStream*>(cookie);
+        const std::size_t pageSize = s->image.pageSize();
+        std::size_t done = 0;
+        try {
+            while (done < n && s->position >= 0 && static_cast<std::size_t>(s->position) < s->image.size) {
+                const auto at = static_cast<std::size_t>(s->position);
+                const std::size_t within = at % pageSize;
+                const std::size_t take = std::min({n - done, pageSize - within, s->image.size - at});
+                std::memcpy(into + done, s->image.page(static_cast<std::uint32_t>(at / pageSize)) + within, take);
+                done += take;
+                s->position += static_cast<off64_t>(take);
+            }
+        } catch (...) {
+            s->failure = std::current_exception();
+            return -1;
+        }
+        return static_cast<ssize_t>(done);
+    }
+
+    static int seek(void* cookie, off64_t* offset, int whence)
+    {
+        auto* s = static_cast<PageStream*>(cookie);
+        const off64_t from = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? s->position : static_cast<off64_t>(s->image.size);
+        if (*offset < -from) return -1;
+        s->position = from + *offset;
+        *offset = s->position;
+        return 0;
+    }
+
+    static int close(void*) { return 0; }  // the stream belongs to MdbTables
+};
+
 // A table definition read by libmdb, freed when it goes. The catalog entry it points to lives
 // beside it.
 struct OpenTable {
     MdbCatalogEntry entry{};
     MdbTableDef* table = nullptr;
 
-    OpenTable(MdbHandle* mdb, std::uint32_t page, const std::string& name)
+    OpenTable(MdbHandle* mdb, std::uint32_t page, const std::string& name, const PageStream* stream)
     {
         entry.mdb = mdb;
         entry.table_pg = page;
@@ -91,6 +140,7 @@ struct OpenTable {
             mdb_free_tabledef(table);
             table = nullptr;
         }
+        if (!table && stream) stream->rethrowFailure();
         if (!table) throw FormatError("the definition of table " + name + " cannot be read");
     }
     ~OpenTable() { mdb_free_tabledef(table); }
@@ -110,7 +160,7 @@ struct OpenTable {
 void checkRowShape(const FileImage& image, const RowPlace& place, std::size_t columnCount, bool hasVariable,
                    const std::string& tableName)
 {
-    const std::uint8_t* row = image.data + static_cast<std::size_t>(place.page) * image.pageSize() + place.start;
+    const std::uint8_t* row = image.page(place.page) + place.start;
     const std::size_t length = place.end - place.start;
     const std::size_t countSize = image.jet3 ? 1 : 2;  // of the column count and the variable count
     auto fail = [&](const std::string& what) {
@@ -149,6 +199,7 @@ void checkRowShape(const FileImage& image, const RowPlace& place, std::size_t co
 
 struct MdbTables::Handle {
     MdbHandle* mdb = nullptr;
+    std::unique_ptr<PageStream> stream;  // when the file's pages are read on use
 };
 
 MdbTables::MdbTables(const DatabaseFile& file) : handle_(std::make_unique<Handle>()), image_(file.image())
@@ -157,8 +208,22 @@ MdbTables::MdbTables(const DatabaseFile& file) : handle_(std::make_unique<Handle
     nullDevice();
     Quiet quiet;
     // libmdb reads the buffer only; the cast is for its C signature.
-    handle_->mdb = mdb_open_buffer(const_cast<std::uint8_t*>(file.bytes.data()), file.bytes.size(), MDB_NOFLAGS);
+    // A file read on use is opened on its header page alone; libmdb reads the others through the
+    // stream below.
+    handle_->mdb = mdb_open_buffer(const_cast<std::uint8_t*>(image_.page(0)),
+                                   image_.loader ? image_.pageSize() : file.bytes.size(), MDB_NOFLAGS);
     if (!handle_->mdb) throw OpenError(file.path, "damaged: libmdb cannot open it");
+    if (image_.loader) {
+        // libmdb has read the header page through a stream over the buffer; from here on it reads
+        // through one that reads each page from the file first.
+        handle_->stream = std::make_unique<PageStream>(PageStream{image_, 0, nullptr});
+        FILE* pages = ::fopencookie(handle_->stream.get(), "r",
+                                    cookie_io_functions_t{PageStream::read, nullptr, PageStream::seek, PageStream::close});
+        if (!pages) throw OpenError(file.path, "the file cannot be read: out of memory");
+        std::setvbuf(pages, nullptr, _IOFBF, image_.pageSize());
+        std::fclose(handle_->mdb->f->stream);
+        handle_->mdb->f->stream = pages;
+    }
     pageCount_ = file.bytes.size() / image_.pageSize();
 }
 
@@ -173,7 +238,7 @@ MdbTables::~MdbTables()
 std::vector<ColumnInfo> MdbTables::columns(std::uint32_t page, const std::string& tableName)
 {
     Quiet quiet;
-    OpenTable t(handle_->mdb, page, tableName);
+    OpenTable t(handle_->mdb, page, tableName, handle_->stream.get());
     std::vector<ColumnInfo> out;
     for (unsigned i = 0; i < t.table->num_cols; ++i) {
         const MdbColumn* c = t.column(i);
@@ -195,7 +260,7 @@ std::vector<std::vector<Cell>> MdbTables::rows(std::uint32_t page, const std::st
                                                const std::vector<std::string>& columnNames)
 {
     Quiet quiet;
-    OpenTable t(handle_->mdb, page, tableName);
+    OpenTable t(handle_->mdb, page, tableName, handle_->stream.get());
     std::vector<int> wanted;  // per named column: its index in libmdb's list, or -1
     for (const auto& name : columnNames) {
         int found = -1;
@@ -224,8 +289,10 @@ std::vector<std::vector<Cell>> MdbTables::rows(std::uint32_t page, const std::st
     out.reserve(places.size());
     for (const RowPlace& place : places) {
         if (place.page != loaded) {
-            if (mdb_read_pg(mdb, place.page) != static_cast<ssize_t>(pageSize))
+            if (mdb_read_pg(mdb, place.page) != static_cast<ssize_t>(pageSize)) {
+                if (handle_->stream) handle_->stream->rethrowFailure();
                 throw FormatError("page " + std::to_string(place.page) + " of table " + tableName + " cannot be read");
+            }
             loaded = place.page;
         }
         checkRowShape(image_, place, t.table->num_cols, t.table->num_var_cols > 0, tableName);

@@ -7,8 +7,9 @@
 // Exit status 0; 2 when the file cannot be opened, with the reason alone on standard error (4 when
 // it needs a password and none was given, 5 when the one given is wrong); 3 when reading needs
 // more memory than the reader may use; 1 on anything else. The file's size and header
-// page are checked before the rest of it is read. Once the file is in memory and libmdb has opened
-// it, the reader gives up all access to the file system.
+// page are checked before the rest of it is read; then only the pages the design needs are read,
+// through the descriptor opened first. Once libmdb has opened the file, the reader gives up all
+// other access to the file system.
 //
 // For tests only, DUALYN_READER_TEST makes the reader misbehave after loading the file: "crash",
 // "hang", "garbage" (bytes that are no design), "cut" (half a design), or "escape" (try to open
@@ -63,9 +64,9 @@ void confine()
         return;
     }
     if (ruleset >= 0) ::close(static_cast<int>(ruleset));
-    // Standard input, output and error, /dev/null, and the two copies that keeping libmdb quiet
-    // makes for the time it prints: no room to open anything else for long.
-    struct rlimit fewFiles {6, 6};
+    // Standard input, output and error, the database file, /dev/null, and the two copies that
+    // keeping libmdb quiet makes for the time it prints: no room to open anything else for long.
+    struct rlimit fewFiles {7, 7};
     ::setrlimit(RLIMIT_NOFILE, &fewFiles);
 }
 

@@ -34,6 +34,9 @@ struct Layout {
     std::size_t columnSortOrderAt;    // u16 collating order of a text column
     std::size_t columnFlagsAt;        // byte: fixed, nullable, AutoNumber, ...
     std::size_t columnMoreFlagsAt;    // byte: compressed text, calculated; 0 where the format has none
+    std::size_t columnScaleAt;        // byte: the scale of a Decimal column
+    std::size_t columnPrecisionAt;    // byte: the precision of a Decimal column
+    std::size_t columnLengthAt;       // u16: the stored length of a value
     std::size_t nameLengthSize;       // 1: u8 length, code page 1252; 2: u16 length, UTF-16LE
     std::size_t realSize;             // one real index entry
     std::size_t realSlotsAt;          // its 10 column slots: u16 column number, order byte
@@ -48,6 +51,7 @@ struct Layout {
 constexpr Layout kJet3Layout{.pageSize = 2048, .columnCountAt = 25, .logicalCountAt = 27, .realCountAt = 31,
                              .headerSize = 43, .realRowCountSize = 8, .columnSize = 18, .columnNumberAt = 1,
                              .columnSortOrderAt = 7, .columnFlagsAt = 13, .columnMoreFlagsAt = 0,
+                             .columnScaleAt = 9, .columnPrecisionAt = 10, .columnLengthAt = 16,
                              .nameLengthSize = 1, .realSize = 39, .realSlotsAt = 0, .realFlagsAt = 38,
                              .logicalSize = 20, .logicalNumberAt = 0, .logicalRealAt = 4, .logicalSideAt = 8,
                              .logicalKindAt = 19};
@@ -55,6 +59,7 @@ constexpr Layout kJet3Layout{.pageSize = 2048, .columnCountAt = 25, .logicalCoun
 constexpr Layout kJet4Layout{.pageSize = 4096, .columnCountAt = 45, .logicalCountAt = 47, .realCountAt = 51,
                              .headerSize = 63, .realRowCountSize = 12, .columnSize = 25, .columnNumberAt = 5,
                              .columnSortOrderAt = 11, .columnFlagsAt = 15, .columnMoreFlagsAt = 16,
+                             .columnScaleAt = 11, .columnPrecisionAt = 12, .columnLengthAt = 23,
                              .nameLengthSize = 2, .realSize = 52, .realSlotsAt = 4, .realFlagsAt = 46,
                              .logicalSize = 28, .logicalNumberAt = 4, .logicalRealAt = 8, .logicalSideAt = 12,
                              .logicalKindAt = 23};
@@ -143,7 +148,7 @@ const std::uint8_t* Definition::pageBytes(std::uint32_t page, const char* role) 
     if (page >= pageCount)
         fail(std::string(role) + " " + std::to_string(page) + " is past the file's end (" +
              std::to_string(pageCount) + " whole pages)");
-    const std::uint8_t* p = file_.data + static_cast<std::size_t>(page) * layout_.pageSize;
+    const std::uint8_t* p = file_.page(page);
     if (p[0] != 0x02 || p[1] != 0x01)
         fail(std::string(role) + " " + std::to_string(page) + " is no table definition page (it starts with " +
              std::to_string(p[0]) + " " + std::to_string(p[1]) + ", not 2 1)");
@@ -279,6 +284,9 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
         column.flags = definition.u8(entry + layout.columnFlagsAt, "a column entry");
         if (layout.columnMoreFlagsAt != 0)
             column.moreFlags = definition.u8(entry + layout.columnMoreFlagsAt, "a column entry");
+        column.length = definition.u16(entry + layout.columnLengthAt, "a column entry");
+        column.scale = definition.u8(entry + layout.columnScaleAt, "a column entry");
+        column.precision = definition.u8(entry + layout.columnPrecisionAt, "a column entry");
         result.columns.push_back(column);
         columnNumbers.push_back(static_cast<std::uint16_t>(column.columnNumber));
     }
@@ -336,7 +344,7 @@ std::uint32_t rowPageMapAddress(const FileImage& file, std::uint32_t page)
 {
     if (page == 0 || page >= file.size / file.pageSize())
         throw FormatError("table definition at page " + std::to_string(page) + " is past the file's end");
-    return u32At(file.data + static_cast<std::size_t>(page) * file.pageSize() + (file.jet3 ? 35 : 55));
+    return u32At(file.page(page) + (file.jet3 ? 35 : 55));
 }
 
 std::vector<std::uint32_t> rowPages(const FileImage& file, std::uint32_t page)
@@ -373,7 +381,7 @@ std::vector<std::uint32_t> rowPages(const FileImage& file, std::uint32_t page)
             std::uint32_t bitmapPage = u32At(map.data() + at);
             if (bitmapPage == 0) continue;
             if (bitmapPage >= pageCount) fail("names page " + std::to_string(bitmapPage) + ", past the file's end");
-            const std::uint8_t* bitmap = file.data + static_cast<std::size_t>(bitmapPage) * pageSize;
+            const std::uint8_t* bitmap = file.page(bitmapPage);
             if (bitmap[0] != 0x05)
                 fail("names page " + std::to_string(bitmapPage) + " as a bitmap, but it is none (it starts with " +
                      std::to_string(bitmap[0]) + ")");

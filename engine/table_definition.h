@@ -9,13 +9,31 @@
 
 namespace engine {
 
-// A whole database file in memory. Jet 3 files have 2048-byte pages and their own layout; Jet 4
-// and all later formats have 4096-byte pages and share a layout.
+// Reads a file's pages into memory as they are first used (database_file.h).
+class PageLoader {
+public:
+    // The bytes of page (below the file's page count), read from the file the first time. Throws
+    // OpenError when the file cannot be read there.
+    virtual const std::uint8_t* page(std::uint32_t page) const = 0;
+
+protected:
+    ~PageLoader() = default;
+};
+
+// A database file in memory: whole at data, or read page by page as its pages are used (loader,
+// and no data). Jet 3 files have 2048-byte pages and their own layout; Jet 4 and all later formats
+// have 4096-byte pages and share a layout. Pages are reached through page().
 struct FileImage {
     const std::uint8_t* data = nullptr;
     std::size_t size = 0;
     bool jet3 = false;
+    const PageLoader* loader = nullptr;  // none: every page is at data
     std::size_t pageSize() const { return jet3 ? 2048 : 4096; }
+    // Page n, which must be below size / pageSize().
+    const std::uint8_t* page(std::uint32_t n) const
+    {
+        return loader ? loader->page(n) : data + static_cast<std::size_t>(n) * pageSize();
+    }
 };
 
 struct ColumnEntry {
@@ -26,6 +44,9 @@ struct ColumnEntry {
                                    // 0x40 GUID AutoNumber, 0x80 hyperlink
     std::uint8_t moreFlags = 0;    // Jet 4 and later: 0x01 compressed text, 0xC0 calculated
     std::uint16_t sortOrder = 0;   // text columns: the collating order (1033 General)
+    int length = 0;                // the stored length of a value, in bytes (Text: 2 per character in Jet 4)
+    int precision = 0;             // Decimal (the bytes hold other things for other types)
+    int scale = 0;                 // Decimal
 };
 
 struct IndexColumn {

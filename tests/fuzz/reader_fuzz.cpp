@@ -15,10 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     engine::DatabaseFile file;
     file.path = "fuzz.mdb";
-    file.bytes.assign(data, data + size);
+    file.bytes = engine::FileBytes(std::vector<std::uint8_t>(data, data + size));
     try {
-        engine::decryptAceFile(file.path, file.bytes, "fuzz");
-        file.format = engine::checkDatabaseBytes(file.path, file.bytes);
+        engine::decryptAceFile(file.path, file.bytes.span(), "fuzz");
+        file.format = engine::checkDatabaseBytes(file.path, file.bytes.span());
         engine::readDesign(file);
     } catch (const engine::OpenError&) {
     } catch (const engine::FormatError&) {

@@ -112,8 +112,8 @@ Counts readCounts(const std::vector<std::uint8_t>& bytes)
 {
     engine::DatabaseFile file;
     file.path = "damaged.mdb";
-    file.bytes = bytes;
-    file.format = engine::checkDatabaseBytes(file.path, file.bytes);
+    file.bytes = engine::FileBytes(bytes);
+    file.format = engine::checkDatabaseBytes(file.path, file.bytes.span());
     engine::DatabaseDesign design = engine::readDesign(file);
     Counts counts;
     counts.tables = design.tables.size();
@@ -130,9 +130,9 @@ Campaign::Campaign(std::vector<std::uint8_t> file, std::string name) : file_(std
 {
     engine::DatabaseFile whole;
     whole.path = name_;
-    whole.bytes = file_;
+    whole.bytes = engine::FileBytes(file_);
     try {
-        whole.format = engine::checkDatabaseBytes(whole.path, whole.bytes);
+        whole.format = engine::checkDatabaseBytes(whole.path, whole.bytes.span());
         whole_ = readCounts(file_);
     } catch (const std::exception& e) {
         throw std::runtime_error(name_ + ": the undamaged file cannot be read: " + e.what());
