@@ -159,6 +159,23 @@ void WriteLog(const std::string& logFile, const std::string& line)
     if (!written) fail("written", logFile, error);
 }
 
+void WriteLogLines(const std::string& logFile, const std::deque<std::string>& lines)
+{
+    std::string bytes;  // the lines as the file holds them
+    for (const std::string& line : lines) {
+        bytes += toWindows1252(line);
+        bytes += "\r\n";
+    }
+    int fd = openRegularFile(logNamed(logFile), logFile, O_WRONLY | O_APPEND | O_CREAT, true, "opened");
+    bool written = writeAll(fd, bytes);
+    int error = errno;
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) fail("written", logFile, error);
+}
+
 LogLock::LogLock(const std::string& logFile)
     : lockFile_(logFile + ".lock"),
       // Read and write: a lock on a network file system needs a file open for writing.

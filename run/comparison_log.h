@@ -6,6 +6,7 @@
 
 #include <iosfwd>
 #include <stdexcept>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,12 @@ public:
 //
 //     WriteLog(path, "\r\nTABLE COMPARISONS")  appends  "\r\nTABLE COMPARISONS\r\n"
 void WriteLog(const std::string& logFile, const std::string& line);
+
+// Appends each of lines as WriteLog does, in order, all in one opening of the file. Throws
+// LogError; then the lines before the one the error came at are whole in the file.
+//
+//     WriteLogLines(path, {"A", "B"})  appends  "A\r\nB\r\n"
+void WriteLogLines(const std::string& logFile, const std::deque<std::string>& lines);
 
 // Replaces the file at logFile by an empty one: whatever is there (a symbolic link too) is
 // removed, and a new file is created. Throws LogError.

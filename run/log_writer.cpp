@@ -44,14 +44,13 @@ void LogWriter::WriteWaitingLines()
         writing_ = true;
         lock.unlock();
         changed_.notify_all();  // room for more lines
+        // The lines handed over while the last ones were written go in one opening of the file:
+        // when lines come faster than the file takes them, it is opened once for many.
         std::exception_ptr failure;
-        for (const std::string& line : lines) {
-            try {
-                WriteLog(logFile_, line);
-            } catch (const LogError&) {
-                failure = std::current_exception();
-                break;
-            }
+        try {
+            WriteLogLines(logFile_, lines);
+        } catch (const LogError&) {
+            failure = std::current_exception();
         }
         lock.lock();
         writing_ = false;

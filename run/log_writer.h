@@ -1,6 +1,7 @@
 // Writes the lines of a comparison run's log on a thread of its own, so that the comparison does
-// not wait for the file system: each line is still opened, appended to and closed on its own
-// (WriteLog, comparison_log.h), in the order given.
+// not wait for the file system: the file is opened, appended to and closed for each line, or for
+// all the lines handed over while the last ones were being written (WriteLogLines,
+// comparison_log.h), in the order given.
 //
 //     LogWriter log("/path/ComparisonLog.txt");
 //     log.Write("\r\nTABLE COMPARISONS");
