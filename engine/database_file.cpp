@@ -135,17 +135,16 @@ const std::uint8_t* FileBytes::page(std::uint32_t page) const
 {
     if (page >= pages_.size()) throw OpenError(path_, "page " + std::to_string(page) + " is past the file's end");
     if (pages_[page]) return pages_[page];
-    // Pages are read into chunks of 64, each taken whole from the system at once.
-    constexpr std::size_t kChunkPages = 64;
-    if (chunkFree_ == 0) {
+    // Pages are read into chunks of kChunkPages, each taken whole from the system at once.
+    const std::size_t slot = heldPages_.size();  // of the page among those held
+    if (slot / kChunkPages >= chunks_.size()) {
         // Populated at once: one call instead of a fault for every page as it is first written.
         void* chunk = ::mmap(nullptr, kChunkPages * pageSize_, PROT_READ | PROT_WRITE,
                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         if (chunk == MAP_FAILED) throw std::bad_alloc();
         chunks_.push_back(Chunk(static_cast<std::uint8_t*>(chunk), ChunkUnmap{kChunkPages * pageSize_}));
-        chunkFree_ = kChunkPages;
     }
-    std::uint8_t* into = chunks_.back().get() + (kChunkPages - chunkFree_) * pageSize_;
+    std::uint8_t* into = chunks_[slot / kChunkPages].get() + (slot % kChunkPages) * pageSize_;
     const auto start = static_cast<off_t>(static_cast<std::size_t>(page) * pageSize_);
     for (std::size_t done = 0; done < pageSize_;) {
         ssize_t got = ::pread(file_.fd, into + done, pageSize_ - done, start + static_cast<off_t>(done));
@@ -154,9 +153,16 @@ const std::uint8_t* FileBytes::page(std::uint32_t page) const
         if (got == 0) throw OpenError(path_, "the file got shorter while it was read");
         done += static_cast<std::size_t>(got);
     }
-    --chunkFree_;
+    heldPages_.push_back(page);
     pages_[page] = into;
     return into;
+}
+
+void FileBytes::forgetPagesOver(std::size_t most) const
+{
+    if (heldPages_.size() <= most) return;
+    for (std::uint32_t page : heldPages_) pages_[page] = nullptr;
+    heldPages_.clear();  // their chunks are read into again
 }
 
 FileBytes::~FileBytes() = default;

@@ -57,6 +57,7 @@ public:
     // when the file cannot be read there or has got shorter ("the file got shorter while it was
     // read").
     const std::uint8_t* page(std::uint32_t page) const override;
+    void forgetPagesOver(std::size_t most) const override;
     // The whole file when it is held; nullptr when it is read on use.
     std::uint8_t* data() { return readOnUse_ ? nullptr : held_.data(); }
     const std::uint8_t* data() const { return readOnUse_ ? nullptr : held_.data(); }
@@ -81,13 +82,14 @@ private:
         ~Descriptor();
     } file_;
     mutable std::vector<const std::uint8_t*> pages_;          // per page: where it was read to, or nullptr
+    mutable std::vector<std::uint32_t> heldPages_;             // the pages read, in the order read
     struct ChunkUnmap {
         std::size_t bytes = 0;
         void operator()(std::uint8_t* chunk) const;
     };
     using Chunk = std::unique_ptr<std::uint8_t[], ChunkUnmap>;
     mutable std::vector<Chunk> chunks_;                          // the memory pages are read into
-    mutable std::size_t chunkFree_ = 0;                          // pages left in the last chunk
+    static constexpr std::size_t kChunkPages = 64;               // pages a chunk holds
 };
 
 struct DatabaseFile {

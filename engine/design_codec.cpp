@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -66,14 +67,16 @@ public:
     void begin(const std::string& name, FileFormat format, std::size_t tableCount)
     {
         format_ = format;
+        body_->reserve(kChunkBytes + kChunkBytes / 4);
         // The database's path: its bytes as they are, since a path need not be UTF-8.
-        putNumber(body_, name.size());
-        body_ += name;
+        putNumber(*body_, name.size());
+        *body_ += name;
         count(tableCount, "the table count");
     }
 
     void table(const TableDesign& table)
     {
+        startChunkWhenFull();
         path_.enter("table", tables_++);
         text(table.name, "the name");
         count(table.fields.size(), "the field count");
@@ -96,6 +99,7 @@ public:
 
     void end(const std::vector<RelationDesign>& relations, const std::vector<QueryDesign>& queries)
     {
+        startChunkWhenFull();
         count(relations.size(), "the relation count");
         for (std::size_t r = 0; r < relations.size(); ++r) {
             const RelationDesign& relation = relations[r];
@@ -122,9 +126,10 @@ public:
         }
     }
 
-    std::string finish()
+    // The signature, the format and the name pool: what goes before the body, known only once the
+    // whole design is encoded.
+    std::string head() const
     {
-        // The pool is known only now; it goes before the body.
         std::string out(kSignature, sizeof kSignature);
         out += static_cast<char>(kVersion);
         out += static_cast<char>(formatByte(format_));
@@ -133,12 +138,41 @@ public:
             putNumber(out, name.size());
             out += name;
         }
-        out.reserve(out.size() + body_.size());
-        out += body_;
         return out;
     }
 
+    std::string finish()
+    {
+        std::string out = head();
+        std::size_t size = out.size();
+        for (const std::string& chunk : chunks_) size += chunk.size();
+        out.reserve(size);
+        for (const std::string& chunk : chunks_) out += chunk;
+        return out;
+    }
+
+    // Hands the bytes to out piece by piece (the head, then the body's chunks) until it returns
+    // false; whether all were taken.
+    bool write(const std::function<bool(std::string_view)>& out) const
+    {
+        if (!out(head())) return false;
+        for (const std::string& chunk : chunks_)
+            if (!out(chunk)) return false;
+        return true;
+    }
+
 private:
+    // The body goes into chunks of about kChunkBytes, each reserved whole, so that a large design
+    // is never copied to grow and takes little more memory than its bytes. A chunk is full once it
+    // holds kChunkBytes; a table or the end starts a new one then.
+    static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+    void startChunkWhenFull()
+    {
+        if (body_->size() < kChunkBytes) return;
+        body_ = &chunks_.emplace_back();
+        body_->reserve(kChunkBytes + kChunkBytes / 4);
+    }
+
     [[noreturn]] void refuse(const char* what, const std::string& problem) const
     {
         throw std::invalid_argument("cannot encode the design: " + std::string(what) + path_.describe() + " " + problem);
@@ -149,15 +183,15 @@ private:
         if (n > kMostItems)
             throw std::length_error("cannot encode the design: " + std::string(what) + path_.describe() + " is " +
                                     std::to_string(n) + ", more than " + std::to_string(kMostItems));
-        putNumber(body_, n);
+        putNumber(*body_, n);
     }
 
     void text(std::string_view s, const char* what)
     {
         std::size_t bad = firstNonUtf8(s);
         if (bad != std::string_view::npos) refuse(what, "is not UTF-8 (byte " + std::to_string(bad) + " of it)");
-        putNumber(body_, s.size());
-        body_ += s;
+        putNumber(*body_, s.size());
+        *body_ += s;
     }
 
     void properties(const PropertyList& list, Kind kind)
@@ -177,13 +211,13 @@ private:
     void nameReference(const std::string& name, Kind kind, std::size_t position)
     {
         if (name.size() > kLongestPooledName) {
-            putNumber(body_, 0);
+            putNumber(*body_, 0);
             text(name, "the name");
             return;
         }
         std::vector<std::size_t>& recent = recent_[kind];
         if (position < recent.size() && recent[position] != 0 && pool_[recent[position] - 1] == name) {
-            putNumber(body_, recent[position]);
+            putNumber(*body_, recent[position]);
             return;
         }
         auto entry = poolIndex_.find(name);
@@ -196,31 +230,32 @@ private:
         std::size_t reference = entry->second + 1;
         if (position >= recent.size()) recent.resize(position + 1, 0);
         recent[position] = reference;
-        putNumber(body_, reference);
+        putNumber(*body_, reference);
     }
 
     void value(const Variant& v)
     {
         if (v.isNull()) {
-            body_ += static_cast<char>(kNull);
+            *body_ += static_cast<char>(kNull);
         } else if (v.isBoolean()) {
-            body_ += static_cast<char>(v.boolean() ? kTrue : kFalse);
+            *body_ += static_cast<char>(v.boolean() ? kTrue : kFalse);
         } else if (v.isText()) {
-            body_ += static_cast<char>(kText);
+            *body_ += static_cast<char>(kText);
             text(v.text(), "the value");
         } else if (isSmallWhole(v.number())) {
             auto whole = static_cast<std::int64_t>(v.number());
-            body_ += static_cast<char>(kWhole);
-            putNumber(body_, static_cast<std::uint64_t>(whole) << 1 ^ static_cast<std::uint64_t>(whole >> 63));
+            *body_ += static_cast<char>(kWhole);
+            putNumber(*body_, static_cast<std::uint64_t>(whole) << 1 ^ static_cast<std::uint64_t>(whole >> 63));
         } else {
             auto bits = std::bit_cast<std::uint64_t>(v.number());
-            body_ += static_cast<char>(kNumber);
-            for (int k = 0; k < 8; ++k) body_ += static_cast<char>(bits >> 8 * k);
+            *body_ += static_cast<char>(kNumber);
+            for (int k = 0; k < 8; ++k) *body_ += static_cast<char>(bits >> 8 * k);
         }
     }
 
     FileFormat format_ = FileFormat::Jet4;      // written with the signature, before the pool
-    std::string body_;                          // everything after the pool
+    std::deque<std::string> chunks_{1};         // everything after the pool, in pieces that never move
+    std::string* body_ = &chunks_.back();       // the piece written to
     std::deque<std::string> pool_;              // the pooled names (a deque: they never move)
     std::unordered_map<std::string_view, std::size_t> poolIndex_;  // name -> its position in pool_
     std::size_t tables_ = 0;                    // tables encoded so far
@@ -332,6 +367,7 @@ void DesignEncoder::end(std::vector<RelationDesign> relations, std::vector<Query
     impl_->end(relations, queries);
 }
 std::string DesignEncoder::bytes() { return impl_->finish(); }
+bool DesignEncoder::write(const std::function<bool(std::string_view)>& out) const { return impl_->write(out); }
 
 DatabaseDesign expandDesign(const EncodedDesign& encoded)
 {

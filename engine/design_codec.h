@@ -5,6 +5,7 @@
 #include "design.h"
 #include "encoded_design.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,6 +25,9 @@ public:
     void table(TableDesign table) override;
     void end(std::vector<RelationDesign> relations, std::vector<QueryDesign> queries) override;
     std::string bytes();
+    // The same bytes handed to out piece by piece, without making them one string, until out
+    // returns false; whether out took them all.
+    bool write(const std::function<bool(std::string_view)>& out) const;
 
     class Impl;
 

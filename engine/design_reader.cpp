@@ -21,6 +21,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The pages of a file read on use that the reader keeps between tables (4 MiB of 4 KiB pages).
+constexpr std::size_t kMostPagesHeld = 1024;
+
 // Catalog object types.
 constexpr int kTypeTable = 1;
 constexpr int kTypeOdbcLink = 4;
@@ -112,8 +115,11 @@ public:
         });
         checkCount(tables.size(), "tables");
         sink.begin(file_.path, file_.format, tables.size());
-        for (const CatalogObject* o : tables)
+        for (const CatalogObject* o : tables) {
             sink.table(o->type == kTypeTable ? table(*o) : TableDesign{o->name, {}, {}});
+            // Between tables no page is in use: a file read on use keeps a few thousand at most.
+            if (image_.loader) image_.loader->forgetPagesOver(kMostPagesHeld);
+        }
         std::vector<RelationDesign> relations = this->relations();
         std::vector<QueryDesign> queries = this->queries();
         auto byName = [](const auto& a, const auto& b) { return nameLess(a.name, b.name); };

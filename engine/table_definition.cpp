@@ -16,6 +16,8 @@
 #include "text_codec.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 namespace engine {
 
@@ -82,14 +84,14 @@ public:
     Definition(const FileImage& file, std::uint32_t page, const Layout& layout);
 
     // The size bytes at offset at; what names them for the message when they are not all there.
-    const std::uint8_t* bytes(std::size_t at, std::size_t size, const std::string& what) const;
-    std::uint8_t u8(std::size_t at, const std::string& what) const { return *bytes(at, 1, what); }
-    std::uint16_t u16(std::size_t at, const std::string& what) const { return u16At(bytes(at, 2, what)); }
-    std::uint32_t u32(std::size_t at, const std::string& what) const { return u32At(bytes(at, 4, what)); }
+    const std::uint8_t* bytes(std::size_t at, std::size_t size, std::string_view what) const;
+    std::uint8_t u8(std::size_t at, std::string_view what) const { return *bytes(at, 1, what); }
+    std::uint16_t u16(std::size_t at, std::string_view what) const { return u16At(bytes(at, 2, what)); }
+    std::uint32_t u32(std::size_t at, std::string_view what) const { return u32At(bytes(at, 4, what)); }
 
     // Checks that count entries of entrySize bytes fit from at on, before anything is read or
     // allocated for them.
-    void requireEntries(std::size_t at, std::size_t count, std::size_t entrySize, const std::string& what) const;
+    void requireEntries(std::size_t at, std::size_t count, std::size_t entrySize, std::string_view what) const;
 
     std::size_t size() const { return bytes_.size(); }  // the stored length
 
@@ -155,19 +157,19 @@ const std::uint8_t* Definition::pageBytes(std::uint32_t page, const char* role) 
     return p;
 }
 
-const std::uint8_t* Definition::bytes(std::size_t at, std::size_t size, const std::string& what) const
+const std::uint8_t* Definition::bytes(std::size_t at, std::size_t size, std::string_view what) const
 {
-    if (at > bytes_.size() || size > bytes_.size() - at)
-        fail(what + " at byte " + std::to_string(at) + " runs past the definition's stored end at byte " +
+    if (at > bytes_.size() || size > bytes_.size() - at) [[unlikely]]
+        fail(std::string(what) + " at byte " + std::to_string(at) + " runs past the definition's stored end at byte " +
              std::to_string(bytes_.size()));
     return bytes_.data() + at;
 }
 
 void Definition::requireEntries(std::size_t at, std::size_t count, std::size_t entrySize,
-                                const std::string& what) const
+                                std::string_view what) const
 {
     if (at > bytes_.size() || count > (bytes_.size() - at) / entrySize)
-        fail(std::to_string(count) + " " + what + " of " + std::to_string(entrySize) + " bytes from byte " +
+        fail(std::to_string(count) + " " + std::string(what) + " of " + std::to_string(entrySize) + " bytes from byte " +
              std::to_string(at) + " run past the definition's stored end at byte " + std::to_string(bytes_.size()));
 }
 
@@ -186,20 +188,31 @@ void Definition::fail(const std::string& message) const
     throw FormatError("table definition at page " + std::to_string(firstPage_) + ": " + message);
 }
 
-// Contract: reads the name at at (length, then the name) and moves at past it; what names it for
-// messages. Names are never empty, and UTF-16LE names have an even length.
+// Contract: reads the name at at (length, then the name) and moves at past it; its owner, of
+// which it is the position-th ("column", 3), names it for messages: "the name of column 3". Names
+// are never empty, and UTF-16LE names have an even length.
 // Jet 4: 04 00 'I' 00 'D' 00 -> "ID", at + 6.
-std::string readName(const Definition& definition, const Layout& layout, std::size_t& at, const std::string& what)
+std::string readName(const Definition& definition, const Layout& layout, std::size_t& at, const char* owner,
+                     std::size_t position)
 {
-    std::size_t length = layout.nameLengthSize == 1 ? definition.u8(at, what + "'s length")
-                                                    : definition.u16(at, what + "'s length");
-    if (length == 0) definition.fail(what + " at " + definition.where(at) + " is empty");
-    if (layout.nameLengthSize == 2 && length % 2 != 0)
-        definition.fail(what + " at " + definition.where(at) + " has an odd length of " + std::to_string(length) +
+    // Made only for a message: most names are read without one.
+    auto what = [&] { return "the name of " + std::string(owner) + " " + std::to_string(position); };
+    const std::size_t lengthSize = layout.nameLengthSize;
+    auto fits = [&definition](std::size_t from, std::size_t size) {
+        return from <= definition.size() && size <= definition.size() - from;
+    };
+    if (!fits(at, lengthSize)) [[unlikely]]
+        definition.bytes(at, lengthSize, what() + "'s length");  // throws
+    std::size_t length = lengthSize == 1 ? definition.u8(at, {}) : definition.u16(at, {});
+    if (length == 0) definition.fail(what() + " at " + definition.where(at) + " is empty");
+    if (lengthSize == 2 && length % 2 != 0)
+        definition.fail(what() + " at " + definition.where(at) + " has an odd length of " + std::to_string(length) +
                         " bytes for UTF-16 text");
-    const std::uint8_t* name = definition.bytes(at + layout.nameLengthSize, length, what);
-    at += layout.nameLengthSize + length;
-    return layout.nameLengthSize == 1 ? cp1252ToUtf8(name, length) : utf16leToUtf8(name, length);
+    if (!fits(at + lengthSize, length)) [[unlikely]]
+        definition.bytes(at + lengthSize, length, what());  // throws
+    const std::uint8_t* name = definition.bytes(at + lengthSize, length, {});
+    at += lengthSize + length;
+    return lengthSize == 1 ? cp1252ToUtf8(name, length) : utf16leToUtf8(name, length);
 }
 
 // Contract: the real index entry at at. Its used column slots come first (Access never leaves a
@@ -275,6 +288,7 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
     definition.requireEntries(at, columnCount, layout.columnSize, "column entries");
     std::vector<std::uint16_t> columnNumbers;  // sorted, to check what the indexes name
     columnNumbers.reserve(columnCount);
+    result.columns.reserve(columnCount);
     for (std::size_t i = 0; i < columnCount; ++i) {
         std::size_t entry = at + i * layout.columnSize;
         ColumnEntry column;
@@ -296,7 +310,7 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
         definition.fail("two columns have the number " + std::to_string(*repeated));
     at += columnCount * layout.columnSize;
     for (std::size_t i = 0; i < columnCount; ++i)
-        result.columns[i].name = readName(definition, layout, at, "the name of column " + std::to_string(i));
+        result.columns[i].name = readName(definition, layout, at, "column", i);
 
     definition.requireEntries(at, realCount, layout.realSize, "real index entries");
     result.real.reserve(realCount);
@@ -313,7 +327,7 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
         at += layout.logicalSize;
     }
     for (std::size_t i = 0; i < logicalCount; ++i)
-        result.logical[i].name = readName(definition, layout, at, "the name of index " + std::to_string(i));
+        result.logical[i].name = readName(definition, layout, at, "index", i);
     // Checked once the names are known, to name the index in the message.
     for (const LogicalIndex& index : result.logical)
         if (index.realIndex >= realCount)

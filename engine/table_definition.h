@@ -15,6 +15,9 @@ public:
     // The bytes of page (below the file's page count), read from the file the first time. Throws
     // OpenError when the file cannot be read there.
     virtual const std::uint8_t* page(std::uint32_t page) const = 0;
+    // When more than most pages are held, forgets them all, to read them again when used: what
+    // page() returned before is then invalid.
+    virtual void forgetPagesOver(std::size_t most) const = 0;
 
 protected:
     ~PageLoader() = default;
