@@ -39,14 +39,24 @@ bool isSmallWhole(double v)
     return std::fabs(v) <= static_cast<double>(kLargestWhole) && std::trunc(v) == v && !(v == 0 && std::signbit(v));
 }
 
+// Writes v as an unsigned LEB128 number at into (room for 10 bytes): 300 -> AC 02. Returns the
+// number of bytes written.
+std::size_t numberBytes(char* into, std::uint64_t v)
+{
+    std::size_t n = 0;
+    while (v >= 0x80) {
+        into[n++] = static_cast<char>(v | 0x80);
+        v >>= 7;
+    }
+    into[n++] = static_cast<char>(v);
+    return n;
+}
+
 // Appends v as an unsigned LEB128 number: 300 -> AC 02.
 void putNumber(std::string& out, std::uint64_t v)
 {
-    while (v >= 0x80) {
-        out += static_cast<char>(v | 0x80);
-        v >>= 7;
-    }
-    out += static_cast<char>(v);
+    char bytes[10];
+    out.append(bytes, numberBytes(bytes, v));
 }
 
 }  // namespace
@@ -235,22 +245,26 @@ private:
 
     void value(const Variant& v)
     {
+        char bytes[11];  // a tag and what follows it, but for a text
+        std::size_t n = 1;
         if (v.isNull()) {
-            *body_ += static_cast<char>(kNull);
+            bytes[0] = static_cast<char>(kNull);
         } else if (v.isBoolean()) {
-            *body_ += static_cast<char>(v.boolean() ? kTrue : kFalse);
+            bytes[0] = static_cast<char>(v.boolean() ? kTrue : kFalse);
         } else if (v.isText()) {
             *body_ += static_cast<char>(kText);
             text(v.text(), "the value");
+            return;
         } else if (isSmallWhole(v.number())) {
             auto whole = static_cast<std::int64_t>(v.number());
-            *body_ += static_cast<char>(kWhole);
-            putNumber(*body_, static_cast<std::uint64_t>(whole) << 1 ^ static_cast<std::uint64_t>(whole >> 63));
+            bytes[0] = static_cast<char>(kWhole);
+            n += numberBytes(bytes + 1, static_cast<std::uint64_t>(whole) << 1 ^ static_cast<std::uint64_t>(whole >> 63));
         } else {
             auto bits = std::bit_cast<std::uint64_t>(v.number());
-            *body_ += static_cast<char>(kNumber);
-            for (int k = 0; k < 8; ++k) *body_ += static_cast<char>(bits >> 8 * k);
+            bytes[0] = static_cast<char>(kNumber);
+            for (int k = 0; k < 8; ++k) bytes[n++] = static_cast<char>(bits >> 8 * k);
         }
+        body_->append(bytes, n);
     }
 
     FileFormat format_ = FileFormat::Jet4;      // written with the signature, before the pool

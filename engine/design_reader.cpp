@@ -381,25 +381,26 @@ private:
         auto storedValue = [stored](const char* name) { return storedValueOf(stored, name); };
         // Only text columns keep a collating order; the others sort as General (1033).
         bool textual = c.type == kText || c.type == kMemo;
-        PropertyList p = {
-            {"Value", Variant()},
-            {"Attributes", Variant::number(c.flags)},
-            {"CollatingOrder", Variant::number(textual ? c.sortOrder : 1033)},
-            {"Type", Variant::number(reportedType(c.type))},
-            {"Name", Variant::text(c.name)},
-            {"OrdinalPosition", Variant::number(static_cast<double>(position))},
-            {"Size", Variant::number(reportedSize(c))},
-            {"SourceField", Variant::text(c.name)},
-            {"SourceTable", Variant::text(table)},
-            {"ValidateOnSet", Variant::boolean(false)},
-            {"DataUpdatable", Variant::boolean(false)},
-            {"ForeignName", Variant()},
-            {"DefaultValue", storedValue("DefaultValue").value_or(Variant::text(""))},
-            {"ValidationRule", storedValue("ValidationRule").value_or(Variant::text(""))},
-            {"ValidationText", storedValue("ValidationText").value_or(Variant::text(""))},
-            {"Required", storedValue("Required").value_or(Variant::boolean(false))},
-            {"AllowZeroLength", storedValue("AllowZeroLength").value_or(Variant::boolean(false))},
-        };
+        // Built in place, as every field has them: the list is made for each of many fields.
+        PropertyList p;
+        p.reserve(17 + (stored ? stored->properties.size() : 0));
+        p.push_back(Property{"Value", Variant()});
+        p.push_back(Property{"Attributes", Variant::number(c.flags)});
+        p.push_back(Property{"CollatingOrder", Variant::number(textual ? c.sortOrder : 1033)});
+        p.push_back(Property{"Type", Variant::number(reportedType(c.type))});
+        p.push_back(Property{"Name", Variant::text(c.name)});
+        p.push_back(Property{"OrdinalPosition", Variant::number(static_cast<double>(position))});
+        p.push_back(Property{"Size", Variant::number(reportedSize(c))});
+        p.push_back(Property{"SourceField", Variant::text(c.name)});
+        p.push_back(Property{"SourceTable", Variant::text(table)});
+        p.push_back(Property{"ValidateOnSet", Variant::boolean(false)});
+        p.push_back(Property{"DataUpdatable", Variant::boolean(false)});
+        p.push_back(Property{"ForeignName", Variant()});
+        p.push_back(Property{"DefaultValue", storedValue("DefaultValue").value_or(Variant::text(""))});
+        p.push_back(Property{"ValidationRule", storedValue("ValidationRule").value_or(Variant::text(""))});
+        p.push_back(Property{"ValidationText", storedValue("ValidationText").value_or(Variant::text(""))});
+        p.push_back(Property{"Required", storedValue("Required").value_or(Variant::boolean(false))});
+        p.push_back(Property{"AllowZeroLength", storedValue("AllowZeroLength").value_or(Variant::boolean(false))});
         appendOtherProperties(p, stored);
         return p;
     }

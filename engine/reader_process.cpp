@@ -144,6 +144,25 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
         }
         done += static_cast<std::size_t>(n);
     }
+    // The reader's environment: this one, with the C library's allocator asked to back large
+    // blocks with huge pages where the system offers them on request, which spares the reader a
+    // page fault for every 4 KiB of the design it builds. Made before the fork.
+    std::vector<std::string> environment;
+    bool tunablesSet = false;
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e;
+        if (entry.rfind("GLIBC_TUNABLES=", 0) == 0) {
+            tunablesSet = true;
+            if (entry.find("glibc.malloc.hugetlb=") == std::string::npos)
+                entry += (entry.size() > 15 ? ":" : "") + std::string("glibc.malloc.hugetlb=1");
+        }
+        environment.push_back(std::move(entry));
+    }
+    if (!tunablesSet) environment.push_back("GLIBC_TUNABLES=glibc.malloc.hugetlb=1");
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
     pid_t pid = ::fork();
     if (pid < 0) {
         closePipe(in);
@@ -168,7 +187,7 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
         struct rlimit time {cpu, cpu + 1};
         ::setrlimit(RLIMIT_CPU, &time);
         const char* argv[] = {program.c_str(), "--password-on-stdin", "--", path.c_str(), nullptr};
-        ::execv(program.c_str(), const_cast<char* const*>(argv));
+        ::execve(program.c_str(), const_cast<char* const*>(argv), envp.data());
         _exit(127);
     }
     // The reader has its own copy of the password's pipe, which ends with the password.

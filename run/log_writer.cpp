@@ -21,9 +21,12 @@ void LogWriter::Write(std::string line)
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return waiting_.size() < kMostWaiting || failure_; });
     if (failure_) std::rethrow_exception(failure_);
+    // The writer waits only for an empty queue to fill: waking it for every line would cost a
+    // system call each.
+    const bool wasEmpty = waiting_.empty();
     waiting_.push_back(std::move(line));
     lock.unlock();
-    changed_.notify_all();
+    if (wasEmpty) changed_.notify_all();
 }
 
 void LogWriter::Finish()
