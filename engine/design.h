@@ -88,6 +88,8 @@ struct DatabaseDesign {
     FileFormat format = FileFormat::Jet4;   // of the file the design was read from
 };
 
+struct TableFacts;
+
 // Takes a design piece by piece as it is read, so that it need not be held whole: begin with the
 // database name, its file format and the number of tables, then each table in the design's order,
 // then end with the relations and the queries.
@@ -96,6 +98,9 @@ public:
     virtual ~DesignSink() = default;
     virtual void begin(const std::string& name, FileFormat format, std::size_t tableCount) = 0;
     virtual void table(TableDesign table) = 0;
+    // A table as the reader finds it (field_properties.h), its fields' property lists not yet
+    // made: by default they are made and the table handed to table().
+    virtual void tableAsRead(TableFacts table);
     virtual void end(std::vector<RelationDesign> relations, std::vector<QueryDesign> queries) = 0;
 };
 

@@ -10,6 +10,7 @@
 
 #include "design_path.h"
 #include "encoded_design.h"
+#include "field_properties.h"
 #include "format_error.h"
 #include "text_codec.h"
 
@@ -96,14 +97,48 @@ public:
             properties(table.fields[f].properties, kField);
             path_.leave();
         }
-        count(table.indexes.size(), "the index count");
-        for (std::size_t x = 0; x < table.indexes.size(); ++x) {
+        indexes(table.indexes);
+        path_.leave();
+    }
+
+    void indexes(const std::vector<IndexDesign>& list)
+    {
+        count(list.size(), "the index count");
+        for (std::size_t x = 0; x < list.size(); ++x) {
             path_.enter("index", x);
-            text(table.indexes[x].name, "the name");
-            text(table.indexes[x].fields, "the fields");
-            properties(table.indexes[x].properties, kIndex);
+            text(list[x].name, "the name");
+            text(list[x].fields, "the fields");
+            properties(list[x].properties, kIndex);
             path_.leave();
         }
+    }
+
+    // The same bytes as table() gives for tableDesign(table), written straight from what the
+    // reader found: no property list is made.
+    void table(const TableFacts& table)
+    {
+        startChunkWhenFull();
+        path_.enter("table", tables_++);
+        text(table.name, "the name");
+        count(table.fields.size(), "the field count");
+        for (std::size_t f = 0; f < table.fields.size(); ++f) {
+            const FieldFacts& field = table.fields[f];
+            const PropertyBlock* block = field.block >= 0 ? &table.blocks[static_cast<std::size_t>(field.block)] : nullptr;
+            path_.enter("field", f);
+            text(field.name, "the name");
+            const std::vector<const StoredProperty*> others = otherStoredProperties(block);
+            count(kFieldPropertyCount + others.size(), "the property count");
+            std::size_t position = 0;  // of the property in the field's list
+            visitFieldProperties(field, block, table.name, others, [&](const char* name, const PropertyValue& v) {
+                path_.enter("property", position);
+                nameReference(name, kField, position);
+                value(v);
+                path_.leave();
+                ++position;
+            });
+            path_.leave();
+        }
+        indexes(table.indexes);
         path_.leave();
     }
 
@@ -218,7 +253,7 @@ private:
     // The pool entry for name, plus one, added when new; 0 and the name itself when it is too long
     // to pool. The entry the same position of the same kind had last time is tried first, since
     // objects of a kind mostly share their names position by position.
-    void nameReference(const std::string& name, Kind kind, std::size_t position)
+    void nameReference(std::string_view name, Kind kind, std::size_t position)
     {
         if (name.size() > kLongestPooledName) {
             putNumber(*body_, 0);
@@ -234,7 +269,7 @@ private:
         if (entry == poolIndex_.end()) {
             if (std::size_t bad = firstNonUtf8(name); bad != std::string_view::npos)
                 refuse("the name", "is not UTF-8 (byte " + std::to_string(bad) + " of it)");
-            pool_.push_back(name);
+            pool_.emplace_back(name);
             entry = poolIndex_.emplace(pool_.back(), pool_.size() - 1).first;
         }
         std::size_t reference = entry->second + 1;
@@ -245,22 +280,43 @@ private:
 
     void value(const Variant& v)
     {
-        char bytes[11];  // a tag and what follows it, but for a text
+        if (v.isNull())
+            *body_ += static_cast<char>(kNull);
+        else if (v.isBoolean())
+            *body_ += static_cast<char>(v.boolean() ? kTrue : kFalse);
+        else if (v.isText())
+            textValue(v.text());
+        else
+            numberValue(v.number());
+    }
+
+    void value(const PropertyValue& v)
+    {
+        switch (v.kind) {
+        case PropertyValue::Null: *body_ += static_cast<char>(kNull); break;
+        case PropertyValue::Boolean: *body_ += static_cast<char>(v.boolean ? kTrue : kFalse); break;
+        case PropertyValue::Number: numberValue(v.number); break;
+        case PropertyValue::Text: textValue(v.text); break;
+        case PropertyValue::Stored: value(*v.stored); break;
+        }
+    }
+
+    void textValue(std::string_view t)
+    {
+        *body_ += static_cast<char>(kText);
+        text(t, "the value");
+    }
+
+    void numberValue(double number)
+    {
+        char bytes[10];  // the tag and the number
         std::size_t n = 1;
-        if (v.isNull()) {
-            bytes[0] = static_cast<char>(kNull);
-        } else if (v.isBoolean()) {
-            bytes[0] = static_cast<char>(v.boolean() ? kTrue : kFalse);
-        } else if (v.isText()) {
-            *body_ += static_cast<char>(kText);
-            text(v.text(), "the value");
-            return;
-        } else if (isSmallWhole(v.number())) {
-            auto whole = static_cast<std::int64_t>(v.number());
+        if (isSmallWhole(number)) {
+            auto whole = static_cast<std::int64_t>(number);
             bytes[0] = static_cast<char>(kWhole);
             n += numberBytes(bytes + 1, static_cast<std::uint64_t>(whole) << 1 ^ static_cast<std::uint64_t>(whole >> 63));
         } else {
-            auto bits = std::bit_cast<std::uint64_t>(v.number());
+            auto bits = std::bit_cast<std::uint64_t>(number);
             bytes[0] = static_cast<char>(kNumber);
             for (int k = 0; k < 8; ++k) bytes[n++] = static_cast<char>(bits >> 8 * k);
         }
@@ -376,6 +432,7 @@ void DesignEncoder::begin(const std::string& name, FileFormat format, std::size_
     impl_->begin(name, format, tableCount);
 }
 void DesignEncoder::table(TableDesign table) { impl_->table(table); }
+void DesignEncoder::tableAsRead(TableFacts table) { impl_->table(table); }
 void DesignEncoder::end(std::vector<RelationDesign> relations, std::vector<QueryDesign> queries)
 {
     impl_->end(relations, queries);

@@ -23,6 +23,7 @@ public:
     ~DesignEncoder() override;
     void begin(const std::string& name, FileFormat format, std::size_t tableCount) override;
     void table(TableDesign table) override;
+    void tableAsRead(TableFacts table) override;
     void end(std::vector<RelationDesign> relations, std::vector<QueryDesign> queries) override;
     std::string bytes();
     // The same bytes handed to out piece by piece, without making them one string, until out

@@ -1,5 +1,6 @@
 #include "design_reader.h"
 
+#include "field_properties.h"
 #include "format_error.h"
 #include "long_value.h"
 #include "mdb_tables.h"
@@ -116,7 +117,10 @@ public:
         checkCount(tables.size(), "tables");
         sink.begin(file_.path, file_.format, tables.size());
         for (const CatalogObject* o : tables) {
-            sink.table(o->type == kTypeTable ? table(*o) : TableDesign{o->name, {}, {}});
+            if (o->type == kTypeTable)
+                sink.tableAsRead(table(*o));
+            else
+                sink.table(TableDesign{o->name, {}, {}});
             // Between tables no page is in use: a file read on use keeps a few thousand at most.
             if (image_.loader) image_.loader->forgetPagesOver(kMostPagesHeld);
         }
@@ -266,7 +270,7 @@ private:
         return parsePropertyBlob(blob.data(), blob.size());
     }
 
-    TableDesign table(const CatalogObject& o)
+    TableFacts table(const CatalogObject& o)
     {
         try {
             return readTable(o);
@@ -275,10 +279,10 @@ private:
         }
     }
 
-    TableDesign readTable(const CatalogObject& o)
+    TableFacts readTable(const CatalogObject& o)
     {
         const std::uint32_t page = o.id & 0x00FFFFFF;
-        TableDesign t;
+        TableFacts t;
         t.name = o.name;
         TableDefinition indexes = readTableDefinition(image_, page);
         // The fields in the order of their numbers (a deleted field leaves its number unused).
@@ -294,13 +298,21 @@ private:
         if (auto [other, fresh] = rowPageMaps_.emplace(map, TablePlace{o.name, page}); !fresh)
             throw FormatError("its definition at page " + std::to_string(page) + " has the map of row pages of table " +
                               other->second.name + ", whose definition is at page " + std::to_string(other->second.page));
-        std::vector<PropertyBlock> blocks = propertyBlocks(o);
+        t.blocks = propertyBlocks(o);
+        t.fields.reserve(columns.size());
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const ColumnEntry& column = *columns[i];
-            const PropertyBlock* stored = nullptr;
-            for (const auto& b : blocks)
-                if (b.name == column.name && !b.name.empty()) stored = &b;
-            t.fields.push_back(FieldDesign{column.name, fieldProperties(t.name, column, i, stored)});
+            FieldFacts f;
+            f.name = column.name;
+            f.attributes = column.flags;
+            // Only text columns keep a collating order; the others sort as General (1033).
+            f.collatingOrder = column.type == kText || column.type == kMemo ? column.sortOrder : 1033;
+            f.type = reportedType(column.type);
+            f.size = reportedSize(column);
+            f.position = i;
+            for (std::size_t b = 0; b < t.blocks.size(); ++b)  // the last block named like the field
+                if (t.blocks[b].name == column.name && !t.blocks[b].name.empty()) f.block = static_cast<int>(b);
+            t.fields.push_back(std::move(f));
         }
         for (const LogicalIndex& ix : indexes.logical) {
             // The index a relationship adds to its primary table is the engine's, not the design's.
@@ -373,36 +385,6 @@ private:
         case kYesNo: return 1;
         default: return c.length;
         }
-    }
-
-    PropertyList fieldProperties(const std::string& table, const ColumnEntry& c, std::size_t position,
-                                 const PropertyBlock* stored) const
-    {
-        auto storedValue = [stored](const char* name) { return storedValueOf(stored, name); };
-        // Only text columns keep a collating order; the others sort as General (1033).
-        bool textual = c.type == kText || c.type == kMemo;
-        // Built in place, as every field has them: the list is made for each of many fields.
-        PropertyList p;
-        p.reserve(17 + (stored ? stored->properties.size() : 0));
-        p.push_back(Property{"Value", Variant()});
-        p.push_back(Property{"Attributes", Variant::number(c.flags)});
-        p.push_back(Property{"CollatingOrder", Variant::number(textual ? c.sortOrder : 1033)});
-        p.push_back(Property{"Type", Variant::number(reportedType(c.type))});
-        p.push_back(Property{"Name", Variant::text(c.name)});
-        p.push_back(Property{"OrdinalPosition", Variant::number(static_cast<double>(position))});
-        p.push_back(Property{"Size", Variant::number(reportedSize(c))});
-        p.push_back(Property{"SourceField", Variant::text(c.name)});
-        p.push_back(Property{"SourceTable", Variant::text(table)});
-        p.push_back(Property{"ValidateOnSet", Variant::boolean(false)});
-        p.push_back(Property{"DataUpdatable", Variant::boolean(false)});
-        p.push_back(Property{"ForeignName", Variant()});
-        p.push_back(Property{"DefaultValue", storedValue("DefaultValue").value_or(Variant::text(""))});
-        p.push_back(Property{"ValidationRule", storedValue("ValidationRule").value_or(Variant::text(""))});
-        p.push_back(Property{"ValidationText", storedValue("ValidationText").value_or(Variant::text(""))});
-        p.push_back(Property{"Required", storedValue("Required").value_or(Variant::boolean(false))});
-        p.push_back(Property{"AllowZeroLength", storedValue("AllowZeroLength").value_or(Variant::boolean(false))});
-        appendOtherProperties(p, stored);
-        return p;
     }
 
     // The value of the first property of the block named name in any letter case, as the engine
