@@ -68,6 +68,9 @@ public:
     PropertyView(const EncodedDesign& design, std::uint32_t at) : design_(&design), at_(at) {}
     std::string Name() const { return std::string(design_->propertyName(at_)); }
     Variant Value() const { return design_->propertyValue(at_); }
+    // Whether other's value is stored as this one is, and so is the same value (NaN aside), which
+    // tells it without decoding either.
+    bool SameValueAs(const PropertyView& other) const { return design_->sameValue(at_, *other.design_, other.at_); }
 
 private:
     const EncodedDesign* design_;

@@ -321,6 +321,19 @@ Variant EncodedDesign::propertyValue(std::uint32_t at) const
     }
 }
 
+bool EncodedDesign::sameValue(std::uint32_t a, const EncodedDesign& other, std::uint32_t b) const
+{
+    const std::uint32_t valueA = valueOffset(a), valueB = other.valueOffset(b);
+    const std::string_view bytesA(bytes_.data() + valueA, nextProperty(a) - valueA);
+    const std::string_view bytesB(other.bytes_.data() + valueB, other.nextProperty(b) - valueB);
+    if (bytesA != bytesB) return false;
+    if (static_cast<std::uint8_t>(bytesA[0]) != kNumber) return true;
+    std::uint64_t bits = 0;
+    for (int k = 0; k < 8; ++k) bits |= static_cast<std::uint64_t>(static_cast<std::uint8_t>(bytesA[1 + k])) << 8 * k;
+    const double number = std::bit_cast<double>(bits);
+    return number == number;
+}
+
 std::uint32_t EncodedDesign::nextProperty(std::uint32_t at) const
 {
     at = valueOffset(at);

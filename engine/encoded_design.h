@@ -103,6 +103,9 @@ public:
     // entry after it starts.
     std::string_view propertyName(std::uint32_t at) const;
     Variant propertyValue(std::uint32_t at) const;
+    // Whether the values of the entries at a (in this design) and b (in other) are stored as the
+    // same bytes, and so are the same value, but for a number that is not equal to itself (NaN).
+    bool sameValue(std::uint32_t a, const EncodedDesign& other, std::uint32_t b) const;
     std::uint32_t nextProperty(std::uint32_t at) const;
 
 private:

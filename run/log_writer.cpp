@@ -25,13 +25,18 @@ void LogWriter::Write(std::string line)
     // system call each.
     const bool wasEmpty = waiting_.empty();
     waiting_.push_back(std::move(line));
+    const bool batchReady = waiting_.size() == kBatchLines;
     lock.unlock();
-    if (wasEmpty) changed_.notify_all();
+    if (wasEmpty || batchReady) changed_.notify_all();
 }
 
 void LogWriter::Finish()
 {
     std::unique_lock<std::mutex> lock(mutex_);
+    finishing_ = true;  // no more gathering: what is waiting goes now
+    lock.unlock();
+    changed_.notify_all();
+    lock.lock();
     changed_.wait(lock, [this] { return (waiting_.empty() && !writing_) || failure_; });
     if (failure_) std::rethrow_exception(failure_);
 }
@@ -42,6 +47,8 @@ void LogWriter::WriteWaitingLines()
     for (;;) {
         changed_.wait(lock, [this] { return !waiting_.empty() || ending_; });
         if (waiting_.empty()) return;  // ending, and everything is written
+        // Lines that come quickly are gathered for a moment, to go in one opening of the file.
+        changed_.wait_for(lock, kGathering, [this] { return waiting_.size() >= kBatchLines || ending_ || finishing_; });
         std::deque<std::string> lines;
         lines.swap(waiting_);
         writing_ = true;

@@ -1,7 +1,8 @@
 // Writes the lines of a comparison run's log on a thread of its own, so that the comparison does
-// not wait for the file system: the file is opened, appended to and closed for each line, or for
-// all the lines handed over while the last ones were being written (WriteLogLines,
-// comparison_log.h), in the order given.
+// not wait for the file system: the file is opened, appended to and closed for the lines handed
+// over together, in the order given (WriteLogLines, comparison_log.h). Lines that come quickly
+// are gathered for at most five milliseconds, up to 1,024, so that a large log is not opened once
+// for every line.
 //
 //     LogWriter log("/path/ComparisonLog.txt");
 //     log.Write("\r\nTABLE COMPARISONS");
@@ -11,6 +12,7 @@
 // LogError, so the file holds exactly the lines before it, as writing line by line would leave it.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -39,6 +41,8 @@ private:
     void WriteWaitingLines();  // the thread
 
     static constexpr std::size_t kMostWaiting = 4096;  // lines
+    static constexpr std::size_t kBatchLines = 1024;   // lines worth one opening of the file at once
+    static constexpr std::chrono::milliseconds kGathering{5};  // the longest a line waits for others
 
     const std::string logFile_;
     std::mutex mutex_;
@@ -46,6 +50,7 @@ private:
     std::deque<std::string> waiting_;  // lines handed over and not yet taken by the thread
     bool writing_ = false;             // the thread is writing lines it took
     bool ending_ = false;              // the destructor asks the thread to end
+    bool finishing_ = false;           // Finish waits: lines are written as they come
     std::exception_ptr failure_;       // the LogError of the line that could not be written
     std::thread thread_;               // started last, when the rest is ready
 };
