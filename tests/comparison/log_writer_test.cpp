@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <thread>
 #include <sys/resource.h>
 
 using namespace dualyn;
@@ -70,4 +73,19 @@ TEST(LogWriter, ALineThatCannotBeWrittenIsReported)
     std::string expected;
     for (int i = 0; i < 10; ++i) expected += line(i) + "\r\n";
     EXPECT_EQ(readFile(log), expected);
+}
+
+// Lines handed over together are gathered for a moment, never held back: a single line reaches
+// the file on its own, while the run goes on, long before anyone waits for it.
+TEST(LogWriter, ALineReachesTheFileWithoutFinish)
+{
+    TempDir dir;
+    const std::string log = dir.file("log.txt");
+    LogWriter writer(log);
+    writer.Write(line(1));
+    auto written = [&log] { return std::filesystem::exists(log) ? readFile(log) : std::string(); };
+    const auto start = std::chrono::steady_clock::now();
+    while (written() != line(1) + "\r\n" && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(written(), line(1) + "\r\n");
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace engine;
 
 namespace {
@@ -95,4 +97,29 @@ TEST(DatabaseViews, RelationNamesFieldsAndPropertiesComeBack)
     EXPECT_EQ(empty.Fields().Count(), 0);
     EXPECT_THROW(empty.Fields().Item(0), std::out_of_range);
     EXPECT_EQ(empty.Properties().Item(1).Name(), "P1");
+}
+
+// Two values stored as the same bytes are the same value, which SameValueAs tells without
+// decoding them, across two databases whose name pools differ; a NaN, which equals nothing, not
+// even itself, never is; 1 and 1.0 are stored alike, 1 and True are not.
+TEST(DatabaseViews, SameValueAsTellsStoredAlikeValues)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<Variant> values = {Variant(), Variant::boolean(true), Variant::number(1), Variant::number(1.0),
+                                         Variant::number(2.5), Variant::number(nan), Variant::text("x"), Variant::text("")};
+    PropertyList list1, list2;
+    list2.push_back({"OnlyInTheSecond", Variant()});  // the second pool numbers the names otherwise
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        list1.push_back({"P" + std::to_string(i), values[i]});
+        list2.push_back({"P" + std::to_string(i), values[i]});
+    }
+    Database db1(DatabaseDesign{"/a.mdb", {}, {}, {QueryDesign{"Q", list1}}});
+    Database db2(DatabaseDesign{"/b.mdb", {}, {}, {QueryDesign{"Q", list2}}});
+    const Properties p1 = db1.QueryDefs().Item(0).Properties(), p2 = db2.QueryDefs().Item(0).Properties();
+    for (std::size_t i = 0; i < values.size(); ++i)
+        for (std::size_t j = 0; j < values.size(); ++j) {
+            const bool same = p1.Item(static_cast<std::int16_t>(i)).SameValueAs(p2.Item(static_cast<std::int16_t>(j + 1)));
+            const bool expected = values[i] == values[j] && !(values[i].isNumber() && values[i].number() != values[i].number());
+            EXPECT_EQ(same, expected) << i << " " << j;
+        }
 }

@@ -2,11 +2,14 @@
 // property lists and values out; and the files it must refuse, each with its reason.
 #include "database_engine.h"
 #include "database_file.h"
+#include "design_codec.h"
+#include "design_reader.h"
 #include "generated_database.h"
 #include "run_command.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sys/stat.h>
@@ -563,6 +566,41 @@ TEST_F(Engine, ReadingChangesNothing)
     EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
     EXPECT_EQ(names(first->TableDefs()), names(second->TableDefs()));
     EXPECT_EQ(listed(first->QueryDefs().Item(0).Properties()), listed(second->QueryDefs().Item(0).Properties()));
+}
+
+// A file is read page by page as its pages are used: a file with free pages between its tables
+// (the generator's "spacious") reads as the same design, a file cut after it was opened gives a
+// reason instead of pages of zeros, and pages forgotten between tables read again as they were.
+TEST_F(Engine, PagesAreReadAsTheyAreUsed)
+{
+    std::string design;
+    for (int t = 0; t < 40; ++t)
+        design += "table T" + std::to_string(t) + "\n field ID long\n field Name text(30) Description=\"n" +
+                  std::to_string(t) + "\"\n index PrimaryKey (ID) primary\n";
+    const std::string compact = write(design, "compact.mdb");
+    const std::string spacious = write("database spacious 5\n" + design, "spacious.mdb");
+    EXPECT_GT(std::filesystem::file_size(spacious), std::filesystem::file_size(compact) + 40 * 5 * 4096 - 4096);
+    DatabaseFile file = loadDatabaseFile(spacious);
+    ASSERT_NE(file.image().loader, nullptr);
+    std::string expected = designText(readDesign(compact));
+    const std::string compactName = std::filesystem::absolute(compact).string();
+    expected.replace(expected.find(compactName), compactName.size(), std::filesystem::absolute(spacious).string());
+    EXPECT_EQ(designText(readDesign(file)), expected);
+
+    // The same pages, read again once forgotten.
+    const std::vector<std::uint8_t> page2(file.bytes.page(2), file.bytes.page(2) + 4096);
+    file.bytes.forgetPagesOver(0);
+    EXPECT_TRUE(std::equal(page2.begin(), page2.end(), file.bytes.page(2)));
+
+    // Cut short after opening: the pages past the new end cannot be read, and say so.
+    ASSERT_EQ(::truncate(spacious.c_str(), 3 * 4096), 0);
+    try {
+        readDesign(file);
+        ADD_FAILURE() << "a file cut short was read";
+    } catch (const OpenError& e) {
+        EXPECT_EQ(e.reason(), "the file got shorter while it was read");
+        EXPECT_EQ(e.path(), std::filesystem::absolute(spacious).string());
+    }
 }
 
 // A relative path opens as the absolute path of the file.
