@@ -12,12 +12,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <new>
-#include <system_error>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace engine {
 
@@ -89,6 +88,19 @@ FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, 
     return format;
 }
 
+// Reads n bytes of the open file fd, from offset at on, into into; path names the file in errors.
+// Throws OpenError: the file cannot be read, or has fewer bytes than that now.
+void readExactly(const std::string& path, int fd, std::uint8_t* into, std::size_t n, std::size_t at)
+{
+    for (std::size_t done = 0; done < n;) {
+        ssize_t got = ::pread(fd, into + done, n - done, static_cast<off_t>(at + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw OpenError(path, "the file cannot be read: " + systemError(errno));
+        if (got == 0) throw OpenError(path, "the file got shorter while it was read");
+        done += static_cast<std::size_t>(got);
+    }
+}
+
 // Refuses a file whose page 2 (page) does not start the catalog's definition, as every Access
 // file's does: encrypted (Access 2007+), or damaged; decoded: its pages were decoded.
 void checkCatalogPage(const std::string& path, FileFormat format, const std::uint8_t* page, bool decoded)
@@ -145,14 +157,7 @@ const std::uint8_t* FileBytes::page(std::uint32_t page) const
         chunks_.push_back(Chunk(static_cast<std::uint8_t*>(chunk), ChunkUnmap{kChunkPages * pageSize_}));
     }
     std::uint8_t* into = chunks_[slot / kChunkPages].get() + (slot % kChunkPages) * pageSize_;
-    const auto start = static_cast<off_t>(static_cast<std::size_t>(page) * pageSize_);
-    for (std::size_t done = 0; done < pageSize_;) {
-        ssize_t got = ::pread(file_.fd, into + done, pageSize_ - done, start + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) throw OpenError(path_, "the file cannot be read at page " + std::to_string(page) + ": " + systemError(errno));
-        if (got == 0) throw OpenError(path_, "the file got shorter while it was read");
-        done += static_cast<std::size_t>(got);
-    }
+    readExactly(path_, file_.fd, into, pageSize_, static_cast<std::size_t>(page) * pageSize_);
     heldPages_.push_back(page);
     pages_[page] = into;
     return into;
@@ -219,16 +224,10 @@ DatabaseFile loadDatabaseFile(const std::string& path, const std::string& passwo
     checkFileSize(file.path, size);
 
     // The header page first: a file that is no database this program can read is refused without
-    // mapping the rest.
+    // reading the rest.
     std::uint8_t header[kLargestPage];
     const std::size_t headerBytes = static_cast<std::size_t>(std::min<std::uint64_t>(size, kLargestPage));
-    for (std::size_t done = 0; done < headerBytes;) {
-        ssize_t got = ::pread(fd, header + done, headerBytes - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) fail("the file cannot be read: " + systemError(errno));
-        if (got == 0) fail("the file got shorter while it was read");
-        done += static_cast<std::size_t>(got);
-    }
+    readExactly(file.path, fd, header, headerBytes, 0);
     const FileFormat format = checkHeaderPage(file.path, header, headerBytes, size, password);
     std::uint8_t unmasked[kLargestPage];
     std::memcpy(unmasked, header, headerBytes);
@@ -245,13 +244,7 @@ DatabaseFile loadDatabaseFile(const std::string& path, const std::string& passwo
     // An encoded or encrypted file is read whole and decoded or decrypted, once, in memory.
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     std::memcpy(bytes.data(), header, headerBytes);
-    for (std::size_t done = headerBytes; done < bytes.size();) {
-        ssize_t got = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) fail("the file cannot be read: " + systemError(errno));
-        if (got == 0) fail("the file got shorter while it was read");
-        done += static_cast<std::size_t>(got);
-    }
+    readExactly(file.path, fd, bytes.data() + headerBytes, bytes.size() - headerBytes, headerBytes);
     decryptAceFile(file.path, bytes, password);  // Access 2007+ pages encrypted with a password; others unchanged
     file.format = checkDatabaseBytes(file.path, bytes, password);
     file.bytes = FileBytes(std::move(bytes));

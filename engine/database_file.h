@@ -1,4 +1,4 @@
-// A database file mapped into memory, after the checks that tell a user why a file cannot be
+// A database file opened for reading, after the checks that tell a user why a file cannot be
 // opened: it is missing, not a regular file, not an Access database, of a format or an encryption
 // Dualyn cannot read, protected by a database password that was not given, or cut short.
 #pragma once
@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <utility>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace engine {
@@ -81,15 +81,15 @@ private:
         Descriptor& operator=(Descriptor&& other) noexcept;
         ~Descriptor();
     } file_;
-    mutable std::vector<const std::uint8_t*> pages_;          // per page: where it was read to, or nullptr
-    mutable std::vector<std::uint32_t> heldPages_;             // the pages read, in the order read
     struct ChunkUnmap {
         std::size_t bytes = 0;
         void operator()(std::uint8_t* chunk) const;
     };
     using Chunk = std::unique_ptr<std::uint8_t[], ChunkUnmap>;
-    mutable std::vector<Chunk> chunks_;                          // the memory pages are read into
-    static constexpr std::size_t kChunkPages = 64;               // pages a chunk holds
+    static constexpr std::size_t kChunkPages = 64;   // pages a chunk holds
+    mutable std::vector<const std::uint8_t*> pages_;  // per page: where it was read to, or nullptr
+    mutable std::vector<std::uint32_t> heldPages_;    // the pages read, in the order read
+    mutable std::vector<Chunk> chunks_;               // the memory pages are read into, reused once forgotten
 };
 
 struct DatabaseFile {
@@ -109,9 +109,9 @@ std::string absolutePathOf(const std::string& path);
 // Opens the file at path (read-only; the file is not changed) for its pages to be read as they
 // are used. Its size and its header page, with the database password (password: the one given, ""
 // for none), are checked first, then its catalog's page. An encoded or encrypted file is read
-// whole. An encoded Jet 3 or Jet 4 database is
-// decoded in memory, and the pages of an Access 2007+ file encrypted with a password decrypted in
-// memory with password (UTF-8), so that bytes hold it as a plain one. Throws OpenError.
+// whole: an encoded Jet 3 or Jet 4 database is decoded in memory, and the pages of an Access 2007+
+// file encrypted with a password decrypted in memory with password (UTF-8), so that bytes hold it
+// as a plain one. Throws OpenError.
 DatabaseFile loadDatabaseFile(const std::string& path, const std::string& password = {});
 
 // The checks of loadDatabaseFile on bytes already in memory, which an encoded Jet database is

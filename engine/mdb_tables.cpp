@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <set>
 #include <fcntl.h>
 #include <unistd.h>
@@ -207,9 +207,8 @@ MdbTables::MdbTables(const DatabaseFile& file) : handle_(std::make_unique<Handle
     settleEnvironment();
     nullDevice();
     Quiet quiet;
-    // libmdb reads the buffer only; the cast is for its C signature.
-    // A file read on use is opened on its header page alone; libmdb reads the others through the
-    // stream below.
+    // libmdb reads the buffer only; the cast is for its C signature. A file read on use is opened
+    // on its header page alone; libmdb reads the others through the stream below.
     handle_->mdb = mdb_open_buffer(const_cast<std::uint8_t*>(image_.page(0)),
                                    image_.loader ? image_.pageSize() : file.bytes.size(), MDB_NOFLAGS);
     if (!handle_->mdb) throw OpenError(file.path, "damaged: libmdb cannot open it");
