@@ -4,14 +4,12 @@
 #include "jet_protection.h"
 
 #include "little_endian.h"
-#include "printable_path.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -117,18 +115,6 @@ void checkCatalogPage(const std::string& path, FileFormat format, const std::uin
 }
 
 }  // namespace
-
-OpenError::OpenError(const std::string& path, const std::string& reason, OpenProblem problem)
-    : std::runtime_error(printablePath(path) + ": " + reason), path_(path), reason_(reason), problem_(problem)
-{
-}
-
-std::string absolutePathOf(const std::string& path)
-{
-    std::error_code ec;
-    std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
-    return ec ? path : absolute;
-}
 
 FileBytes FileBytes::readOnUse(const std::string& path, int fd, std::size_t size, std::size_t pageSize)
 {

@@ -123,13 +123,11 @@ public:
         count(table.fields.size(), "the field count");
         for (std::size_t f = 0; f < table.fields.size(); ++f) {
             const FieldFacts& field = table.fields[f];
-            const PropertyBlock* block = field.block >= 0 ? &table.blocks[static_cast<std::size_t>(field.block)] : nullptr;
             path_.enter("field", f);
             text(field.name, "the name");
-            const std::vector<const StoredProperty*> others = otherStoredProperties(block);
-            count(kFieldPropertyCount + others.size(), "the property count");
+            count(kFieldPropertyNames.size() + field.others.size(), "the property count");
             std::size_t position = 0;  // of the property in the field's list
-            visitFieldProperties(field, block, table.name, others, [&](const char* name, const PropertyValue& v) {
+            visitFieldProperties(field, table.name, [&](const char* name, const PropertyValue& v) {
                 path_.enter("property", position);
                 nameReference(name, kField, position);
                 value(v);

@@ -310,8 +310,13 @@ private:
             f.type = reportedType(column.type);
             f.size = reportedSize(column);
             f.position = i;
-            for (std::size_t b = 0; b < t.blocks.size(); ++b)  // the last block named like the field
-                if (t.blocks[b].name == column.name && !t.blocks[b].name.empty()) f.block = static_cast<int>(b);
+            const PropertyBlock* block = nullptr;  // the last one named like the field
+            for (const PropertyBlock& b : t.blocks)
+                if (b.name == column.name && !b.name.empty()) block = &b;
+            for (std::size_t k = 0; k < f.stored.size(); ++k)
+                f.stored[k] = storedValueOf(block, kFieldPropertyNames[kFirstStoredFieldProperty + k]);
+            static const std::vector<std::string_view> fixedNames(kFieldPropertyNames.begin(), kFieldPropertyNames.end());
+            f.others = otherProperties(block, fixedNames);
             t.fields.push_back(std::move(f));
         }
         for (const LogicalIndex& ix : indexes.logical) {
@@ -387,29 +392,32 @@ private:
         }
     }
 
-    // The value of the first property of the block named name in any letter case, as the engine
-    // finds properties by name ("required" is Required); nothing when there is no block or no such
-    // property.
-    static std::optional<Variant> storedValueOf(const PropertyBlock* block, const char* name)
+    // The value of the first property of block named name in any letter case, as the engine finds
+    // properties by name ("required" is Required); null when there is no block or no such property.
+    static const Variant* storedValueOf(const PropertyBlock* block, const char* name)
     {
         if (block)
             for (const auto& p : block->properties)
-                if (compareFolded(p.name, name) == 0) return p.value;
-        return std::nullopt;
+                if (compareFolded(p.name, name) == 0) return &p.value;
+        return nullptr;
     }
 
-    // The stored properties that the fixed positions do not hold, sorted by name, after them.
-    static void appendOtherProperties(PropertyList& list, const PropertyBlock* stored)
+    // The stored properties of block (none when it is null) that a list does not hold among its
+    // fixed ones, named placed: those not named like one of them, letter case aside, each name
+    // once, sorted by name. They follow the fixed ones.
+    static std::vector<const StoredProperty*> otherProperties(const PropertyBlock* block,
+                                                              const std::vector<std::string_view>& placed)
     {
-        if (!stored) return;
-        std::vector<Property> others;
-        for (const auto& s : stored->properties) {
-            bool placed = std::any_of(list.begin(), list.end(), [&s](const Property& p) { return compareFolded(p.name, s.name) == 0; });
-            bool repeated = std::any_of(others.begin(), others.end(), [&s](const Property& p) { return p.name == s.name; });
-            if (!placed && !repeated) others.push_back(Property{s.name, s.value});
+        std::vector<const StoredProperty*> others;
+        if (!block) return others;
+        for (const auto& s : block->properties) {
+            bool isPlaced = std::any_of(placed.begin(), placed.end(), [&s](std::string_view p) { return compareFolded(p, s.name) == 0; });
+            bool repeated = std::any_of(others.begin(), others.end(), [&s](const StoredProperty* o) { return o->name == s.name; });
+            if (!isPlaced && !repeated) others.push_back(&s);
         }
-        std::stable_sort(others.begin(), others.end(), [](const Property& a, const Property& b) { return nameLess(a.name, b.name); });
-        list.insert(list.end(), others.begin(), others.end());
+        std::stable_sort(others.begin(), others.end(),
+                         [](const StoredProperty* a, const StoredProperty* b) { return nameLess(a->name, b->name); });
+        return others;
     }
 
     std::vector<RelationDesign> relations()
@@ -496,7 +504,11 @@ private:
         const PropertyBlock* own = nullptr;
         for (const auto& b : blocks)
             if (b.name.empty()) own = &b;
-        auto storedValue = [own](const char* name) { return storedValueOf(own, name); };
+        // A stored value, or what Access reports when none is stored.
+        auto storedOr = [own](const char* name, Variant otherwise) {
+            const Variant* stored = storedValueOf(own, name);
+            return stored ? *stored : otherwise;
+        };
         const int type = static_cast<int>(o.flags & 0xF0);
         std::string connect;
         for (const QueryRow& r : rows)
@@ -508,13 +520,15 @@ private:
             {"Type", Variant::number(type)},
             {"SQL", Variant::text(queryText(rows))},
             {"Updatable", Variant::boolean(true)},
-            {"Connect", storedValue("Connect").value_or(Variant::text(connect))},
-            {"ReturnsRecords", storedValue("ReturnsRecords").value_or(Variant::boolean(true))},
-            {"ODBCTimeout", storedValue("ODBCTimeout").value_or(Variant::number(60))},
+            {"Connect", storedOr("Connect", Variant::text(connect))},
+            {"ReturnsRecords", storedOr("ReturnsRecords", Variant::boolean(true))},
+            {"ODBCTimeout", storedOr("ODBCTimeout", Variant::number(60))},
             {"RecordsAffected", Variant::number(0)},
-            {"MaxRecords", storedValue("MaxRecords").value_or(Variant::number(0))},
+            {"MaxRecords", storedOr("MaxRecords", Variant::number(0))},
         };
-        appendOtherProperties(p, own);
+        std::vector<std::string_view> placed;
+        for (const Property& fixed : p) placed.push_back(fixed.name);
+        for (const StoredProperty* other : otherProperties(own, placed)) p.push_back(Property{other->name, other->value});
         return QueryDesign{o.name, std::move(p)};
     }
 

@@ -6,6 +6,7 @@
 #include "design.h"
 #include "property_blob.h"
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -13,8 +14,16 @@
 
 namespace engine {
 
-// A field: its column's entry in the table's definition, as the list reports it, and the
-// properties stored for it.
+// The names of the properties every field has, in the order of its list (design.h); the last five
+// may be stored, and Access reports a default for them when they are not.
+inline constexpr std::array<const char*, 17> kFieldPropertyNames = {
+    "Value",          "Attributes",     "CollatingOrder", "Type",     "Name",           "OrdinalPosition",
+    "Size",           "SourceField",    "SourceTable",    "ValidateOnSet", "DataUpdatable", "ForeignName",
+    "DefaultValue",   "ValidationRule", "ValidationText", "Required", "AllowZeroLength"};
+inline constexpr std::size_t kFirstStoredFieldProperty = 12;  // DefaultValue
+
+// A field: its column's entry in the table's definition, as the list reports it, and what is
+// stored for it, pointing into its table's TableFacts::blocks.
 struct FieldFacts {
     std::string name;
     int attributes = 0;       // the column's flags
@@ -22,7 +31,11 @@ struct FieldFacts {
     int type = 0;             // as reported: 10 Text, 20 Decimal, ...
     int size = 0;             // as reported: characters for Text, 0 for Memo and OLE
     std::size_t position = 0; // among the table's fields, from 0
-    int block = -1;           // the position of its stored properties in TableFacts::blocks, or -1
+    // The stored values of DefaultValue, ValidationRule, ValidationText, Required and
+    // AllowZeroLength, found by name in any letter case; null where none is stored.
+    std::array<const Variant*, 5> stored{};
+    // Its other stored properties, in the order the list takes them (by name).
+    std::vector<const StoredProperty*> others;
 };
 
 struct TableFacts {
@@ -48,52 +61,36 @@ struct PropertyValue {
     Variant variant() const;
 };
 
-// The number of properties every field has before its other stored ones.
-inline constexpr std::size_t kFieldPropertyCount = 17;
-
-// The stored properties of block (none when it is null) that the field's list places after its
-// fixed ones: those not named like one of them, letter case aside, each name once, by name.
-std::vector<const StoredProperty*> otherStoredProperties(const PropertyBlock* block);
-
-// The first stored property of block named name in any letter case, as the engine finds
-// properties by name ("required" is Required); null when there is none.
-const Variant* storedValue(const PropertyBlock* block, const char* name);
-
 // Hands each property of field f of the table named table to visit(name, value), in the list's
-// order (design.h): the 17 every field has, then others (otherStoredProperties).
-//     visitFieldProperties(f, block, "Orders", others, [](const char* name, const PropertyValue& v) { ... });
+// order: the 17 every field has (kFieldPropertyNames), then f.others.
+//     visitFieldProperties(f, "Orders", [](const char* name, const PropertyValue& v) { ... });
 template <class Visit>
-void visitFieldProperties(const FieldFacts& f, const PropertyBlock* block, std::string_view table,
-                          const std::vector<const StoredProperty*>& others, Visit&& visit)
+void visitFieldProperties(const FieldFacts& f, std::string_view table, Visit&& visit)
 {
-    // A stored value, or the one Access reports when none is stored.
-    auto storedOr = [block](const char* name, PropertyValue otherwise) {
-        const Variant* v = block ? storedValue(block, name) : nullptr;
-        return v ? PropertyValue::of(*v) : otherwise;
-    };
+    const auto& names = kFieldPropertyNames;
     const std::string_view name = f.name;
-    visit("Value", PropertyValue::null());
-    visit("Attributes", PropertyValue::of(static_cast<double>(f.attributes)));
-    visit("CollatingOrder", PropertyValue::of(static_cast<double>(f.collatingOrder)));
-    visit("Type", PropertyValue::of(static_cast<double>(f.type)));
-    visit("Name", PropertyValue::of(name));
-    visit("OrdinalPosition", PropertyValue::of(static_cast<double>(f.position)));
-    visit("Size", PropertyValue::of(static_cast<double>(f.size)));
-    visit("SourceField", PropertyValue::of(name));
-    visit("SourceTable", PropertyValue::of(table));
-    visit("ValidateOnSet", PropertyValue::of(false));
-    visit("DataUpdatable", PropertyValue::of(false));
-    visit("ForeignName", PropertyValue::null());
-    visit("DefaultValue", storedOr("DefaultValue", PropertyValue::of(std::string_view())));
-    visit("ValidationRule", storedOr("ValidationRule", PropertyValue::of(std::string_view())));
-    visit("ValidationText", storedOr("ValidationText", PropertyValue::of(std::string_view())));
-    visit("Required", storedOr("Required", PropertyValue::of(false)));
-    visit("AllowZeroLength", storedOr("AllowZeroLength", PropertyValue::of(false)));
-    for (const StoredProperty* other : others) visit(other->name.c_str(), PropertyValue::of(other->value));
+    visit(names[0], PropertyValue::null());
+    visit(names[1], PropertyValue::of(static_cast<double>(f.attributes)));
+    visit(names[2], PropertyValue::of(static_cast<double>(f.collatingOrder)));
+    visit(names[3], PropertyValue::of(static_cast<double>(f.type)));
+    visit(names[4], PropertyValue::of(name));
+    visit(names[5], PropertyValue::of(static_cast<double>(f.position)));
+    visit(names[6], PropertyValue::of(static_cast<double>(f.size)));
+    visit(names[7], PropertyValue::of(name));
+    visit(names[8], PropertyValue::of(table));
+    visit(names[9], PropertyValue::of(false));
+    visit(names[10], PropertyValue::of(false));
+    visit(names[11], PropertyValue::null());
+    // Stored, or what Access reports when nothing is: empty texts, and No.
+    for (std::size_t k = 0; k < f.stored.size(); ++k) {
+        const PropertyValue otherwise = k < 3 ? PropertyValue::of(std::string_view()) : PropertyValue::of(false);
+        visit(names[kFirstStoredFieldProperty + k], f.stored[k] ? PropertyValue::of(*f.stored[k]) : otherwise);
+    }
+    for (const StoredProperty* other : f.others) visit(other->name.c_str(), PropertyValue::of(other->value));
 }
 
 // Field f's property list, as visitFieldProperties goes through it.
-PropertyList fieldProperties(const FieldFacts& f, const PropertyBlock* block, std::string_view table);
+PropertyList fieldProperties(const FieldFacts& f, std::string_view table);
 
 // The table with its fields' property lists made.
 TableDesign tableDesign(TableFacts table);
