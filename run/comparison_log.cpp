@@ -144,20 +144,7 @@ void CopyLog(const std::string& logFile, std::ostream& out)
     ::close(fd);
 }
 
-void WriteLog(const std::string& logFile, const std::string& line)
-{
-    // Opened, appended to and closed for every line: no handle stays open between two lines.
-    // Each open is checked afresh, so a link put in the log's place since the last line is
-    // refused too.
-    int fd = openRegularFile(logNamed(logFile), logFile, O_WRONLY | O_APPEND | O_CREAT, true, "opened");
-    bool written = writeAll(fd, toWindows1252(line) + "\r\n");
-    int error = errno;
-    if (::close(fd) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written) fail("written", logFile, error);
-}
+void WriteLog(const std::string& logFile, const std::string& line) { WriteLogLines(logFile, {line}); }
 
 void WriteLogLines(const std::string& logFile, const std::deque<std::string>& lines)
 {
@@ -166,6 +153,9 @@ void WriteLogLines(const std::string& logFile, const std::deque<std::string>& li
         bytes += toWindows1252(line);
         bytes += "\r\n";
     }
+    // Opened, appended to and closed for these lines: no handle stays open between two writes.
+    // Each open is checked afresh, so a link put in the log's place since the last lines is
+    // refused too.
     int fd = openRegularFile(logNamed(logFile), logFile, O_WRONLY | O_APPEND | O_CREAT, true, "opened");
     bool written = writeAll(fd, bytes);
     int error = errno;

@@ -4,9 +4,9 @@
 // place never sends a line to another file.
 #pragma once
 
+#include <deque>
 #include <iosfwd>
 #include <stdexcept>
-#include <deque>
 #include <string>
 #include <string_view>
 

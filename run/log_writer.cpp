@@ -54,8 +54,6 @@ void LogWriter::WriteWaitingLines()
         writing_ = true;
         lock.unlock();
         changed_.notify_all();  // room for more lines
-        // The lines handed over while the last ones were written go in one opening of the file:
-        // when lines come faster than the file takes them, it is opened once for many.
         std::exception_ptr failure;
         try {
             WriteLogLines(logFile_, lines);
