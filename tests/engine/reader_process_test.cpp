@@ -286,6 +286,31 @@ TEST_F(Reader, AMissingReaderIsAReason)
     EXPECT_EQ(refusal(path), "the reader program " + dir_.file("no-reader") + " cannot be started");
 }
 
+// The reader starts in this process's environment with glibc's allocator asked for huge pages:
+// added to the tunables already set, never in place of them, and left alone when they name it.
+TEST_F(Reader, StartsWithHugePagesAskedForAndTheTunablesKept)
+{
+    std::string path = write("table T\n field F long\n");
+    const std::string script = dir_.file("reader.sh"), seen = dir_.file("seen.txt");
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s' \"$GLIBC_TUNABLES\" > " << seen << "\necho refused >&2\nexit 2\n";
+    ::chmod(script.c_str(), 0755);
+    ScopedVariable reader("DUALYN_READER", script.c_str());
+    ScopedVariable restored("GLIBC_TUNABLES", "");  // whatever this process had comes back at the end
+    const std::vector<std::pair<std::optional<std::string>, std::string>> cases = {
+        {std::nullopt, "glibc.malloc.hugetlb=1"},
+        {"glibc.malloc.arena_max=2", "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1"},
+        {"", "glibc.malloc.hugetlb=1"},
+        {"glibc.malloc.hugetlb=0", "glibc.malloc.hugetlb=0"},
+    };
+    for (const auto& [set, expected] : cases) {
+        std::optional<ScopedVariable> tunables;
+        if (set) tunables.emplace("GLIBC_TUNABLES", set->c_str());
+        else ::unsetenv("GLIBC_TUNABLES");
+        EXPECT_EQ(refusal(path), "refused");
+        EXPECT_EQ(testsupport::readFile(seen), expected) << set.value_or("(none)");
+    }
+}
+
 // A file larger than any Access file is refused at once, before it is read, by the reader and by
 // the engine that starts it; so is a file that its header page shows is no database, however
 // large.

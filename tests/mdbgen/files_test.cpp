@@ -702,3 +702,42 @@ TEST_F(GeneratedFile, CommandLine)
 }
 
 }  // namespace
+
+namespace {
+
+// The benchmark's plain and properties shapes, read back with mdbtools: 30 fields, no properties
+// or eight on every field, a relationship every tenth table and no query; three free pages after
+// each table's definition make the file larger than the same design without them.
+TEST_F(GeneratedFile, PlainAndPropertiesShapes)
+{
+    mdbgen::SyntheticDesign design;
+    design.tables = 25;
+    design.shape = mdbgen::SyntheticShape::Plain;
+    const std::string plainDescription = mdbgen::syntheticDescription(design);
+    const std::string plain = generate(plainDescription, "plain.mdb");
+    design.shape = mdbgen::SyntheticShape::Properties;
+    const std::string withProperties = generate(mdbgen::syntheticDescription(design), "properties.mdb");
+    const std::string compact = generate(plainDescription.substr(plainDescription.find('\n') + 1), "compact.mdb");
+
+    EXPECT_EQ(std::filesystem::file_size(plain), std::filesystem::file_size(compact) + 25 * 3 * 4096);
+    EXPECT_EQ(schema(plain, "T7", "mysql"), schema(compact, "T7", "mysql"));
+    const auto columns = schema(plain, "T7", "mysql");
+    EXPECT_EQ(std::count_if(columns.begin(), columns.end(), [](const std::string& l) { return l.rfind("\t`F", 0) == 0; }), 29);
+    EXPECT_EQ(exportTable(plain, "MSysRelationships").size(), 2u);  // R10 and R20
+    EXPECT_EQ(exportTable(plain, "MSysQueries").size(), 0u);
+    EXPECT_TRUE(properties(plain, "T7").count("F1") == 0);
+
+    const auto blocks = properties(withProperties, "T7");
+    ASSERT_TRUE(blocks.count("F5"));
+    const auto& f5 = blocks.at("F5");
+    EXPECT_EQ(f5.at("Caption"), "F5 of T7");
+    EXPECT_EQ(f5.at("Format"), "General Number");
+    EXPECT_EQ(f5.at("DefaultValue"), "0");
+    EXPECT_EQ(f5.at("ColumnWidth"), "1505");
+    EXPECT_EQ(f5.at("ColumnOrder"), "6");
+    EXPECT_EQ(f5.at("DisplayControl"), "109");
+    EXPECT_EQ(f5.at("Description"), "Field 5 of table 7");
+    EXPECT_TRUE(f5.count("Required"));
+}
+
+}  // namespace
