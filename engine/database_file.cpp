@@ -44,14 +44,21 @@ void checkFileSize(const std::string& path, std::uint64_t fileBytes)
 }
 
 
+// What the header page tells: the file's format, and whether its other pages are encoded (Jet 3,
+// Jet 4) or encrypted (Access 2007+) under a key.
+struct HeaderFacts {
+    FileFormat format;
+    bool encoded;
+};
+
 // The checks of a file's size (fileBytes) and of its header page (header: the file's first
 // headerBytes bytes, all of the file up to 4096), made before the rest of the file is read: its
 // size, signature, format, encryption and password (givenPassword: the one given, "" for none).
 // Throws OpenError.
-FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, std::size_t headerBytes, std::uint64_t fileBytes,
-                           const std::string& givenPassword)
+HeaderFacts checkHeaderPage(const std::string& path, const std::uint8_t* header, std::size_t headerBytes,
+                            std::uint64_t fileBytes, const std::string& givenPassword)
 {
-    auto fail = [&path](const std::string& reason) -> FileFormat { throw OpenError(path, reason); };
+    auto fail = [&path](const std::string& reason) -> HeaderFacts { throw OpenError(path, reason); };
     checkFileSize(path, fileBytes);
     static const char jet[] = "Standard Jet DB";
     static const char ace[] = "Standard ACE DB";
@@ -68,14 +75,15 @@ FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, 
     // The header's masked block holds the encoding key and the database password.
     std::vector<std::uint8_t> unmasked(header, header + pageSize);
     toggleHeaderMask(unmasked.data(), format);
+    const bool encoded = u32At(unmasked.data() + kEncodingKeyAt) != 0;
     if (format != FileFormat::Ace) {
         // Jet 3 and Jet 4: encoded pages are decoded once the file is in memory (checkDatabaseBytes).
         checkJetHeader(path, unmasked.data(), format, givenPassword);
-        return format;
+        return {format, encoded};
     }
     // An Access 2007+ file with an encryption key has its pages encrypted with a password, which
     // decryptAceFile checks once the file is in memory; its Jet password field holds no password.
-    if (u32At(unmasked.data() + kEncodingKeyAt) != 0) return format;
+    if (encoded) return {format, true};
     // Without one, Access 2007+ keeps no password in the Jet 4 way: a field that is not the masked
     // empty password holds bytes that are not Access's own.
     double created = 0;  // the creation date, whose whole days mask the field
@@ -83,7 +91,7 @@ FileFormat checkHeaderPage(const std::string& path, const std::uint8_t* header, 
     const std::array<std::uint8_t, 40> empty = jet4PasswordField("", created);
     if (std::memcmp(unmasked.data() + kPasswordAt, empty.data(), empty.size()) != 0)
         fail("the database is protected by a database password");
-    return format;
+    return {format, false};
 }
 
 // Reads n bytes of the open file fd, from offset at on, into into; path names the file in errors.
@@ -176,7 +184,7 @@ FileBytes::Descriptor::~Descriptor()
 
 FileFormat checkDatabaseBytes(const std::string& path, std::span<std::uint8_t> bytes, const std::string& password)
 {
-    FileFormat format = checkHeaderPage(path, bytes.data(), bytes.size(), bytes.size(), password);
+    FileFormat format = checkHeaderPage(path, bytes.data(), bytes.size(), bytes.size(), password).format;
 
     // An encoded Jet database is decoded here, once, in memory; its header then says it is plain.
     const bool decoded = format != FileFormat::Ace && decodeJetPages(bytes, format);
@@ -214,11 +222,8 @@ DatabaseFile loadDatabaseFile(const std::string& path, const std::string& passwo
     std::uint8_t header[kLargestPage];
     const std::size_t headerBytes = static_cast<std::size_t>(std::min<std::uint64_t>(size, kLargestPage));
     readExactly(file.path, fd, header, headerBytes, 0);
-    const FileFormat format = checkHeaderPage(file.path, header, headerBytes, size, password);
-    std::uint8_t unmasked[kLargestPage];
-    std::memcpy(unmasked, header, headerBytes);
-    toggleHeaderMask(unmasked, format);
-    if (u32At(unmasked + kEncodingKeyAt) == 0) {
+    const auto [format, encoded] = checkHeaderPage(file.path, header, headerBytes, size, password);
+    if (!encoded) {
         // A plain file: its pages are read as they are used, the catalog's first.
         file.bytes = FileBytes::readOnUse(file.path, fd, static_cast<std::size_t>(size), pageSizeOf(format));
         // The header page again as it was checked: the file may have changed in between.

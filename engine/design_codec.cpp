@@ -87,44 +87,15 @@ public:
 
     void table(const TableDesign& table)
     {
-        startChunkWhenFull();
-        path_.enter("table", tables_++);
-        text(table.name, "the name");
-        count(table.fields.size(), "the field count");
-        for (std::size_t f = 0; f < table.fields.size(); ++f) {
-            path_.enter("field", f);
-            text(table.fields[f].name, "the name");
-            properties(table.fields[f].properties, kField);
-            path_.leave();
-        }
-        indexes(table.indexes);
-        path_.leave();
-    }
-
-    void indexes(const std::vector<IndexDesign>& list)
-    {
-        count(list.size(), "the index count");
-        for (std::size_t x = 0; x < list.size(); ++x) {
-            path_.enter("index", x);
-            text(list[x].name, "the name");
-            text(list[x].fields, "the fields");
-            properties(list[x].properties, kIndex);
-            path_.leave();
-        }
+        tableWith(table.name, table.fields, table.indexes,
+                  [this](const FieldDesign& field) { properties(field.properties, kField); });
     }
 
     // The same bytes as table() gives for tableDesign(table), written straight from what the
     // reader found: no property list is made.
     void table(const TableFacts& table)
     {
-        startChunkWhenFull();
-        path_.enter("table", tables_++);
-        text(table.name, "the name");
-        count(table.fields.size(), "the field count");
-        for (std::size_t f = 0; f < table.fields.size(); ++f) {
-            const FieldFacts& field = table.fields[f];
-            path_.enter("field", f);
-            text(field.name, "the name");
+        tableWith(table.name, table.fields, table.indexes, [&](const FieldFacts& field) {
             count(kFieldPropertyNames.size() + field.others.size(), "the property count");
             std::size_t position = 0;  // of the property in the field's list
             visitFieldProperties(field, table.name, [&](const char* name, const PropertyValue& v) {
@@ -134,10 +105,7 @@ public:
                 path_.leave();
                 ++position;
             });
-            path_.leave();
-        }
-        indexes(table.indexes);
-        path_.leave();
+        });
     }
 
     void end(const std::vector<RelationDesign>& relations, const std::vector<QueryDesign>& queries)
@@ -214,6 +182,33 @@ private:
         if (body_->size() < kChunkBytes) return;
         body_ = &chunks_.emplace_back();
         body_->reserve(kChunkBytes + kChunkBytes / 4);
+    }
+
+    // A table: its name, its fields (each its name, then what fieldProperties writes) and its
+    // indexes.
+    template <class Field, class WriteProperties>
+    void tableWith(std::string_view name, const std::vector<Field>& fields, const std::vector<IndexDesign>& indexes,
+                   const WriteProperties& fieldProperties)
+    {
+        startChunkWhenFull();
+        path_.enter("table", tables_++);
+        text(name, "the name");
+        count(fields.size(), "the field count");
+        for (std::size_t f = 0; f < fields.size(); ++f) {
+            path_.enter("field", f);
+            text(fields[f].name, "the name");
+            fieldProperties(fields[f]);
+            path_.leave();
+        }
+        count(indexes.size(), "the index count");
+        for (std::size_t x = 0; x < indexes.size(); ++x) {
+            path_.enter("index", x);
+            text(indexes[x].name, "the name");
+            text(indexes[x].fields, "the fields");
+            properties(indexes[x].properties, kIndex);
+            path_.leave();
+        }
+        path_.leave();
     }
 
     [[noreturn]] void refuse(const char* what, const std::string& problem) const

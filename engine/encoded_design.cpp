@@ -28,6 +28,14 @@ inline std::uint64_t checkedNumber(const unsigned char* p, std::uint32_t& at)
     }
 }
 
+// The double stored at p as its 8 bytes, little-endian (a value of tag kNumber).
+double storedDouble(const char* p)
+{
+    std::uint64_t bits = 0;
+    for (int k = 0; k < 8; ++k) bits |= static_cast<std::uint64_t>(static_cast<std::uint8_t>(p[k])) << 8 * k;
+    return std::bit_cast<double>(bits);
+}
+
 }  // namespace
 
 // Checks the bytes of a design from end to end (see encoded_design.h for their form), noting
@@ -311,11 +319,7 @@ Variant EncodedDesign::propertyValue(std::uint32_t at) const
     case kFalse: return Variant::boolean(false);
     case kTrue: return Variant::boolean(true);
     case kText: return Variant::text(std::string(text(at)));
-    case kNumber: {
-        std::uint64_t bits = 0;
-        for (int k = 0; k < 8; ++k) bits |= static_cast<std::uint64_t>(static_cast<std::uint8_t>(bytes_[at + k])) << 8 * k;
-        return Variant::number(std::bit_cast<double>(bits));
-    }
+    case kNumber: return Variant::number(storedDouble(bytes_.data() + at));
     case kWhole: {
         std::uint64_t zigzag = number(at);
         auto whole = static_cast<std::int64_t>(zigzag >> 1) ^ -static_cast<std::int64_t>(zigzag & 1);
@@ -332,9 +336,7 @@ bool EncodedDesign::sameValue(std::uint32_t a, const EncodedDesign& other, std::
     const std::string_view bytesB(other.bytes_.data() + valueB, other.nextProperty(b) - valueB);
     if (bytesA != bytesB) return false;
     if (static_cast<std::uint8_t>(bytesA[0]) != kNumber) return true;
-    std::uint64_t bits = 0;
-    for (int k = 0; k < 8; ++k) bits |= static_cast<std::uint64_t>(static_cast<std::uint8_t>(bytesA[1 + k])) << 8 * k;
-    const double number = std::bit_cast<double>(bits);
+    const double number = storedDouble(bytesA.data() + 1);
     return number == number;
 }
 

@@ -85,6 +85,8 @@ public:
 
     // The size bytes at offset at; what names them for the message when they are not all there.
     const std::uint8_t* bytes(std::size_t at, std::size_t size, std::string_view what) const;
+    // Whether the size bytes at offset at are all in the definition.
+    bool holds(std::size_t at, std::size_t size) const { return at <= bytes_.size() && size <= bytes_.size() - at; }
     std::uint8_t u8(std::size_t at, std::string_view what) const { return *bytes(at, 1, what); }
     std::uint16_t u16(std::size_t at, std::string_view what) const { return u16At(bytes(at, 2, what)); }
     std::uint32_t u32(std::size_t at, std::string_view what) const { return u32At(bytes(at, 4, what)); }
@@ -159,7 +161,7 @@ const std::uint8_t* Definition::pageBytes(std::uint32_t page, const char* role) 
 
 const std::uint8_t* Definition::bytes(std::size_t at, std::size_t size, std::string_view what) const
 {
-    if (at > bytes_.size() || size > bytes_.size() - at) [[unlikely]]
+    if (!holds(at, size)) [[unlikely]]
         fail(std::string(what) + " at byte " + std::to_string(at) + " runs past the definition's stored end at byte " +
              std::to_string(bytes_.size()));
     return bytes_.data() + at;
@@ -198,17 +200,14 @@ std::string readName(const Definition& definition, const Layout& layout, std::si
     // Made only for a message: most names are read without one.
     auto what = [&] { return "the name of " + std::string(owner) + " " + std::to_string(position); };
     const std::size_t lengthSize = layout.nameLengthSize;
-    auto fits = [&definition](std::size_t from, std::size_t size) {
-        return from <= definition.size() && size <= definition.size() - from;
-    };
-    if (!fits(at, lengthSize)) [[unlikely]]
+    if (!definition.holds(at, lengthSize)) [[unlikely]]
         definition.bytes(at, lengthSize, what() + "'s length");  // throws
     std::size_t length = lengthSize == 1 ? definition.u8(at, {}) : definition.u16(at, {});
     if (length == 0) definition.fail(what() + " at " + definition.where(at) + " is empty");
     if (lengthSize == 2 && length % 2 != 0)
         definition.fail(what() + " at " + definition.where(at) + " has an odd length of " + std::to_string(length) +
                         " bytes for UTF-16 text");
-    if (!fits(at + lengthSize, length)) [[unlikely]]
+    if (!definition.holds(at + lengthSize, length)) [[unlikely]]
         definition.bytes(at + lengthSize, length, what());  // throws
     const std::uint8_t* name = definition.bytes(at + lengthSize, length, {});
     at += lengthSize + length;
