@@ -15,6 +15,7 @@
 #include "text_codec.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -95,17 +96,8 @@ public:
     // reader found: no property list is made.
     void table(const TableFacts& table)
     {
-        tableWith(table.name, table.fields, table.indexes, [&](const FieldFacts& field) {
-            count(kFieldPropertyNames.size() + field.others.size(), "the property count");
-            std::size_t position = 0;  // of the property in the field's list
-            visitFieldProperties(field, table.name, [&](const char* name, const PropertyValue& v) {
-                path_.enter("property", position);
-                nameReference(name, kField, position);
-                value(v);
-                path_.leave();
-                ++position;
-            });
-        });
+        tableWith(table.name, table.fields, table.indexes,
+                  [&](const FieldFacts& field) { fieldAsRead(field, table.name); });
     }
 
     void end(const std::vector<RelationDesign>& relations, const std::vector<QueryDesign>& queries)
@@ -209,6 +201,84 @@ private:
             path_.leave();
         }
         path_.leave();
+    }
+
+    // A field's properties as visitFieldProperties hands them over, written without going through
+    // them one by one: the names every field has are looked up once for the whole design, and the
+    // field's and the table's names, already written and checked by tableWith, are not checked
+    // again. Only the stored values and the other properties take the general way.
+    void fieldAsRead(const FieldFacts& field, std::string_view tableName)
+    {
+        static_assert(kFieldPropertyNames.size() == 17 && kFirstStoredFieldProperty == 12);
+        count(kFieldPropertyNames.size() + field.others.size(), "the property count");
+        std::string& out = *body_;
+        auto reference = [&](std::size_t k) { putNumber(out, fieldNameReference(k)); };
+        auto whole = [&](std::size_t k, std::int64_t n) {
+            reference(k);
+            char bytes[11];  // the tag and the zigzag number
+            bytes[0] = static_cast<char>(kWhole);
+            out.append(bytes, 1 + numberBytes(bytes + 1, static_cast<std::uint64_t>(n) << 1 ^ static_cast<std::uint64_t>(n >> 63)));
+        };
+        auto knownText = [&](std::size_t k, std::string_view t) {
+            reference(k);
+            out += static_cast<char>(kText);
+            putNumber(out, t.size());
+            out += t;
+        };
+        auto tag = [&](std::size_t k, Tag t) {
+            reference(k);
+            out += static_cast<char>(t);
+        };
+        tag(0, kNull);  // Value
+        whole(1, field.attributes);
+        whole(2, field.collatingOrder);
+        whole(3, field.type);
+        knownText(4, field.name);  // Name
+        whole(5, static_cast<std::int64_t>(field.position));
+        whole(6, field.size);
+        knownText(7, field.name);  // SourceField
+        knownText(8, tableName);   // SourceTable
+        tag(9, kFalse);              // ValidateOnSet
+        tag(10, kFalse);             // DataUpdatable
+        tag(11, kNull);              // ForeignName
+        for (std::size_t k = 0; k < field.stored.size(); ++k) {
+            const std::size_t position = kFirstStoredFieldProperty + k;
+            if (const Variant* stored = field.stored[k]) {
+                reference(position);
+                path_.enter("property", position);
+                value(*stored);
+                path_.leave();
+            } else if (k < 3) {
+                knownText(position, {});  // an empty text
+            } else {
+                tag(position, kFalse);
+            }
+        }
+        std::size_t position = kFieldPropertyNames.size();
+        for (const StoredProperty* other : field.others) {
+            path_.enter("property", position);
+            nameReference(other->name, kField, position);
+            value(other->value);
+            path_.leave();
+            ++position;
+        }
+    }
+
+    // The reference to the name of property k of every field (kFieldPropertyNames), pooled the
+    // first time it is used, as nameReference would.
+    std::size_t fieldNameReference(std::size_t k)
+    {
+        std::size_t& reference = fieldNames_[k];
+        if (reference == 0) {
+            const std::string_view name = kFieldPropertyNames[k];
+            auto entry = poolIndex_.find(name);
+            if (entry == poolIndex_.end()) {
+                pool_.emplace_back(name);
+                entry = poolIndex_.emplace(pool_.back(), pool_.size() - 1).first;
+            }
+            reference = entry->second + 1;
+        }
+        return reference;
     }
 
     [[noreturn]] void refuse(const char* what, const std::string& problem) const
@@ -323,6 +393,7 @@ private:
     std::unordered_map<std::string_view, std::size_t> poolIndex_;  // name -> its position in pool_
     std::size_t tables_ = 0;                    // tables encoded so far
     std::vector<std::size_t> recent_[kKinds];   // per kind and position: the last reference used
+    std::array<std::size_t, kFieldPropertyNames.size()> fieldNames_{};  // their references; 0: not pooled yet
     DesignPath path_;
 };
 
