@@ -26,10 +26,10 @@ namespace dualyn {
 namespace {
 
 // The position of the first field of table whose name equals name exactly (letter case counts),
-// or -1 when the table has none.
-int PositionOfField(const engine::TableDef& table, const std::string& name)
+// or -1 when the table has none; likely is where it is looked for first.
+int PositionOfField(const engine::TableDef& table, const std::string& name, int likely)
 {
-    return table.Fields().PositionOf(name);
+    return table.Fields().PositionOf(name, likely);
 }
 
 // Where two fields are compared, for the twins of their lines: the table's name (none when not
@@ -51,8 +51,14 @@ bool CompareProperties(ComparisonContext& run, const engine::Field& fld1, const 
         for (int k = 0; k <= kLast; ++k) words.push_back(PropertyDescription(At(k)));
         return words;
     }();
-    bool allEqual = true;
     const engine::Properties properties1 = fld1.Properties(), properties2 = fld2.Properties();
+    // Lists stored alike hold the same values at every position: most fields differ in nothing.
+    // (A list too short for the walk takes the walk, which refuses it.)
+    if (properties1.Count() > kLast && fld1.SamePropertiesAs(fld2)) {
+        if (run.blnCancel) cutShort = true;  // the walk would have stopped at its first position
+        return true;
+    }
+    bool allEqual = true;
     for (int k = kFirst; k <= kLast; ++k) {
         const std::string& description = descriptions[static_cast<std::size_t>(k)];  // empty: not compared
         // Values stored alike are alike: no need to decode them.
@@ -105,7 +111,7 @@ bool CompareFields(ComparisonContext& run, const TableInfo& rec1, const TableInf
     const int fieldCount1 = table1.Fields().Count();  // read once
     for (int i = 0; i < fieldCount1; ++i) {
         const std::string name = table1.Fields().Item(At(i)).Name();
-        const int j = PositionOfField(table2, name);
+        const int j = PositionOfField(table2, name, i);
         if (j >= 0) {
             // Compared in any case, so that every differing property gets its line.
             const bool propertiesEqual =

@@ -56,10 +56,37 @@ Properties Index::Properties() const
     return engine::Properties(*design_, at);
 }
 
-Fields TableDef::Fields() const
+bool Field::SamePropertiesAs(const Field& other) const
 {
-    return {*design_, design_->fields().data() + table_->firstField, table_->fieldCount};
+    std::uint32_t at = at_, otherAt = other.at_;
+    design_->skipText(at);  // the names
+    other.design_->skipText(otherAt);
+    return design_->sameRecord(at, end_, *other.design_, otherAt, other.end_);
 }
+
+Fields::Fields(const EncodedDesign& design, const EncodedDesign::Table& table)
+    : design_(&design), table_(&table), items_(design.fields().data() + table.firstField)
+{
+}
+
+Field Fields::Item(std::int16_t position) const
+{
+    checkPosition(position, table_->fieldCount);
+    const auto next = static_cast<std::size_t>(position) + 1;
+    return Field(*design_, items_[position], next < table_->fieldCount ? items_[next] : table_->fieldsEnd);
+}
+
+int Fields::PositionOf(std::string_view name, int likely) const
+{
+    if (table_->distinctFieldNames && likely >= 0 && static_cast<std::uint32_t>(likely) < table_->fieldCount &&
+        design_->textAt(items_[likely]) == name)
+        return likely;
+    for (std::uint32_t i = 0; i < table_->fieldCount; ++i)
+        if (design_->textAt(items_[i]) == name) return static_cast<int>(i);
+    return -1;
+}
+
+Fields TableDef::Fields() const { return engine::Fields(*design_, *table_); }
 
 Indexes TableDef::Indexes() const
 {

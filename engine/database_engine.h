@@ -95,15 +95,37 @@ private:
 
 class Field {
 public:
-    Field(const EncodedDesign& design, std::uint32_t at) : design_(&design), at_(at) {}
+    // The field whose record runs from at to end.
+    Field(const EncodedDesign& design, std::uint32_t at, std::uint32_t end) : design_(&design), at_(at), end_(end) {}
     std::string Name() const { return std::string(design_->textAt(at_)); }
     engine::Properties Properties() const;
+    // Whether other's property list is stored as this one is, and so holds the same values (NaN
+    // aside), which tells it without reading either.
+    bool SamePropertiesAs(const Field& other) const;
 
 private:
     const EncodedDesign* design_;
-    std::uint32_t at_;  // the field's record
+    std::uint32_t at_;   // the field's record
+    std::uint32_t end_;  // where it ends
 };
-using Fields = Collection<Field, std::uint32_t>;
+
+// The fields of a table, as a collection (see Collection).
+class Fields {
+public:
+    Fields(const EncodedDesign& design, const EncodedDesign::Table& table);
+    std::int16_t Count() const { return static_cast<std::int16_t>(table_->fieldCount); }
+    Field Item(std::int16_t position) const;
+    int PositionOf(std::string_view name) const { return PositionOf(name, -1); }
+    // PositionOf, looking at position likely first: in a table whose fields' names all differ, a
+    // name found there is found nowhere else. Fields that two tables share mostly have the same
+    // positions in both.
+    int PositionOf(std::string_view name, int likely) const;
+
+private:
+    const EncodedDesign* design_;
+    const EncodedDesign::Table* table_;
+    const std::uint32_t* items_;  // the fields' records
+};
 
 class Index {
 public:

@@ -5,9 +5,11 @@
 #include "format_error.h"
 #include "text_codec.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <iterator>
+#include <functional>
 #include <limits>
 
 namespace engine {
@@ -80,13 +82,16 @@ public:
             design_.tableByName_.try_emplace(name, static_cast<int>(t));
             table.firstField = static_cast<std::uint32_t>(design_.fields_.size());
             table.fieldCount = static_cast<std::uint32_t>(count("the field count", 2));  // name, property count
+            names_.clear();
             for (std::size_t f = 0; f < table.fieldCount; ++f) {
                 path_.enter("field", f);
                 design_.fields_.push_back(offset());
-                text("the name");
+                names_.push_back(text("the name"));
                 properties();
                 path_.leave();
             }
+            table.fieldsEnd = offset();
+            table.distinctFieldNames = namesDiffer();
             table.firstIndex = static_cast<std::uint32_t>(design_.indexes_.size());
             table.indexCount = static_cast<std::uint32_t>(count("the index count", 3));  // name, fields, property count
             for (std::size_t x = 0; x < table.indexCount; ++x) {
@@ -137,6 +142,16 @@ private:
     }
 
     std::uint32_t offset() const { return static_cast<std::uint32_t>(at_); }
+
+    // Whether the names in names_ all differ. Their hashes are compared: equal names have equal
+    // hashes, so a table is never taken for one of distinct names when it is not.
+    bool namesDiffer()
+    {
+        hashes_.clear();
+        for (std::string_view name : names_) hashes_.push_back(std::hash<std::string_view>{}(name));
+        std::sort(hashes_.begin(), hashes_.end());
+        return std::adjacent_find(hashes_.begin(), hashes_.end()) == hashes_.end();
+    }
     std::size_t left() const { return size_ - at_; }
 
     std::uint8_t byte(const char* what)
@@ -245,10 +260,13 @@ private:
         case kFalse:
         case kTrue: return;
         case kText: text("the value"); return;
-        case kNumber:
+        case kNumber: {
             if (left() < 8) fail(start, "the value", "is cut off by the end of the data");
+            const double number = storedDouble(reinterpret_cast<const char*>(data_ + at_));
+            if (number != number) design_.holdsNaN_ = true;
             at_ += 8;
             return;
+        }
         case kWhole:
             if (number("the value") > 2 * kLargestWhole)  // 2^53 and -2^53 are 2^54 and 2^54 - 1
                 fail(start, "the value", "is a whole number beyond 2^53");
@@ -263,7 +281,17 @@ private:
     std::size_t size_;
     std::size_t at_ = 0;  // the next byte to read
     DesignPath path_;
+    std::vector<std::string_view> names_;  // the names of the fields of the table being read
+    std::vector<std::size_t> hashes_;      // their hashes, sorted
 };
+
+EncodedDesign::EncodedDesign()
+    : serial_([] {
+          static std::atomic<std::uint64_t> designs{0};
+          return ++designs;
+      }())
+{
+}
 
 std::unique_ptr<const EncodedDesign> EncodedDesign::decode(std::string bytes)
 {
@@ -350,6 +378,18 @@ std::uint32_t EncodedDesign::nextProperty(std::uint32_t at) const
     default: break;
     }
     return at;
+}
+
+bool EncodedDesign::sameRecord(std::uint32_t a, std::uint32_t aEnd, const EncodedDesign& other, std::uint32_t b,
+                               std::uint32_t bEnd) const
+{
+    if (holdsNaN_ || other.holdsNaN_) return false;
+    if (std::string_view(bytes_.data() + a, aEnd - a) != std::string_view(other.bytes_.data() + b, bEnd - b))
+        return false;
+    if (&other == this || poolAlike_.load(std::memory_order_relaxed) == other.serial_) return true;
+    if (pool_ != other.pool_) return false;
+    poolAlike_.store(other.serial_, std::memory_order_relaxed);
+    return true;
 }
 
 }  // namespace engine

@@ -34,6 +34,7 @@
 #include "design.h"
 #include "variant.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -64,7 +65,9 @@ public:
     struct Table {
         std::uint32_t name = 0;
         std::uint32_t firstField = 0, fieldCount = 0;
+        std::uint32_t fieldsEnd = 0;  // where the last field's record ends (the index count)
         std::uint32_t firstIndex = 0, indexCount = 0;
+        bool distinctFieldNames = false;  // no two of its fields have the same name
     };
 
     // Checks bytes from end to end and keeps them. Bytes come from another process and are trusted
@@ -107,9 +110,14 @@ public:
     // same bytes, and so are the same value, but for a number that is not equal to itself (NaN).
     bool sameValue(std::uint32_t a, const EncodedDesign& other, std::uint32_t b) const;
     std::uint32_t nextProperty(std::uint32_t at) const;
+    // Whether the bytes from a to aEnd here are those from b to bEnd in other, and so say the
+    // same: both designs pool the same names in the same order, and neither holds a number that
+    // is not equal to itself (NaN).
+    bool sameRecord(std::uint32_t a, std::uint32_t aEnd, const EncodedDesign& other, std::uint32_t b,
+                    std::uint32_t bEnd) const;
 
 private:
-    EncodedDesign() = default;
+    EncodedDesign();
     friend class DesignDecoder;
 
     // Where the value of the entry at offset at starts.
@@ -122,6 +130,9 @@ private:
     std::vector<Table> tables_;
     std::vector<std::uint32_t> fields_, indexes_, relations_, queries_;
     std::unordered_map<std::string_view, int> tableByName_, queryByName_;  // first position of a name
+    bool holdsNaN_ = false;                        // some value is a number not equal to itself
+    const std::uint64_t serial_;                   // this design's own number in the process
+    mutable std::atomic<std::uint64_t> poolAlike_{0};  // the serial of a design found to pool alike
 };
 
 }  // namespace engine

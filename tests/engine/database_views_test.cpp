@@ -75,6 +75,13 @@ TEST(DatabaseViews, PositionOfIsTheFirstWithExactlyThatName)
     EXPECT_EQ(fields.PositionOf("Total"), 3);
     EXPECT_EQ(fields.PositionOf("Y"), -1);  // another table's field
     EXPECT_EQ(db.TableDefs().Item(2).Fields().PositionOf("Y"), 0);
+    // A likely position is only taken when no other field can have the name.
+    EXPECT_EQ(fields.PositionOf("ID", 2), 0);
+    EXPECT_EQ(fields.PositionOf("Total", 3), 3);
+    const Fields distinct = db.TableDefs().Item(1).Fields();
+    EXPECT_EQ(distinct.PositionOf("X", 0), 0);
+    EXPECT_EQ(distinct.PositionOf("X", 7), 0);
+    EXPECT_EQ(distinct.PositionOf("Z", 0), -1);
     EXPECT_EQ(db.TableDefs().Item(1).Indexes().PositionOf("ByName"), 1);
     EXPECT_EQ(db.TableDefs().Item(1).Indexes().PositionOf("byname"), -1);
 }
@@ -122,4 +129,32 @@ TEST(DatabaseViews, SameValueAsTellsStoredAlikeValues)
             const bool expected = values[i] == values[j] && !(values[i].isNumber() && values[i].number() != values[i].number());
             EXPECT_EQ(same, expected) << i << " " << j;
         }
+}
+
+// Two fields' property lists stored as the same bytes hold the same values, but only where the
+// bytes name the same properties (the two pools number the names alike) and no value is a NaN;
+// the last field of a table ends where its table's indexes start.
+TEST(DatabaseViews, SamePropertiesAsTellsListsStoredAlike)
+{
+    auto field = [](const std::string& name, PropertyList list) { return FieldDesign{name, std::move(list)}; };
+    const PropertyList ab = {{"A", Variant::number(1)}, {"B", Variant::text("x")}};
+    const PropertyList abOther = {{"A", Variant::number(2)}, {"B", Variant::text("x")}};
+    const PropertyList ba = {{"B", Variant::number(1)}, {"A", Variant::text("x")}};
+    auto design = [&](const std::string& path, std::vector<FieldDesign> fields) {
+        return DatabaseDesign{path, {TableDesign{"T", std::move(fields), {{"PrimaryKey", "+F", properties(2)}}}}, {}, {}};
+    };
+    Database db1(design("/a.mdb", {field("F", ab), field("G", ab)}));
+    Database db2(design("/b.mdb", {field("F", ab), field("G", abOther)}));
+    Database swapped(design("/c.mdb", {field("F", ba), field("G", ba)}));  // pools B before A
+    const Fields f1 = db1.TableDefs().Item(0).Fields(), f2 = db2.TableDefs().Item(0).Fields();
+    const Fields fs = swapped.TableDefs().Item(0).Fields();
+    EXPECT_TRUE(f1.Item(0).SamePropertiesAs(f2.Item(0)));
+    EXPECT_TRUE(f1.Item(1).SamePropertiesAs(f1.Item(0)));  // the last field and the first
+    EXPECT_FALSE(f1.Item(1).SamePropertiesAs(f2.Item(1)));
+    EXPECT_FALSE(f1.Item(0).SamePropertiesAs(fs.Item(0)));  // the same bytes, other names
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Database withNaN(design("/n.mdb", {field("F", ab), field("G", {{"A", Variant::number(nan)}})}));
+    EXPECT_FALSE(withNaN.TableDefs().Item(0).Fields().Item(0).SamePropertiesAs(f1.Item(0)));
+    EXPECT_FALSE(f1.Item(0).SamePropertiesAs(withNaN.TableDefs().Item(0).Fields().Item(0)));
 }
