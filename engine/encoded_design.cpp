@@ -238,6 +238,7 @@ private:
     void properties()
     {
         std::size_t n = count("the property count", 2);  // name reference, tag
+        if (quickProperties(n)) return;
         for (std::size_t i = 0; i < n; ++i) {
             path_.enter("property", i);
             std::size_t start = at_;
@@ -250,6 +251,60 @@ private:
             value();
             path_.leave();
         }
+    }
+
+    // Checks n properties the way properties() does, as long as their numbers take at most two
+    // bytes and their texts are ASCII, which is how nearly every property is stored; moves at_
+    // past them and returns true when all are sound. Returns false, leaving at_, at anything else:
+    // properties() then goes through them again, and says what is wrong if anything is.
+    bool quickProperties(std::size_t n)
+    {
+        const unsigned char* p = data_ + at_;
+        const unsigned char* const end = data_ + size_;
+        // A number of one or two bytes in its shortest form, into v; false for any other.
+        auto number = [&p, end](std::uint32_t& v) {
+            if (p == end) return false;
+            if (p[0] < 0x80) {
+                v = *p++;
+                return true;
+            }
+            if (end - p < 2 || p[1] == 0 || p[1] >= 0x80) return false;
+            v = (p[0] & 0x7Fu) | static_cast<std::uint32_t>(p[1]) << 7;
+            p += 2;
+            return true;
+        };
+        const std::size_t pooled = design_.pool_.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint32_t reference = 0;
+            if (!number(reference) || reference == 0 || reference > pooled || p == end) return false;
+            switch (*p++) {
+            case kNull:
+            case kFalse:
+            case kTrue: break;
+            case kWhole: {
+                std::uint32_t whole = 0;  // below 2^14: within 2^53
+                if (!number(whole)) return false;
+                break;
+            }
+            case kText: {
+                std::uint32_t length = 0;
+                if (!number(length) || static_cast<std::size_t>(end - p) < length) return false;
+                for (std::uint32_t k = 0; k < length; ++k)
+                    if (p[k] >= 0x80) return false;
+                p += length;
+                break;
+            }
+            case kNumber:
+                if (end - p < 8) return false;
+                if (const double number = storedDouble(reinterpret_cast<const char*>(p)); number != number)
+                    design_.holdsNaN_ = true;
+                p += 8;
+                break;
+            default: return false;
+            }
+        }
+        at_ = static_cast<std::size_t>(p - data_);
+        return true;
     }
 
     void value()
