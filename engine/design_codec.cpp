@@ -22,6 +22,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -211,23 +212,36 @@ private:
     {
         static_assert(kFieldPropertyNames.size() == 17 && kFirstStoredFieldProperty == 12);
         count(kFieldPropertyNames.size() + field.others.size(), "the property count");
-        std::string& out = *body_;
-        auto reference = [&](std::size_t k) { putNumber(out, fieldNameReference(k)); };
+        std::array<std::size_t, kFieldPropertyNames.size()> references;  // of the names, in order
+        for (std::size_t k = 0; k < references.size(); ++k) references[k] = fieldNameReference(k);
+        // The bytes are gathered here and appended in one go (a byte at a time costs more than the
+        // byte); a number, a tag or a text's length takes at most 10 bytes.
+        char staged[512];
+        char* to = staged;  // where the next byte goes
+        auto flush = [&] {
+            body_->append(staged, static_cast<std::size_t>(to - staged));
+            to = staged;
+        };
+        auto number = [&](std::uint64_t v) { to += numberBytes(to, v); };
+        auto tag = [&](std::size_t k, Tag t) {
+            if (to + 20 > std::end(staged)) flush();
+            number(references[k]);
+            *to++ = static_cast<char>(t);
+        };
         auto whole = [&](std::size_t k, std::int64_t n) {
-            reference(k);
-            char bytes[11];  // the tag and the zigzag number
-            bytes[0] = static_cast<char>(kWhole);
-            out.append(bytes, 1 + numberBytes(bytes + 1, static_cast<std::uint64_t>(n) << 1 ^ static_cast<std::uint64_t>(n >> 63)));
+            tag(k, kWhole);
+            number(static_cast<std::uint64_t>(n) << 1 ^ static_cast<std::uint64_t>(n >> 63));
         };
         auto knownText = [&](std::size_t k, std::string_view t) {
-            reference(k);
-            out += static_cast<char>(kText);
-            putNumber(out, t.size());
-            out += t;
-        };
-        auto tag = [&](std::size_t k, Tag t) {
-            reference(k);
-            out += static_cast<char>(t);
+            tag(k, kText);
+            number(t.size());
+            if (t.size() > static_cast<std::size_t>(std::end(staged) - to)) {
+                flush();
+                *body_ += t;
+            } else {
+                std::memcpy(to, t.data(), t.size());
+                to += t.size();
+            }
         };
         tag(0, kNull);  // Value
         whole(1, field.attributes);
@@ -238,13 +252,15 @@ private:
         whole(6, field.size);
         knownText(7, field.name);  // SourceField
         knownText(8, tableName);   // SourceTable
-        tag(9, kFalse);              // ValidateOnSet
-        tag(10, kFalse);             // DataUpdatable
-        tag(11, kNull);              // ForeignName
+        tag(9, kFalse);            // ValidateOnSet
+        tag(10, kFalse);           // DataUpdatable
+        tag(11, kNull);            // ForeignName
         for (std::size_t k = 0; k < field.stored.size(); ++k) {
             const std::size_t position = kFirstStoredFieldProperty + k;
             if (const Variant* stored = field.stored[k]) {
-                reference(position);
+                if (to + 10 > std::end(staged)) flush();
+                number(references[position]);
+                flush();
                 path_.enter("property", position);
                 value(*stored);
                 path_.leave();
@@ -254,6 +270,7 @@ private:
                 tag(position, kFalse);
             }
         }
+        flush();
         std::size_t position = kFieldPropertyNames.size();
         for (const StoredProperty* other : field.others) {
             path_.enter("property", position);
