@@ -141,16 +141,18 @@ const std::uint8_t* FileBytes::page(std::uint32_t page) const
 {
     if (page >= pages_.size()) throw OpenError(path_, "page " + std::to_string(page) + " is past the file's end");
     if (pages_[page]) return pages_[page];
-    // Pages are read into chunks of kChunkPages, each taken whole from the system at once.
+    // Pages are read into chunks of kChunkBytes, each taken from the system at once.
     const std::size_t slot = heldPages_.size();  // of the page among those held
-    if (slot / kChunkPages >= chunks_.size()) {
-        // Populated at once: one call instead of a fault for every page as it is first written.
-        void* chunk = ::mmap(nullptr, kChunkPages * pageSize_, PROT_READ | PROT_WRITE,
-                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    const std::size_t chunkPages = kChunkBytes / pageSize_;
+    if (slot / chunkPages >= chunks_.size()) {
+        void* chunk = ::mmap(nullptr, kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (chunk == MAP_FAILED) throw std::bad_alloc();
-        chunks_.push_back(Chunk(static_cast<std::uint8_t*>(chunk), ChunkUnmap{kChunkPages * pageSize_}));
+        // One huge page where the system gives them on request: one fault and one clearing for the
+        // chunk instead of one for every page read into it.
+        ::madvise(chunk, kChunkBytes, MADV_HUGEPAGE);
+        chunks_.push_back(Chunk(static_cast<std::uint8_t*>(chunk), ChunkUnmap{kChunkBytes}));
     }
-    std::uint8_t* into = chunks_[slot / kChunkPages].get() + (slot % kChunkPages) * pageSize_;
+    std::uint8_t* into = chunks_[slot / chunkPages].get() + (slot % chunkPages) * pageSize_;
     readExactly(path_, file_.fd, into, pageSize_, static_cast<std::size_t>(page) * pageSize_);
     heldPages_.push_back(page);
     pages_[page] = into;

@@ -86,7 +86,7 @@ private:
         void operator()(std::uint8_t* chunk) const;
     };
     using Chunk = std::unique_ptr<std::uint8_t[], ChunkUnmap>;
-    static constexpr std::size_t kChunkPages = 64;   // pages a chunk holds
+    static constexpr std::size_t kChunkBytes = std::size_t{2} << 20;  // a chunk: a huge page
     mutable std::vector<const std::uint8_t*> pages_;  // per page: where it was read to, or nullptr
     mutable std::vector<std::uint32_t> heldPages_;    // the pages read, in the order read
     mutable std::vector<Chunk> chunks_;               // the memory pages are read into, reused once forgotten
