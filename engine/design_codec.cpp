@@ -204,73 +204,85 @@ private:
         path_.leave();
     }
 
+    static constexpr std::size_t kMostNumberBytes = 10;
+    // A number and its bytes (numberBytes), made once to be copied many times.
+    struct NumberBytes {
+        std::size_t value = 0;
+        char bytes[kMostNumberBytes] = {};
+        std::size_t size = 0;
+    };
+
     // A field's properties as visitFieldProperties hands them over, written without going through
-    // them one by one: the names every field has are looked up once for the whole design, and the
+    // them one by one: the names every field has are pooled once for the whole design, and the
     // field's and the table's names, already written and checked by tableWith, are not checked
     // again. Only the stored values and the other properties take the general way.
+    //
+    // The bytes are gathered on the stack and appended in one go: appending a byte at a time
+    // costs more than the byte. Names too long to gather take the general way too.
     void fieldAsRead(const FieldFacts& field, std::string_view tableName)
     {
         static_assert(kFieldPropertyNames.size() == 17 && kFirstStoredFieldProperty == 12);
         count(kFieldPropertyNames.size() + field.others.size(), "the property count");
-        std::array<std::size_t, kFieldPropertyNames.size()> references;  // of the names, in order
-        for (std::size_t k = 0; k < references.size(); ++k) references[k] = fieldNameReference(k);
-        // The bytes are gathered here and appended in one go (a byte at a time costs more than the
-        // byte); a number, a tag or a text's length takes at most 10 bytes.
-        char staged[512];
+        char staged[1024];
+        // What the 17 take at most: a reference, a tag and a number or a text's length each, and
+        // the three texts (Name, SourceField, SourceTable).
+        if (17 * (kMostNumberBytes + 1 + kMostNumberBytes) + 2 * field.name.size() + tableName.size() > sizeof staged) {
+            std::size_t position = 0;
+            visitFieldProperties(field, tableName, [&](const char* name, const PropertyValue& v) {
+                path_.enter("property", position);
+                nameReference(name, kField, position);
+                value(v);
+                path_.leave();
+                ++position;
+            });
+            return;
+        }
+        const std::array<NumberBytes, 17>& names = fieldNameReferences();
         char* to = staged;  // where the next byte goes
-        auto flush = [&] {
-            body_->append(staged, static_cast<std::size_t>(to - staged));
-            to = staged;
+        auto name = [&to, &names](std::size_t k, Tag tag) {
+            std::memcpy(to, names[k].bytes, sizeof names[k].bytes);
+            to += names[k].size;
+            *to++ = static_cast<char>(tag);
         };
-        auto number = [&](std::uint64_t v) { to += numberBytes(to, v); };
-        auto tag = [&](std::size_t k, Tag t) {
-            if (to + 20 > std::end(staged)) flush();
-            number(references[k]);
-            *to++ = static_cast<char>(t);
+        auto whole = [&to, &name](std::size_t k, std::int64_t n) {
+            name(k, kWhole);
+            to += numberBytes(to, static_cast<std::uint64_t>(n) << 1 ^ static_cast<std::uint64_t>(n >> 63));
         };
-        auto whole = [&](std::size_t k, std::int64_t n) {
-            tag(k, kWhole);
-            number(static_cast<std::uint64_t>(n) << 1 ^ static_cast<std::uint64_t>(n >> 63));
+        auto text = [&to, &name](std::size_t k, std::string_view t) {
+            name(k, kText);
+            to += numberBytes(to, t.size());
+            std::memcpy(to, t.data(), t.size());
+            to += t.size();
         };
-        auto knownText = [&](std::size_t k, std::string_view t) {
-            tag(k, kText);
-            number(t.size());
-            if (t.size() > static_cast<std::size_t>(std::end(staged) - to)) {
-                flush();
-                *body_ += t;
-            } else {
-                std::memcpy(to, t.data(), t.size());
-                to += t.size();
-            }
-        };
-        tag(0, kNull);  // Value
+        name(0, kNull);  // Value
         whole(1, field.attributes);
         whole(2, field.collatingOrder);
         whole(3, field.type);
-        knownText(4, field.name);  // Name
+        text(4, field.name);  // Name
         whole(5, static_cast<std::int64_t>(field.position));
         whole(6, field.size);
-        knownText(7, field.name);  // SourceField
-        knownText(8, tableName);   // SourceTable
-        tag(9, kFalse);            // ValidateOnSet
-        tag(10, kFalse);           // DataUpdatable
-        tag(11, kNull);            // ForeignName
+        text(7, field.name);    // SourceField
+        text(8, tableName);     // SourceTable
+        name(9, kFalse);        // ValidateOnSet
+        name(10, kFalse);       // DataUpdatable
+        name(11, kNull);        // ForeignName
         for (std::size_t k = 0; k < field.stored.size(); ++k) {
             const std::size_t position = kFirstStoredFieldProperty + k;
             if (const Variant* stored = field.stored[k]) {
-                if (to + 10 > std::end(staged)) flush();
-                number(references[position]);
-                flush();
+                to += numberBytes(to, names[position].value);
+                body_->append(staged, static_cast<std::size_t>(to - staged));
+                to = staged;
                 path_.enter("property", position);
                 value(*stored);
                 path_.leave();
             } else if (k < 3) {
-                knownText(position, {});  // an empty text
+                name(position, kText);  // an empty text
+                *to++ = 0;
             } else {
-                tag(position, kFalse);
+                name(position, kFalse);
             }
         }
-        flush();
+        body_->append(staged, static_cast<std::size_t>(to - staged));
         std::size_t position = kFieldPropertyNames.size();
         for (const StoredProperty* other : field.others) {
             path_.enter("property", position);
@@ -281,21 +293,31 @@ private:
         }
     }
 
-    // The reference to the name of property k of every field (kFieldPropertyNames), pooled the
-    // first time it is used, as nameReference would.
+
+    // The references to the names every field has (kFieldPropertyNames), pooled in their order the
+    // first time a field is written, as nameReference would.
+    const std::array<NumberBytes, kFieldPropertyNames.size()>& fieldNameReferences()
+    {
+        if (fieldNames_[0].size == 0)
+            for (std::size_t k = 0; k < fieldNames_.size(); ++k) {
+                NumberBytes& reference = fieldNames_[k];
+                reference.value = fieldNameReference(k);
+                reference.size = numberBytes(reference.bytes, reference.value);
+            }
+        return fieldNames_;
+    }
+
+    // The reference to the name of property k of every field (kFieldPropertyNames): its pool
+    // entry, plus one, added when new.
     std::size_t fieldNameReference(std::size_t k)
     {
-        std::size_t& reference = fieldNames_[k];
-        if (reference == 0) {
-            const std::string_view name = kFieldPropertyNames[k];
-            auto entry = poolIndex_.find(name);
-            if (entry == poolIndex_.end()) {
-                pool_.emplace_back(name);
-                entry = poolIndex_.emplace(pool_.back(), pool_.size() - 1).first;
-            }
-            reference = entry->second + 1;
+        const std::string_view name = kFieldPropertyNames[k];
+        auto entry = poolIndex_.find(name);
+        if (entry == poolIndex_.end()) {
+            pool_.emplace_back(name);
+            entry = poolIndex_.emplace(pool_.back(), pool_.size() - 1).first;
         }
-        return reference;
+        return entry->second + 1;
     }
 
     [[noreturn]] void refuse(const char* what, const std::string& problem) const
@@ -410,7 +432,7 @@ private:
     std::unordered_map<std::string_view, std::size_t> poolIndex_;  // name -> its position in pool_
     std::size_t tables_ = 0;                    // tables encoded so far
     std::vector<std::size_t> recent_[kKinds];   // per kind and position: the last reference used
-    std::array<std::size_t, kFieldPropertyNames.size()> fieldNames_{};  // their references; 0: not pooled yet
+    std::array<NumberBytes, kFieldPropertyNames.size()> fieldNames_{};  // their references; none made yet: size 0
     DesignPath path_;
 };
 

@@ -4,6 +4,7 @@
 #include "database_engine.h"
 #include "design_codec.h"
 #include "design_reader.h"
+#include "field_properties.h"
 #include "format_error.h"
 #include "jet4_writer.h"
 #include "run_command.h"
@@ -208,6 +209,38 @@ TEST(DesignCodec, FileReadIntoTheEncoderGivesTheBytesOfItsWholeDesign)
         // A writer that fails stops the pieces.
         int calls = 0;
         EXPECT_FALSE(encoder.write([&calls](std::string_view) { return ++calls > 1 ? false : true; }));
+    }
+}
+
+// Fields as read, with names longer than Access allows (as a damaged file may have them) first
+// or after short ones, give the bytes of their property lists made and encoded.
+TEST(DesignCodec, FieldsAsReadWithLongNamesGiveTheBytesOfTheirLists)
+{
+    auto facts = [](std::vector<std::string> names) {
+        TableFacts table;
+        table.name = std::string(200, 't');
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            FieldFacts f;
+            f.name = names[i];
+            f.attributes = 2;
+            f.collatingOrder = 1033;
+            f.type = 10;
+            f.size = 255;
+            f.position = i;
+            table.fields.push_back(std::move(f));
+        }
+        table.indexes.push_back({"PrimaryKey", "+" + names.front(), {{"Primary", Variant::boolean(true)}}});
+        return table;
+    };
+    const std::string longName(400, 'x'), shortName = "ID";
+    for (const std::vector<std::string>& names : {std::vector<std::string>{longName, shortName},
+                                                  std::vector<std::string>{shortName, longName, "\u00e9t\u00e9"}}) {
+        DesignEncoder asRead, asLists;
+        for (DesignEncoder* encoder : {&asRead, &asLists}) encoder->begin("/db.mdb", FileFormat::Jet4, 1);
+        asRead.tableAsRead(facts(names));
+        asLists.table(tableDesign(facts(names)));
+        for (DesignEncoder* encoder : {&asRead, &asLists}) encoder->end({}, {});
+        EXPECT_EQ(asRead.bytes(), asLists.bytes()) << names.front();
     }
 }
 
