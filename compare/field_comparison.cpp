@@ -32,6 +32,8 @@ int PositionOfField(const engine::TableDef& table, const std::string& name, int 
     return table.Fields().PositionOf(name, likely);
 }
 
+constexpr int kLastWalked = 16;  // the last position of a field's list that CompareProperties walks to
+
 // Where two fields are compared, for the twins of their lines: the table's name (none when not
 // known), and the database fld1 comes from (1 or 2); fld2 comes from the other.
 struct FieldPlace {
@@ -44,7 +46,7 @@ struct FieldPlace {
 bool CompareProperties(ComparisonContext& run, const engine::Field& fld1, const engine::Field& fld2,
                        const FieldPlace& place, bool& cutShort)
 {
-    constexpr int kFirst = 3, kLast = 16;  // the walk's bounds; only some positions between are compared
+    constexpr int kFirst = 3, kLast = kLastWalked;  // the walk's bounds; only some positions between are compared
     // The words for each position, made once: most fields differ in nothing.
     static const std::vector<std::string> descriptions = [] {
         std::vector<std::string> words;
@@ -88,6 +90,18 @@ bool CompareProperties(ComparisonContext& run, const engine::Field& fld1, const 
     return allEqual;
 }
 
+// Whether the walk below would find every field of fields1 at its own position in fields2 with
+// nothing different, which two tables whose fields are stored alike tell at once: their names
+// all differ (so each is found at its own position), each list is long enough for the walk, and
+// no cancel is waiting.
+bool FieldsStoredAlike(const ComparisonContext& run, const engine::Fields& fields1, const engine::Fields& fields2)
+{
+    if (run.blnCancel || !fields1.NamesDiffer() || !fields1.StoredAlike(fields2)) return false;
+    for (std::int16_t i = 0; i < fields1.Count(); ++i)
+        if (fields1.Item(i).Properties().Count() <= kLastWalked) return false;
+    return true;
+}
+
 }  // namespace
 
 // Walks the fields of rec1's table in position order and looks each up by exact name in rec2's
@@ -109,6 +123,10 @@ bool CompareFields(ComparisonContext& run, const TableInfo& rec1, const TableInf
     const FieldPlace place{table1.Name(), rec1.database};  // for the twins
     const bool walkedDb1 = rec1.database == 1;            // table1 is database 1's
     const int fieldCount1 = table1.Fields().Count();  // read once
+    if (FieldsStoredAlike(run, table1.Fields(), table2.Fields())) {
+        run.WriteOk(OkKind::Fields, "         " + table1.Name() + " OK");
+        return true;
+    }
     for (int i = 0; i < fieldCount1; ++i) {
         const std::string name = table1.Fields().Item(At(i)).Name();
         const int j = PositionOfField(table2, name, i);

@@ -86,6 +86,13 @@ int Fields::PositionOf(std::string_view name, int likely) const
     return -1;
 }
 
+bool Fields::StoredAlike(const Fields& other) const
+{
+    if (table_->fieldCount != other.table_->fieldCount) return false;
+    if (table_->fieldCount == 0) return true;
+    return design_->sameRecord(items_[0], table_->fieldsEnd, *other.design_, other.items_[0], other.table_->fieldsEnd);
+}
+
 Fields TableDef::Fields() const { return engine::Fields(*design_, *table_); }
 
 Indexes TableDef::Indexes() const

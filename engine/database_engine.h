@@ -120,6 +120,11 @@ public:
     // name found there is found nowhere else. Fields that two tables share mostly have the same
     // positions in both.
     int PositionOf(std::string_view name, int likely) const;
+    // Whether no two of the fields have the same name.
+    bool NamesDiffer() const { return table_->distinctFieldNames; }
+    // Whether other's fields are stored as these are, names, order and property lists, and so are
+    // the same fields with the same values (NaN aside), which tells it without reading them.
+    bool StoredAlike(const Fields& other) const;
 
 private:
     const EncodedDesign* design_;
