@@ -48,10 +48,10 @@ bool IsSystemTable(const std::string& name)
 }
 
 // The position of the first table of db whose name equals name exactly (letter case counts),
-// or -1 when db has none. "Orders" does not find "ORDERS".
-int PositionOfTable(const engine::Database& db, const std::string& name)
+// or -1 when db has none; likely is where it is looked for first. "Orders" does not find "ORDERS".
+int PositionOfTable(const engine::Database& db, const std::string& name, int likely)
 {
-    return db.TableDefs().PositionOf(name);
+    return db.TableDefs().PositionOf(name, likely);
 }
 
 // Moves the progress bar one step on, never past its maximum: maximum 6 and position 2 give 3;
@@ -84,7 +84,7 @@ bool CompareTables(ComparisonContext& run, const engine::Database& db1, const en
         const std::string name = db1.TableDefs().Item(At(i)).Name();
         if (!IsSystemTable(name)) {
             window.SetStatus("Comparing table " + name);
-            const int j = PositionOfTable(db2, name);
+            const int j = PositionOfTable(db2, name, i);
             if (j >= 0) {
                 run.WriteLog("\r\n   COMPARISON LOG FOR " + name);
                 rec1.strDBName = run.strDB1Name;
@@ -126,7 +126,7 @@ bool FindMissingTables(ComparisonContext& run, const engine::Database& db2, cons
     const int tableCount2 = db2.TableDefs().Count();  // read once
     for (int i = 0; i < tableCount2; ++i) {
         const std::string name = db2.TableDefs().Item(At(i)).Name();
-        if (!IsSystemTable(name) && PositionOfTable(db1, name) < 0) {
+        if (!IsSystemTable(name) && PositionOfTable(db1, name, i) < 0) {
             allFound = false;
             run.WriteDifference({.kind = DifferenceKind::TableMissing,
                                  .line = "\r\n   " + name + " was not found in " + run.strDB1Name,

@@ -35,8 +35,10 @@ class Collection {
 public:
     using Lookup = int (EncodedDesign::*)(std::string_view) const;
 
-    Collection(const EncodedDesign& design, const Entry* items, std::size_t count, Lookup lookup = nullptr)
-        : design_(&design), items_(items), count_(count), lookup_(lookup)
+    // namesDiffer: no two items have the same name.
+    Collection(const EncodedDesign& design, const Entry* items, std::size_t count, Lookup lookup = nullptr,
+               bool namesDiffer = false)
+        : design_(&design), items_(items), count_(count), lookup_(lookup), namesDiffer_(namesDiffer)
     {
     }
     std::int16_t Count() const { return static_cast<std::int16_t>(count_); }
@@ -52,6 +54,15 @@ public:
             if (design_->textAt(nameOffset(items_[i])) == name) return static_cast<int>(i);
         return -1;
     }
+    // PositionOf, looking at position likely first: where the names all differ, a name found there
+    // is found nowhere else. Two databases mostly hold their common items in the same order.
+    int PositionOf(std::string_view name, int likely) const
+    {
+        if (namesDiffer_ && likely >= 0 && static_cast<std::size_t>(likely) < count_ &&
+            design_->textAt(nameOffset(items_[likely])) == name)
+            return likely;
+        return PositionOf(name);
+    }
 
 private:
     static std::uint32_t nameOffset(std::uint32_t record) { return record; }  // records start with the name
@@ -61,6 +72,7 @@ private:
     const Entry* items_;
     std::size_t count_;
     Lookup lookup_;  // a faster PositionOf, or nullptr
+    bool namesDiffer_;  // no two items have the same name
 };
 
 class PropertyView {
@@ -225,7 +237,8 @@ public:
     FileFormat Format() const { return design_->format(); }  // the file's format: Jet 3, Jet 4 or ACE
     engine::TableDefs TableDefs() const
     {
-        return {*design_, design_->tables().data(), design_->tables().size(), &EncodedDesign::tablePosition};
+        return {*design_, design_->tables().data(), design_->tables().size(), &EncodedDesign::tablePosition,
+                design_->tableNamesDiffer()};
     }
     engine::Relations Relations() const { return {*design_, design_->relations().data(), design_->relations().size()}; }
     engine::QueryDefs QueryDefs() const

@@ -93,6 +93,8 @@ public:
 
     // The first position of a table or query with exactly this name, or -1.
     int tablePosition(std::string_view name) const;
+    // Whether no two tables have the same name.
+    bool tableNamesDiffer() const { return tableByName_.size() == tables_.size(); }
     int queryPosition(std::string_view name) const;
 
     // Reading the checked bytes at offset at: number, text and skipText move at past what they

@@ -66,6 +66,11 @@ TEST(DatabaseViews, PositionOfIsTheFirstWithExactlyThatName)
     EXPECT_EQ(db.TableDefs().PositionOf("Orders"), 0);
     EXPECT_EQ(db.TableDefs().PositionOf("orders"), 1);
     EXPECT_EQ(db.TableDefs().PositionOf("ORDERS"), -1);
+    EXPECT_EQ(db.TableDefs().PositionOf("Orders", 2), 0);  // not the likely one: an earlier has the name
+    Database twoTables(DatabaseDesign{"/db/b.mdb", {table("A", {"X"}), table("B", {"X"})}, {}, {}});
+    EXPECT_EQ(twoTables.TableDefs().PositionOf("B", 1), 1);
+    EXPECT_EQ(twoTables.TableDefs().PositionOf("B", 0), 1);
+    EXPECT_EQ(twoTables.TableDefs().PositionOf("C", 1), -1);
     EXPECT_EQ(db.QueryDefs().PositionOf("Q"), 0);
     EXPECT_EQ(db.QueryDefs().PositionOf("q"), 1);
     EXPECT_EQ(db.QueryDefs().PositionOf(""), -1);
