@@ -207,6 +207,7 @@ int main(int argc, char* argv[])
     if (int status = parseArguments(argc, argv, request); status >= 0) return status;
 
     dualyn::HeadlessWindow window;
+    window.recordCalls = false;
     window.tables = request.tables;
     window.relations = request.relations;
     window.queries = request.queries;

@@ -80,12 +80,14 @@ bool CompareTables(ComparisonContext& run, const engine::Database& db1, const en
     run.WriteLog("\r\nTABLE COMPARISONS");
 
     TableInfo rec1, rec2;  // the table pair handed to the field and index comparisons
+    int shift = 0;  // where db2 had the last table found, less where db1 has it: where to look first
     for (int i = 0; i < tableCount1; ++i) {
         const std::string name = db1.TableDefs().Item(At(i)).Name();
         if (!IsSystemTable(name)) {
             window.SetStatus("Comparing table " + name);
-            const int j = PositionOfTable(db2, name, i);
+            const int j = PositionOfTable(db2, name, i + shift);
             if (j >= 0) {
+                shift = j - i;
                 run.WriteLog("\r\n   COMPARISON LOG FOR " + name);
                 rec1.strDBName = run.strDB1Name;
                 rec1.tdf = db1.TableDefs().Item(At(i));
@@ -124,16 +126,21 @@ bool FindMissingTables(ComparisonContext& run, const engine::Database& db2, cons
 {
     bool allFound = true;
     const int tableCount2 = db2.TableDefs().Count();  // read once
+    int shift = 0;  // as in CompareTables, from db2 to db1
     for (int i = 0; i < tableCount2; ++i) {
         const std::string name = db2.TableDefs().Item(At(i)).Name();
-        if (!IsSystemTable(name) && PositionOfTable(db1, name, i) < 0) {
-            allFound = false;
-            run.WriteDifference({.kind = DifferenceKind::TableMissing,
-                                 .line = "\r\n   " + name + " was not found in " + run.strDB1Name,
-                                 .walked = 2,
-                                 .presentIn = 2,
-                                 .table = name,
-                                 .presentContent = SummarizeTable(db2.TableDefs().Item(At(i)))});
+        if (!IsSystemTable(name)) {
+            if (const int j = PositionOfTable(db1, name, i + shift); j >= 0) {
+                shift = j - i;
+            } else {
+                allFound = false;
+                run.WriteDifference({.kind = DifferenceKind::TableMissing,
+                                     .line = "\r\n   " + name + " was not found in " + run.strDB1Name,
+                                     .walked = 2,
+                                     .presentIn = 2,
+                                     .table = name,
+                                     .presentContent = SummarizeTable(db2.TableDefs().Item(At(i)))});
+            }
         }
         if (run.blnCancel) break;
     }

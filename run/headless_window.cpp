@@ -21,36 +21,36 @@ std::string number(float v)
 void HeadlessWindow::SetStatus(const std::string& text)
 {
     status = text;
-    calls.push_back("SetStatus " + text);
+    if (recordCalls) calls.push_back("SetStatus " + text);
 }
 
 void HeadlessWindow::SetProgressMax(float maximum)
 {
     progressMax = maximum;
-    calls.push_back("SetProgressMax " + number(maximum));
+    if (recordCalls) calls.push_back("SetProgressMax " + number(maximum));
 }
 
 void HeadlessWindow::SetProgressValue(float value)
 {
     progressValue = value;
-    calls.push_back("SetProgressValue " + number(value));
+    if (recordCalls) calls.push_back("SetProgressValue " + number(value));
 }
 
 void HeadlessWindow::ProcessPendingEvents()
 {
-    calls.push_back("ProcessPendingEvents");
+    if (recordCalls) calls.push_back("ProcessPendingEvents");
     if (++eventsProcessed == cancelAtEvent && run) run->cmdCancel_Click();
 }
 
 void HeadlessWindow::SetBusyPointer(bool busy)
 {
-    calls.push_back(busy ? "SetBusyPointer on" : "SetBusyPointer off");
+    if (recordCalls) calls.push_back(busy ? "SetBusyPointer on" : "SetBusyPointer off");
 }
 
 void HeadlessWindow::SetDatabasePath(int database, const std::string& path)
 {
     paths[database == 2 ? 1 : 0] = path;
-    calls.push_back("SetDatabasePath " + std::to_string(database) + " " + path);
+    if (recordCalls) calls.push_back("SetDatabasePath " + std::to_string(database) + " " + path);
 }
 
 bool HeadlessWindow::IsTicked(CheckBox box)
@@ -63,18 +63,18 @@ void HeadlessWindow::ShowMessageBox(const std::string& text, const std::string& 
 {
     messageDetails.push_back(details);
     messageInformative.push_back(informative);
-    calls.push_back("MessageBox " + title + ": " + text);
+    if (recordCalls) calls.push_back("MessageBox " + title + ": " + text);
 }
 
 void HeadlessWindow::OpenLogViewer(const std::string& logFile)
 {
-    calls.push_back("OpenLogViewer " + logFile);
+    if (recordCalls) calls.push_back("OpenLogViewer " + logFile);
     if (showLogOn) CopyLog(logFile, *showLogOn);
 }
 
 std::optional<std::string> HeadlessWindow::AskPassword(int database, const std::string& path, bool wrong)
 {
-    calls.push_back("AskPassword " + std::to_string(database) + " " + path + (wrong ? " wrong" : ""));
+    if (recordCalls) calls.push_back("AskPassword " + std::to_string(database) + " " + path + (wrong ? " wrong" : ""));
     if (passwordAnswers.empty()) return std::nullopt;
     std::string answer = passwordAnswers.front();
     passwordAnswers.erase(passwordAnswers.begin());

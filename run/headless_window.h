@@ -30,6 +30,7 @@ public:
     // "SetProgressValue 1", "ProcessPendingEvents", "SetBusyPointer on", "MessageBox Database
     // Error: Databases failed to open", "OpenLogViewer /path/ComparisonLog.txt", ...
     std::vector<std::string> calls;
+    bool recordCalls = true;  // false: calls stays empty (a scripted run has no use for it)
     std::vector<std::string> messageDetails;      // the details of each message box
     std::vector<std::string> messageInformative;  // the informative text of each message box
     std::string status;
