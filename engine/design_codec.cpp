@@ -155,6 +155,25 @@ public:
         return out;
     }
 
+    // From now on the body's chunk goes to spill once it is full, with where it starts in the
+    // body, and is then written over: the whole design is not held. finishSpill hands over the
+    // last chunk and gives the head.
+    void spillTo(std::function<bool(std::string_view, std::size_t)> spill)
+    {
+        spill_ = std::move(spill);
+        while (chunks_.size() > 1) {  // chunks filled before: all but the one being written
+            spillChunk(chunks_.front());
+            chunks_.pop_front();
+        }
+    }
+
+    std::string finishSpill(std::size_t& bodyBytes)
+    {
+        if (!body_->empty()) spillChunk(*body_);
+        bodyBytes = spilled_;
+        return head();
+    }
+
     // Hands the bytes to out piece by piece (the head, then the body's chunks) until it returns
     // false; whether all were taken.
     bool write(const std::function<bool(std::string_view)>& out) const
@@ -173,6 +192,10 @@ private:
     void startChunkWhenFull()
     {
         if (body_->size() < kChunkBytes) return;
+        if (spill_) {
+            spillChunk(*body_);
+            return;
+        }
         body_ = &chunks_.emplace_back();
         body_->reserve(kChunkBytes + kChunkBytes / 4);
     }
@@ -320,6 +343,15 @@ private:
         return entry->second + 1;
     }
 
+    // Hands chunk to spill_ and empties it, keeping its room. Throws std::runtime_error when
+    // spill_ could not take it.
+    void spillChunk(std::string& chunk)
+    {
+        if (!spill_(chunk, spilled_)) throw std::runtime_error("cannot write the design out");
+        spilled_ += chunk.size();
+        chunk.clear();
+    }
+
     [[noreturn]] void refuse(const char* what, const std::string& problem) const
     {
         throw std::invalid_argument("cannot encode the design: " + std::string(what) + path_.describe() + " " + problem);
@@ -432,6 +464,8 @@ private:
     std::unordered_map<std::string_view, std::size_t> poolIndex_;  // name -> its position in pool_
     std::size_t tables_ = 0;                    // tables encoded so far
     std::vector<std::size_t> recent_[kKinds];   // per kind and position: the last reference used
+    std::function<bool(std::string_view, std::size_t)> spill_;  // where full chunks go, if anywhere
+    std::size_t spilled_ = 0;                   // the bytes of the body spilled so far
     std::array<NumberBytes, kFieldPropertyNames.size()> fieldNames_{};  // their references; none made yet: size 0
     DesignPath path_;
 };
@@ -542,6 +576,8 @@ void DesignEncoder::end(std::vector<RelationDesign> relations, std::vector<Query
 }
 std::string DesignEncoder::bytes() { return impl_->finish(); }
 bool DesignEncoder::write(const std::function<bool(std::string_view)>& out) const { return impl_->write(out); }
+void DesignEncoder::spillTo(std::function<bool(std::string_view, std::size_t)> spill) { impl_->spillTo(std::move(spill)); }
+std::string DesignEncoder::finishSpill(std::size_t& bodyBytes) { return impl_->finishSpill(bodyBytes); }
 
 DatabaseDesign expandDesign(const EncodedDesign& encoded)
 {

@@ -29,6 +29,17 @@ public:
     // The same bytes handed to out piece by piece, without making them one string, until out
     // returns false; whether out took them all.
     bool write(const std::function<bool(std::string_view)>& out) const;
+    // From now on hands each piece of the body to spill as soon as it is full, with where the
+    // piece starts in the body, instead of holding the whole design (spill returns whether it
+    // took the piece; table() and end() throw std::runtime_error when it did not). bytes() and
+    // write() then no longer give the design: after end(), finishSpill hands over the last piece
+    // and gives what goes before the body (the head), and the body's size in bodyBytes.
+    //
+    //     encoder.spillTo([&](std::string_view piece, std::size_t at) { return put(room + at, piece); });
+    //     readDesign(file, encoder);
+    //     std::string head = encoder.finishSpill(body);  // the design: head, then the body at room
+    void spillTo(std::function<bool(std::string_view, std::size_t)> spill);
+    std::string finishSpill(std::size_t& bodyBytes);
 
     class Impl;
 

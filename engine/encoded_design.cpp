@@ -11,6 +11,7 @@
 #include <iterator>
 #include <functional>
 #include <limits>
+#include <sys/mman.h>
 
 namespace engine {
 
@@ -351,9 +352,27 @@ EncodedDesign::EncodedDesign()
 std::unique_ptr<const EncodedDesign> EncodedDesign::decode(std::string bytes)
 {
     std::unique_ptr<EncodedDesign> design(new EncodedDesign);
-    design->bytes_ = std::move(bytes);
+    design->held_ = std::move(bytes);
+    design->bytes_ = design->held_;
     DesignDecoder(*design).decode();
     return design;
+}
+
+std::unique_ptr<const EncodedDesign> EncodedDesign::decodeMapped(const void* mapped, std::size_t mappedBytes,
+                                                                 std::size_t from)
+{
+    std::unique_ptr<EncodedDesign> design(new EncodedDesign);
+    design->mapped_ = mapped;
+    design->mappedBytes_ = mappedBytes;
+    from = std::min(from, mappedBytes);
+    design->bytes_ = std::string_view(static_cast<const char*>(mapped) + from, mappedBytes - from);
+    DesignDecoder(*design).decode();
+    return design;
+}
+
+EncodedDesign::~EncodedDesign()
+{
+    if (mapped_) ::munmap(const_cast<void*>(mapped_), mappedBytes_);
 }
 
 std::string_view EncodedDesign::name() const { return textAt(name_); }

@@ -76,9 +76,14 @@ public:
     // collection can hold (32,767 items), a length past the end, text that is not UTF-8, a pool
     // reference past the pool, bytes left over.
     static std::unique_ptr<const EncodedDesign> decode(std::string bytes);
+    // The same for the bytes of a read-only mapping of mappedBytes bytes at mapped, from offset
+    // from to its end, which the design unmaps when it goes (also when decoding throws).
+    static std::unique_ptr<const EncodedDesign> decodeMapped(const void* mapped, std::size_t mappedBytes,
+                                                             std::size_t from);
 
     EncodedDesign(const EncodedDesign&) = delete;
     EncodedDesign& operator=(const EncodedDesign&) = delete;
+    ~EncodedDesign();
 
     std::string_view name() const;  // the database name the bytes carry: its path, as bytes
     FileFormat format() const { return format_; }  // the file format of the database
@@ -125,7 +130,10 @@ private:
     // Where the value of the entry at offset at starts.
     std::uint32_t valueOffset(std::uint32_t at) const;
 
-    std::string bytes_;
+    std::string held_;                    // the bytes, when they came as a string
+    const void* mapped_ = nullptr;        // or the mapping they are in ...
+    std::size_t mappedBytes_ = 0;         // ... and its size
+    std::string_view bytes_;              // the design's bytes, in one of them
     std::uint32_t name_ = 0;                       // the database name's offset
     FileFormat format_ = FileFormat::Jet4;
     std::vector<std::string_view> pool_;           // the pooled property names, in bytes_

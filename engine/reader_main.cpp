@@ -3,6 +3,9 @@
 //     dualyn-reader FILE          the design, serialized, on standard output
 //     dualyn-reader --text FILE   the design as text, for a person to read
 //     --password-on-stdin         first read the database's password from standard input, to its end
+//     --answer-in-file            standard output is a file (the window process's memory file):
+//                                 the design goes into it as it is made, and ends its file;
+//                                 "design at N" on standard error tells the offset it starts at
 //
 // Exit status 0; 2 when the file cannot be opened, with the reason alone on standard error (4 when
 // it needs a password and none was given, 5 when the one given is wrong); 3 when reading needs
@@ -22,6 +25,7 @@
 #include "design_reader.h"
 #include "sanitizers.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <cstdlib>
@@ -90,6 +94,46 @@ std::string readPassword()
     return password;
 }
 
+// Writes bytes to standard output, a file, at offset at; whether all were written.
+bool writeAllAt(std::string_view bytes, std::size_t at)
+{
+    for (std::size_t done = 0; done < bytes.size();) {
+        ssize_t n = ::pwrite(1, bytes.data() + done, bytes.size() - done, static_cast<off_t>(at + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Room kept in the answer file before the body for what goes before it (the signature, the
+// format and the pool of property names, some hundred bytes in real designs).
+constexpr std::size_t kHeadRoom = std::size_t{64} << 10;
+
+// Puts head before the body already written at kHeadRoom (bodyBytes long), so that the two are
+// one design in the file, and says where it starts: "design at 65000". A head too long for its
+// room goes after the body, which is copied after it. Whether all was written.
+bool placeHead(const std::string& head, std::size_t bodyBytes)
+{
+    std::size_t start = kHeadRoom - std::min(head.size(), kHeadRoom);
+    if (head.size() <= kHeadRoom) {
+        if (!writeAllAt(head, start)) return false;
+    } else {
+        start = kHeadRoom + bodyBytes;
+        if (!writeAllAt(head, start)) return false;
+        std::string piece(std::size_t{1} << 20, '\0');
+        for (std::size_t done = 0; done < bodyBytes;) {
+            ssize_t n = ::pread(1, piece.data(), std::min(piece.size(), bodyBytes - done), static_cast<off_t>(kHeadRoom + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            if (!writeAllAt(std::string_view(piece.data(), static_cast<std::size_t>(n)), start + head.size() + done)) return false;
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    std::cerr << "design at " << start << "\n";
+    return true;
+}
+
 bool writeAll(std::string_view bytes)
 {
     for (std::size_t done = 0; done < bytes.size();) {
@@ -107,6 +151,7 @@ int main(int argc, char* argv[])
 {
     bool text = false;
     bool passwordOnStdin = false;  // the window process sends a password (or nothing) first
+    bool answerInFile = false;     // standard output is a file the design is put into as it is made
     std::string path;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -114,17 +159,19 @@ int main(int argc, char* argv[])
             text = true;
         else if (arg == "--password-on-stdin")
             passwordOnStdin = true;
+        else if (arg == "--answer-in-file")
+            answerInFile = true;
         else if (arg == "--" && i + 1 < argc)
             path = argv[++i];
         else if (!arg.empty() && arg[0] != '-')
             path = arg;
         else {
-            std::cerr << "usage: dualyn-reader [--text] [--password-on-stdin] FILE\n";
+            std::cerr << "usage: dualyn-reader [--text] [--password-on-stdin] [--answer-in-file] FILE\n";
             return 1;
         }
     }
     if (path.empty()) {
-        std::cerr << "usage: dualyn-reader [--text] [--password-on-stdin] FILE\n";
+        std::cerr << "usage: dualyn-reader [--text] [--password-on-stdin] [--answer-in-file] FILE\n";
         return 1;
     }
     const char* test = std::getenv("DUALYN_READER_TEST");
@@ -144,6 +191,11 @@ int main(int argc, char* argv[])
         // the pieces it was made in; the text is made from the whole design.
         std::string answer;
         engine::DesignEncoder encoder;
+        // Into the answer file, the body goes as it is made, after room for the head; the tests'
+        // misbehaviours need the whole design at hand.
+        const bool spilling = answerInFile && !text && misbehave.empty();
+        if (spilling)
+            encoder.spillTo([](std::string_view piece, std::size_t at) { return writeAllAt(piece, kHeadRoom + at); });
         if (text)
             answer = engine::designText(engine::readDesign(file, confine));
         else
@@ -161,6 +213,11 @@ int main(int argc, char* argv[])
         if (misbehave == "cut") {
             const std::string whole = text ? answer : encoder.bytes();
             return writeAll(std::string_view(whole).substr(0, whole.size() / 2)) ? 0 : 1;
+        }
+        if (spilling) {
+            std::size_t bodyBytes = 0;
+            const std::string head = encoder.finishSpill(bodyBytes);
+            return placeHead(head, bodyBytes) ? 0 : 1;
         }
         return (text ? writeAll(answer) : encoder.write(writeAll)) ? 0 : 1;
     } catch (const engine::OpenError& e) {

@@ -20,6 +20,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,7 +30,6 @@ namespace {
 
 constexpr std::size_t kMiB = 1u << 20;
 constexpr std::size_t kMostReasonBytes = 4096;  // of what the reader says on standard error
-constexpr std::size_t kMostReservedAnswer = 64 * kMiB;  // room set aside for the answer before it comes
 constexpr std::size_t kMostPasswordBytes = 1024;  // far more than any Access password, far less than a pipe holds
 
 // The reason the reader gave: its first line, without the line end.
@@ -54,6 +54,21 @@ std::string signalName(int signal)
     if (signal >= SIGRTMIN && signal <= SIGRTMAX) return "SIGRTMIN+" + std::to_string(signal - SIGRTMIN);
     return "an unknown signal";
 }
+
+// A file descriptor, closed when it goes.
+struct Descriptor {
+    int fd;
+    explicit Descriptor(int f) : fd(f) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// Room the reader keeps before the design's body for what goes before it, at most.
+constexpr std::size_t kMostHeadRoom = std::size_t{64} << 10;
 
 // Closes both ends of a pipe that is no longer needed.
 void closePipe(int fds[2])
@@ -111,33 +126,27 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
                           : std::size_t{0};
     const ReaderLimits limits = ReaderLimits::forFileSize(size);
     const std::string program = readerProgram();
-
-    // What the reading needs is allocated before the reader starts; the answer may still grow
-    // past its room, and running out of memory then ends the reader too (below).
-    std::string answer, reason;
-    // Room for the answer a real file of this size gives (about half of it, at most two thirds for
-    // the widest tables), so that it is seldom copied while it grows; at most 64 MiB, the answer of
-    // a design far larger than real ones: a large file is mostly data, and its design small. (Room
-    // for a 2 GiB file's size took seconds to set up under AddressSanitizer.)
-    answer.reserve(std::min<std::size_t>({limits.answerBytes, size + kMiB, kMostReservedAnswer}));
-    reason.reserve(kMostReasonBytes);
-    // Huge pages for the answer where the system offers them on request: filling megabytes of
-    // fresh memory otherwise costs a page fault every 4 KiB.
-    if (const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)); answer.capacity() > 2 * kMiB) {
-        const auto start = (reinterpret_cast<std::uintptr_t>(answer.data()) + page - 1) / page * page;
-        const auto end = reinterpret_cast<std::uintptr_t>(answer.data()) + answer.capacity();
-        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-    }
-    std::vector<char> buffer(1 << 16);  // one read from either pipe
-    const pid_t self = ::getpid();      // the reader's parent, checked by the reader
+    auto cannotStart = [&path](int error) {
+        return OpenError(path, std::string("the reader cannot be started: ") + std::strerror(error));
+    };
 
     if (password.size() > kMostPasswordBytes)
         throw OpenError(path, "the password is longer than " + std::to_string(kMostPasswordBytes) + " bytes");
-    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+    // The reader puts the design into a file in memory, which this process then maps: the design
+    // is neither copied through a pipe nor held twice. The file may take the answer twice (a head
+    // too long for its room has the body copied after it).
+    const Descriptor answer(::memfd_create("dualyn-design", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (answer.fd < 0) throw cannotStart(errno);
+    std::string reason;
+    reason.reserve(kMostReasonBytes);
+    std::vector<char> buffer(1 << 16);  // one read from the reader's standard error
+    const pid_t self = ::getpid();      // the reader's parent, checked by the reader
+
+    int in[2] = {-1, -1}, err[2] = {-1, -1};
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+        const int error = errno;
         closePipe(in);
-        closePipe(out);
-        throw OpenError(path, std::string("the reader cannot be started: ") + std::strerror(errno));
+        throw cannotStart(error);
     }
     // The password goes into its pipe before the reader starts: it fits in the pipe's buffer
     // (kMostPasswordBytes), and a reader that ends early cannot make the write fail.
@@ -145,10 +154,10 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
         ssize_t n = ::write(in[1], password.data() + done, password.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
+            const int error = errno;
             closePipe(in);
-            closePipe(out);
             closePipe(err);
-            throw OpenError(path, std::string("the reader cannot be started: ") + std::strerror(errno));
+            throw cannotStart(error);
         }
         done += static_cast<std::size_t>(n);
     }
@@ -170,13 +179,14 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     std::vector<char*> envp;
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
+    const rlim_t mostAnswerFile = 2 * (limits.answerBytes + kMostHeadRoom);
 
     pid_t pid = ::fork();
     if (pid < 0) {
+        const int error = errno;
         closePipe(in);
-        closePipe(out);
         closePipe(err);
-        throw OpenError(path, std::string("the reader cannot be started: ") + std::strerror(errno));
+        throw cannotStart(error);
     }
     if (pid == 0) {
         // The reader ends with this process, also when it is killed: the kernel kills the reader
@@ -185,7 +195,7 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != self) _exit(1);
         ::dup2(in[0], 0);  // the password, then the end
-        ::dup2(out[1], 1);
+        ::dup2(answer.fd, 1);
         ::dup2(err[1], 2);
 #if !defined(DUALYN_ADDRESS_SANITIZER)  // AddressSanitizer reserves far more address space than it uses
         struct rlimit memory {limits.memoryBytes, limits.memoryBytes};
@@ -194,75 +204,93 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
         auto cpu = static_cast<rlim_t>(limits.seconds) + 1;
         struct rlimit time {cpu, cpu + 1};
         ::setrlimit(RLIMIT_CPU, &time);
-        const char* argv[] = {program.c_str(), "--password-on-stdin", "--", path.c_str(), nullptr};
+        // A reader that writes on and on is stopped (SIGXFSZ) once its answer is far too long.
+        struct rlimit answerFile {mostAnswerFile, mostAnswerFile};
+        ::setrlimit(RLIMIT_FSIZE, &answerFile);
+        const char* argv[] = {program.c_str(), "--password-on-stdin", "--answer-in-file", "--", path.c_str(), nullptr};
         ::execve(program.c_str(), const_cast<char* const*>(argv), envp.data());
         _exit(127);
     }
     // The reader has its own copy of the password's pipe, which ends with the password.
     ::close(in[0]);
     ::close(in[1]);
-    ::close(out[1]);
     ::close(err[1]);
+    const Descriptor errors(err[0]);
+    // The reader's end is watched through a descriptor of its own where the system has them,
+    // and otherwise by polling for it.
+    const Descriptor ended(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
 
     // Ends the reader (killed first when kill is set) and waits for it: its exit status.
     auto endReader = [&](bool kill) {
         if (kill) ::kill(pid, SIGKILL);
-        ::close(out[0]);
-        ::close(err[0]);
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
         return status;
     };
-    bool timedOut = false, tooLong = false, stopped = false;
+    bool timedOut = false, stopped = false;
+    bool waited = false;  // the reader has ended and its status is in status
+    int status = 0;
     try {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
-        bool outOpen = true, errOpen = true;
-        while (outOpen || errOpen) {
+        bool errOpen = true;
+        for (;;) {
+            // Without a descriptor for its end, the reader is asked whether it has ended.
+            if (ended.fd < 0 && ::waitpid(pid, &status, WNOHANG) == pid) {
+                waited = true;
+                break;
+            }
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 timedOut = true;
                 break;
             }
-            pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
+            pollfd fds[2] = {{errOpen ? errors.fd : -1, POLLIN, 0}, {ended.fd, POLLIN, 0}};
             // Whoever may stop the read is answered within a twentieth of a second.
-            const long long wait = stop ? 50 : 1000;
+            const long long wait = stop || ended.fd < 0 ? 50 : 1000;
             int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), wait)));
             if (stop && stop->load()) {
                 stopped = true;
                 break;
             }
             if (ready < 0 && errno != EINTR) break;
-            for (int k = 0; k < 2; ++k) {
-                if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-                ssize_t n = ::read(fds[k].fd, buffer.data(), buffer.size());
-                if (n <= 0) {
-                    (k == 0 ? outOpen : errOpen) = false;
-                    continue;
-                }
-                std::string& into = k == 0 ? answer : reason;
-                std::size_t most = k == 0 ? limits.answerBytes : kMostReasonBytes;
-                into.append(buffer.data(), std::min(static_cast<std::size_t>(n), most - std::min(most, into.size())));
-                if (k == 0 && answer.size() >= limits.answerBytes) tooLong = true;
+            if (errOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+                ssize_t n = ::read(errors.fd, buffer.data(), buffer.size());
+                if (n <= 0)
+                    errOpen = false;
+                else
+                    reason.append(buffer.data(),
+                                  std::min(static_cast<std::size_t>(n), kMostReasonBytes - std::min(kMostReasonBytes, reason.size())));
+                continue;  // what it said first, then whether it ended
             }
-            if (tooLong) break;
+            if (ended.fd >= 0 && (fds[1].revents & POLLIN)) {
+                status = endReader(false);
+                waited = true;
+                // What it said last, still in the pipe unless another process holds it open.
+                ::fcntl(errors.fd, F_SETFL, O_NONBLOCK);
+                for (ssize_t n; errOpen && (n = ::read(errors.fd, buffer.data(), buffer.size())) > 0;)
+                    reason.append(buffer.data(),
+                                  std::min(static_cast<std::size_t>(n), kMostReasonBytes - std::min(kMostReasonBytes, reason.size())));
+                break;
+            }
         }
+        if (!waited) status = endReader(timedOut || stopped);
     } catch (...) {
-        // No memory here for the growing answer: the reader does not outlive the reading.
-        endReader(true);
+        // No memory here for what the reader says: the reader does not outlive the reading.
+        if (!waited) endReader(true);
         throw;
     }
-    const int status = endReader(timedOut || tooLong || stopped);
 
     auto fail = [&path](const std::string& why) -> std::unique_ptr<const EncodedDesign> { throw OpenError(path, why); };
+    const std::string tooLong = "damaged: reading it gave more than " + std::to_string(limits.answerBytes / kMiB) + " MiB";
     if (stopped) return fail("reading it was stopped");
     if (timedOut)
         return fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
-    if (tooLong) return fail("damaged: reading it gave more than " + std::to_string(limits.answerBytes / kMiB) + " MiB");
     if (WIFSIGNALED(status)) {
         int signal = WTERMSIG(status);
         if (signal == SIGXCPU)
             return fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
+        if (signal == SIGXFSZ) return fail(tooLong);
         if (isFault(signal))
             return fail("damaged: reading it failed (the reader stopped with signal " + std::to_string(signal) + ", " +
                         strsignal(signal) + ")");
@@ -277,8 +305,24 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     if (code == 3) return fail("damaged: reading it needs more than " + std::to_string(limits.memoryBytes / kMiB) + " MiB of memory");
     if (code == 127) return fail("the reader program " + printablePath(program) + " cannot be started");
     if (code != 0) return fail("damaged: reading it failed: " + firstLine(reason));
+
+    // The answer is the file from where the reader says it starts ("design at N"; 0 when it says
+    // nothing) to its end. Sealed first, so that nothing can change it any more, nor cut it short
+    // under the mapping.
+    if (::fcntl(answer.fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
+        return fail("damaged: the reader's answer could still be changed (" + std::string(std::strerror(errno)) + ")");
+    struct stat answered {};
+    if (::fstat(answer.fd, &answered) != 0) return fail("the reader's answer cannot be read: " + std::string(std::strerror(errno)));
+    const auto fileBytes = static_cast<std::size_t>(answered.st_size);
+    std::size_t start = 0;
+    if (reason.rfind("design at ", 0) == 0) start = static_cast<std::size_t>(std::strtoull(reason.c_str() + 10, nullptr, 10));
+    start = std::min(start, fileBytes);
+    if (fileBytes - start > limits.answerBytes) return fail(tooLong);
     try {
-        return EncodedDesign::decode(std::move(answer));
+        if (fileBytes == start) return EncodedDesign::decode(std::string());
+        void* mapped = ::mmap(nullptr, fileBytes, PROT_READ, MAP_SHARED, answer.fd, 0);
+        if (mapped == MAP_FAILED) throw std::bad_alloc();
+        return EncodedDesign::decodeMapped(mapped, fileBytes, start);
     } catch (const FormatError& e) {
         return fail(std::string("damaged: the reader's answer is malformed: ") + e.what());
     }
