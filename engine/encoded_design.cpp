@@ -290,8 +290,14 @@ private:
             case kText: {
                 std::uint32_t length = 0;
                 if (!number(length) || static_cast<std::size_t>(end - p) < length) return false;
-                for (std::uint32_t k = 0; k < length; ++k)
-                    if (p[k] >= 0x80) return false;
+                std::uint64_t high = 0;  // the high bits of the text's bytes, eight at a time
+                std::uint32_t k = 0;
+                for (std::uint64_t word; k + 8 <= length; k += 8) {
+                    std::memcpy(&word, p + k, 8);
+                    high |= word;
+                }
+                for (; k < length; ++k) high |= p[k];
+                if (high & 0x8080808080808080u) return false;
                 p += length;
                 break;
             }

@@ -316,6 +316,10 @@ TEST(DesignCodec, MadeUpBytesRefusedWithWhatAndWhere)
     EXPECT_TRUE(same(read.tables[0].fields[0].properties[0].value, num(4)));
 
     auto query = [](std::string_view property) { return Raw().n(0).s("").n(0).n(0).n(1).s("Q").n(1).b(property).bytes; };
+    // A field with one property named by the pool, whose value is the text given.
+    auto fieldText = [](std::string_view value) {
+        return Raw().n(1).s("Size").s("db").n(1).s("T").n(1).s("F").n(1).n(1).b("\x05").s(value).n(0).n(0).n(0).bytes;
+    };
     std::pair<std::string, std::string> cases[] = {
         {Raw().n(0).s("").n(40000).bytes, "design data at byte 8: the table count is 40000, more than 32767"},
         {Raw().n(0).s("").n(32767).bytes, "the table count is 32767, more than the 0 bytes left can hold"},
@@ -325,6 +329,8 @@ TEST(DesignCodec, MadeUpBytesRefusedWithWhatAndWhere)
         {Raw().n(0).b(std::string("\x80\x00", 2)).bytes, "the database name is a number not in its shortest form"},
         {Raw().n(0).b(std::string(9, '\xFF')).bytes, "the database name is a number longer than nine bytes"},
         {Raw().n(0).s("").n(1).s("a\xED\xA0\x80").bytes, "at byte 11: the name of table 0 is not UTF-8"},
+        {fieldText("caf\xC3"), "the value of property 0 of field 0 of table 0 is not UTF-8"},
+        {fieldText("abcdefghijk\xFFmnop"), "at byte 36: the value of property 0 of field 0 of table 0 is not UTF-8"},
         {query(std::string("\x00\x01p\x06", 4)), "the value of property 0 of query 0 has the unknown tag 6"},
         {query(std::string("\x01\x00", 2)), "the name reference of property 0 of query 0 is 1, past the 0 pooled names"},
         {query(Raw().b(std::string("\x00\x00\x04", 3)).n((std::uint64_t{1} << 54) + 1).bytes.substr(Raw().bytes.size())),
