@@ -72,6 +72,7 @@ public:
         design_.name_ = offset();
         bytes("the database name");  // a path: bytes, not necessarily UTF-8
         design_.tables_.resize(count("the table count", 3));  // name, field count, index count
+        design_.tableByName_.reserve(design_.tables_.size());
         // Room for the fields of a real design in these bytes (a field takes about 40 of them),
         // so that the offsets are seldom copied as they grow; memory is taken as it is used.
         design_.fields_.reserve(left() / 32);
