@@ -3,9 +3,10 @@
 //     dualyn-reader FILE          the design, serialized, on standard output
 //     dualyn-reader --text FILE   the design as text, for a person to read
 //     --password-on-stdin         first read the database's password from standard input, to its end
-//     --answer-in-file            standard output is a file (the window process's memory file):
-//                                 the design goes into it as it is made, and ends its file;
-//                                 "design at N" on standard error tells the offset it starts at
+//     --answer-in-file            standard output is a file open for reading and writing (the
+//                                 window process's memory file): the design goes into it as it
+//                                 is made, and ends it; "design at N" on standard error tells
+//                                 the offset it starts at
 //
 // Exit status 0; 2 when the file cannot be opened, with the reason alone on standard error (4 when
 // it needs a password and none was given, 5 when the one given is wrong); 3 when reading needs
@@ -15,7 +16,8 @@
 // other access to the file system.
 //
 // For tests only, DUALYN_READER_TEST makes the reader misbehave after loading the file: "crash",
-// "hang", "garbage" (bytes that are no design), "cut" (half a design), or "escape" (try to open
+// "hang", "garbage" (bytes that are no design), "cut" (half a design), "flood" (bytes without
+// end), or "escape" (try to open
 // another file after giving up the file system, and say whether that worked); "password" refuses
 // the file saying which password arrived; "password-is:SECRET" takes the file as protected by the
 // password SECRET.
@@ -125,7 +127,11 @@ bool placeHead(const std::string& head, std::size_t bodyBytes)
         for (std::size_t done = 0; done < bodyBytes;) {
             ssize_t n = ::pread(1, piece.data(), std::min(piece.size(), bodyBytes - done), static_cast<off_t>(kHeadRoom + done));
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
+            if (n <= 0) {
+                std::cerr << "the design's body cannot be read back from standard output: "
+                          << (n < 0 ? std::strerror(errno) : "it is shorter than written") << "\n";
+                return false;
+            }
             if (!writeAllAt(std::string_view(piece.data(), static_cast<std::size_t>(n)), start + head.size() + done)) return false;
             done += static_cast<std::size_t>(n);
         }
@@ -210,6 +216,9 @@ int main(int argc, char* argv[])
             return 2;
         }
         if (misbehave == "garbage") return writeAll("this is no design") ? 0 : 1;
+        if (misbehave == "flood")
+            for (const std::string block(std::size_t{1} << 20, 'x');;)
+                if (!writeAll(block)) return 1;
         if (misbehave == "cut") {
             const std::string whole = text ? answer : encoder.bytes();
             return writeAll(std::string_view(whole).substr(0, whole.size() / 2)) ? 0 : 1;

@@ -139,6 +139,23 @@ query Q select
     EXPECT_EQ(shown.out, designText(here));
 }
 
+// A design the reader hands over in several pieces, whose pool of property names does not fit in
+// the room the reader keeps for it before the rest, comes over whole.
+TEST_F(Reader, GivesALargeDesignWithALargePoolWhole)
+{
+    std::string description;
+    for (int t = 0; t < 300; ++t) {
+        description += "table Table" + std::to_string(t) + "\n";
+        for (int f = 0; f < 30; ++f)
+            description += " field F" + std::to_string(f) + " long PropertyOfItsOwnForTable" + std::to_string(t) + "Field" +
+                           std::to_string(f) + "=1\n";
+    }
+    std::string path = write(description);
+    const std::unique_ptr<const EncodedDesign> there = readDesignInReader(path);
+    EXPECT_EQ(designText(expandDesign(*there)), designText(readDesign(path)));
+    EXPECT_EQ(there->tables().size(), 304u);  // the four system tables too
+}
+
 // The reader tells the file's format, and the opened database serves it: a generator file is
 // Jet 4; the same file with the header's version byte of Access 2007 is read as ACE.
 TEST_F(Reader, TellsTheFileFormat)
@@ -215,6 +232,7 @@ TEST_F(Reader, EveryFailureOfTheReaderIsAReason)
         {"garbage", "damaged: the reader's answer is malformed: "},
         {"cut", "damaged: the reader's answer is malformed: "},
         {"escape", "no other file can be opened"},
+        {"flood", "damaged: reading it gave more than 16 MiB"},
     };
     for (const Case& c : cases) {
         ScopedVariable misbehave("DUALYN_READER_TEST", c.misbehaviour);
