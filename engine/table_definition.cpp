@@ -84,7 +84,12 @@ public:
     Definition(const FileImage& file, std::uint32_t page, const Layout& layout);
 
     // The size bytes at offset at; what names them for the message when they are not all there.
-    const std::uint8_t* bytes(std::size_t at, std::size_t size, std::string_view what) const;
+    const std::uint8_t* bytes(std::size_t at, std::size_t size, std::string_view what) const
+    {
+        if (!holds(at, size)) [[unlikely]]
+            failPastEnd(at, what);
+        return bytes_.data() + at;
+    }
     // Whether the size bytes at offset at are all in the definition.
     bool holds(std::size_t at, std::size_t size) const { return at <= bytes_.size() && size <= bytes_.size() - at; }
     std::uint8_t u8(std::size_t at, std::string_view what) const { return *bytes(at, 1, what); }
@@ -102,6 +107,8 @@ public:
 
     // Throws FormatError with message, naming the definition by its first page.
     [[noreturn]] void fail(const std::string& message) const;
+    // Throws FormatError saying that what, at byte at, runs past the definition's end.
+    [[noreturn]] void failPastEnd(std::size_t at, std::string_view what) const;
 
 private:
     // The bytes of page, after checking that it lies inside the file and is a definition page.
@@ -159,12 +166,10 @@ const std::uint8_t* Definition::pageBytes(std::uint32_t page, const char* role) 
     return p;
 }
 
-const std::uint8_t* Definition::bytes(std::size_t at, std::size_t size, std::string_view what) const
+void Definition::failPastEnd(std::size_t at, std::string_view what) const
 {
-    if (!holds(at, size)) [[unlikely]]
-        fail(std::string(what) + " at byte " + std::to_string(at) + " runs past the definition's stored end at byte " +
-             std::to_string(bytes_.size()));
-    return bytes_.data() + at;
+    fail(std::string(what) + " at byte " + std::to_string(at) + " runs past the definition's stored end at byte " +
+         std::to_string(bytes_.size()));
 }
 
 void Definition::requireEntries(std::size_t at, std::size_t count, std::size_t entrySize,
