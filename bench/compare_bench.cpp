@@ -15,9 +15,10 @@
 // (Markdown); --keep writes the pairs into FOLDER as <shape>-<tables>x<fields>-a.mdb and -b.mdb and
 // leaves them there, for profiling.
 //
-// The readers' peaks are measured by starting compare-bench itself as the reader
-// (DUALYN_READER), which runs the real one, waits for it and adds its peak resident memory (the
-// kernel's VmHWM, as wait4 reports it) to a file.
+// The readers' peaks are measured in one more run of dualyn-compare and in the window's run, by
+// starting compare-bench itself as the reader (DUALYN_READER), which runs the real one, waits for
+// it and adds its peak resident memory (the kernel's VmHWM, as wait4 reports it) to a file. The
+// timed runs start the real reader.
 #include "jet4_writer.h"
 #include "schema_text.h"
 #include "synthetic.h"
@@ -208,9 +209,10 @@ int main(int argc, char* argv[])
                                              : (std::filesystem::temp_directory_path() /
                                                 ("compare-bench-" + std::to_string(::getpid()))).string();
     std::filesystem::create_directories(folder);
-    // The readers dualyn-compare and window-peak start are this program, measuring the real one.
+    // Outside the timed runs, the readers dualyn-compare and window-peak start are this program,
+    // measuring the real one; the timed runs start the real one, with nothing in between.
     const std::string peaksFile = folder + "/reader-peaks";
-    ::setenv("DUALYN_READER", self.c_str(), 1);
+    auto measureReaders = [&](bool measure) { ::setenv("DUALYN_READER", measure ? self.c_str() : reader.c_str(), 1); };
     ::setenv("COMPARE_BENCH_READER", reader.c_str(), 1);
     ::setenv("COMPARE_BENCH_PEAKS", peaksFile.c_str(), 1);
     // The largest reader peak written to the file since it was last read, in MiB.
@@ -258,6 +260,7 @@ int main(int argc, char* argv[])
             readerPeak();
             std::vector<double> dualyn, schema;
             double peak = 0;  // dualyn-compare's, MiB
+            measureReaders(false);
             for (int r = 0; r < runs; ++r) {
                 Timing d = run(compare, {"--report-memory", a, b});
                 dualyn.push_back(d.seconds);
@@ -265,7 +268,10 @@ int main(int argc, char* argv[])
                 if (at != std::string::npos) peak = std::max(peak, std::atof(d.err.c_str() + at + 13) / 1024);
                 schema.push_back(run("mdb-schema", {a}).seconds + run("mdb-schema", {b}).seconds);
             }
-            // The window process over one run: its peak before the run (Qt and the window) and after.
+            // The readers' peaks over one more run, and the window process over one run: its peak
+            // before the run (Qt and the window) and after.
+            measureReaders(true);
+            run(compare, {a, b});
             run(windowPeak, {a, b}, stem + ".window");
             double idle = std::atof(lineAfter(stem + ".window", "before: ").c_str()) / 1024;
             double window = std::atof(lineAfter(stem + ".window", "after: ").c_str()) / 1024;
