@@ -12,14 +12,56 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <dlfcn.h>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string_view>
 
 namespace engine {
 
 namespace {
+
+// OpenSSL's libcrypto, loaded the first time an encrypted file is read rather than with the
+// reader: plain files, nearly all of them, are read without the time loading it takes.
+#define DUALYN_CRYPTO_FUNCTIONS(X)                                                                               \
+    X(EVP_MD_CTX_new) X(EVP_MD_CTX_free) X(EVP_DigestInit_ex) X(EVP_DigestUpdate) X(EVP_DigestFinal_ex)        \
+    X(EVP_MD_get_size) X(EVP_CIPHER_CTX_new) X(EVP_CIPHER_CTX_free) X(EVP_CIPHER_CTX_set_padding)              \
+    X(EVP_DecryptInit_ex) X(EVP_DecryptUpdate) X(EVP_aes_128_ecb) X(EVP_aes_128_cbc) X(EVP_aes_128_cfb8)        \
+    X(EVP_aes_192_ecb) X(EVP_aes_192_cbc) X(EVP_aes_192_cfb8) X(EVP_aes_256_ecb) X(EVP_aes_256_cbc)             \
+    X(EVP_aes_256_cfb8) X(EVP_md5) X(EVP_sha1) X(EVP_sha256) X(EVP_sha384) X(EVP_sha512) X(CRYPTO_memcmp)      \
+    X(OPENSSL_cleanse)
+
+// The functions of libcrypto this file calls, once loadCrypto has found them.
+struct Crypto {
+#define DUALYN_CRYPTO_POINTER(name) decltype(&::name) name = nullptr;
+    DUALYN_CRYPTO_FUNCTIONS(DUALYN_CRYPTO_POINTER)
+#undef DUALYN_CRYPTO_POINTER
+} crypto;
+
+// Loads libcrypto (the first time) and finds its functions in it. Throws OpenError naming the
+// encrypted file at path when it cannot.
+void loadCrypto(const std::string& path)
+{
+    static std::once_flag once;
+    static std::string failure;  // why libcrypto could not be loaded; empty once it is
+    std::call_once(once, [] {
+        void* library = ::dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            failure = ::dlerror();
+            return;
+        }
+#define DUALYN_CRYPTO_FIND(name)                                                                  \
+    crypto.name = reinterpret_cast<decltype(crypto.name)>(::dlsym(library, #name));              \
+    if (!crypto.name) failure = std::string("libcrypto.so.3 has no ") + #name;
+        DUALYN_CRYPTO_FUNCTIONS(DUALYN_CRYPTO_FIND)
+#undef DUALYN_CRYPTO_FIND
+    });
+    if (!failure.empty())
+        throw OpenError(path, "the database is encrypted, and OpenSSL's libcrypto, which decrypts it, cannot be loaded (" +
+                                  failure + ")");
+}
 
 using Bytes = std::vector<std::uint8_t>;
 using PageBlock = std::array<std::uint8_t, 4>;  // the encoding key XOR the page's number
@@ -110,11 +152,11 @@ private:
 // A hash function of OpenSSL's, applied to the concatenation of byte strings.
 class Hasher {
 public:
-    explicit Hasher(const EVP_MD* md) : md_(md), ctx_(EVP_MD_CTX_new())
+    explicit Hasher(const EVP_MD* md) : md_(md), ctx_(crypto.EVP_MD_CTX_new())
     {
         if (!ctx_) throw std::bad_alloc();
     }
-    ~Hasher() { EVP_MD_CTX_free(ctx_); }
+    ~Hasher() { crypto.EVP_MD_CTX_free(ctx_); }
     Hasher(const Hasher&) = delete;
     Hasher& operator=(const Hasher&) = delete;
 
@@ -123,13 +165,13 @@ public:
     {
         Bytes out(size());
         unsigned int n = 0;
-        bool ok = EVP_DigestInit_ex(ctx_, md_, nullptr) == 1;
-        for (auto part : parts) ok = ok && EVP_DigestUpdate(ctx_, part.data(), part.size()) == 1;
-        ok = ok && EVP_DigestFinal_ex(ctx_, out.data(), &n) == 1;
+        bool ok = crypto.EVP_DigestInit_ex(ctx_, md_, nullptr) == 1;
+        for (auto part : parts) ok = ok && crypto.EVP_DigestUpdate(ctx_, part.data(), part.size()) == 1;
+        ok = ok && crypto.EVP_DigestFinal_ex(ctx_, out.data(), &n) == 1;
         if (!ok) throw std::runtime_error("the hash function failed");
         return out;
     }
-    std::size_t size() const { return static_cast<std::size_t>(EVP_MD_get_size(md_)); }
+    std::size_t size() const { return static_cast<std::size_t>(crypto.EVP_MD_get_size(md_)); }
 
 private:
     const EVP_MD* md_;
@@ -168,16 +210,16 @@ void aesDecrypt(Chaining chaining, const Bytes& key, const std::uint8_t* iv, std
 {
     const EVP_CIPHER* cipher = nullptr;
     switch (key.size()) {
-    case 16: cipher = chaining == Chaining::Ecb ? EVP_aes_128_ecb() : chaining == Chaining::Cbc ? EVP_aes_128_cbc() : EVP_aes_128_cfb8(); break;
-    case 24: cipher = chaining == Chaining::Ecb ? EVP_aes_192_ecb() : chaining == Chaining::Cbc ? EVP_aes_192_cbc() : EVP_aes_192_cfb8(); break;
-    case 32: cipher = chaining == Chaining::Ecb ? EVP_aes_256_ecb() : chaining == Chaining::Cbc ? EVP_aes_256_cbc() : EVP_aes_256_cfb8(); break;
+    case 16: cipher = chaining == Chaining::Ecb ? crypto.EVP_aes_128_ecb() : chaining == Chaining::Cbc ? crypto.EVP_aes_128_cbc() : crypto.EVP_aes_128_cfb8(); break;
+    case 24: cipher = chaining == Chaining::Ecb ? crypto.EVP_aes_192_ecb() : chaining == Chaining::Cbc ? crypto.EVP_aes_192_cbc() : crypto.EVP_aes_192_cfb8(); break;
+    case 32: cipher = chaining == Chaining::Ecb ? crypto.EVP_aes_256_ecb() : chaining == Chaining::Cbc ? crypto.EVP_aes_256_cbc() : crypto.EVP_aes_256_cfb8(); break;
     default: throw std::logic_error("AES key of " + std::to_string(key.size()) + " bytes");
     }
-    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(crypto.EVP_CIPHER_CTX_new(), crypto.EVP_CIPHER_CTX_free);
     int done = 0;  // bytes OpenSSL wrote
-    bool ok = ctx && EVP_DecryptInit_ex(ctx.get(), cipher, nullptr, key.data(), iv) == 1 &&
-              EVP_CIPHER_CTX_set_padding(ctx.get(), 0) == 1 &&
-              EVP_DecryptUpdate(ctx.get(), data, &done, data, static_cast<int>(n)) == 1 &&
+    bool ok = ctx && crypto.EVP_DecryptInit_ex(ctx.get(), cipher, nullptr, key.data(), iv) == 1 &&
+              crypto.EVP_CIPHER_CTX_set_padding(ctx.get(), 0) == 1 &&
+              crypto.EVP_DecryptUpdate(ctx.get(), data, &done, data, static_cast<int>(n)) == 1 &&
               static_cast<std::size_t>(done) == n;
     if (!ok) throw std::runtime_error("AES decryption failed");
 }
@@ -190,7 +232,7 @@ void rc4Apply(const Bytes& key, std::uint8_t* data, std::size_t n, std::size_t s
 }
 
 // Whether a and b (of equal size) are equal, in constant time.
-bool sameBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) { return CRYPTO_memcmp(a, b, n) == 0; }
+bool sameBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) { return crypto.CRYPTO_memcmp(a, b, n) == 0; }
 
 // ---------------------------------------------------------------------------------------------
 // The schemes
@@ -238,7 +280,7 @@ public:
 
 private:
     Bytes keyOf(const PageBlock& block) { return md5_({base_, block}); }  // all 128 bits
-    Hasher md5_{EVP_md5()};
+    Hasher md5_{crypto.EVP_md5()};
     Bytes salt_, verifier_, verifierHash_;
     Bytes base_;  // the password's hash, once opened
 };
@@ -341,7 +383,7 @@ private:
     }
     CryptoApiHeader h_;
     std::uint32_t keyBits_ = 0;
-    Hasher sha1_{EVP_sha1()};
+    Hasher sha1_{crypto.EVP_sha1()};
     Bytes base_;
 };
 
@@ -388,7 +430,7 @@ private:
     CryptoApiHeader h_;
     std::uint32_t rounds_;
     std::size_t keyBytes_ = 16;
-    Hasher sha1_{EVP_sha1()};
+    Hasher sha1_{crypto.EVP_sha1()};
     Bytes stretched_;
 };
 
@@ -605,12 +647,12 @@ AgileSettings agileSettings(const std::string& path, const XmlElement& element)
     else unreadable(path, "agile encryption with the chaining " + chaining.value.substr(0, 40));
     const XmlAttribute& hash = required(path, element, "hashAlgorithm");
     std::string h = upper(hash.value);
-    s.md = h == "SHA1" ? EVP_sha1() : h == "SHA256" ? EVP_sha256() : h == "SHA384" ? EVP_sha384() : h == "SHA512" ? EVP_sha512() : h == "MD5" ? EVP_md5() : nullptr;
+    s.md = h == "SHA1" ? crypto.EVP_sha1() : h == "SHA256" ? crypto.EVP_sha256() : h == "SHA384" ? crypto.EVP_sha384() : h == "SHA512" ? crypto.EVP_sha512() : h == "MD5" ? crypto.EVP_md5() : nullptr;
     if (!s.md) unreadable(path, "agile encryption with the hash " + hash.value.substr(0, 40));
     std::uint32_t hashSize = numberOf(path, element, "hashSize", 1, 65536);
-    if (hashSize != static_cast<std::uint32_t>(EVP_MD_get_size(s.md)))
+    if (hashSize != static_cast<std::uint32_t>(crypto.EVP_MD_get_size(s.md)))
         damaged(path, required(path, element, "hashSize").at,
-                "hashSize " + std::to_string(hashSize) + " does not fit " + hash.value + " (" + std::to_string(EVP_MD_get_size(s.md)) + " bytes)");
+                "hashSize " + std::to_string(hashSize) + " does not fit " + hash.value + " (" + std::to_string(crypto.EVP_MD_get_size(s.md)) + " bytes)");
     s.blockSize = numberOf(path, element, "blockSize", 16, 16);  // AES's block
     std::uint32_t keyBits = numberOf(path, element, "keyBits", 128, 256);
     if (keyBits % 64 != 0) damaged(path, required(path, element, "keyBits").at, "keyBits " + std::to_string(keyBits) + " is no AES key size");
@@ -675,7 +717,7 @@ public:
         pageHash_ = std::make_unique<Hasher>(data_.md);
         spinCount_ = numberOf(path, *passwordKey, "spinCount", 0, kLargestSpinCount);
         verifierInput_ = encryptedValueOf(path, *passwordKey, "encryptedVerifierHashInput", key_, key_.salt.size());
-        verifierHash_ = encryptedValueOf(path, *passwordKey, "encryptedVerifierHashValue", key_, static_cast<std::size_t>(EVP_MD_get_size(key_.md)));
+        verifierHash_ = encryptedValueOf(path, *passwordKey, "encryptedVerifierHashValue", key_, static_cast<std::size_t>(crypto.EVP_MD_get_size(key_.md)));
         encryptedKey_ = encryptedValueOf(path, *passwordKey, "encryptedKeyValue", key_, data_.keyBytes);
         // The HMAC of <dataIntegrity> is checked to be there and whole; what it covers in a
         // database file is not known, so it is not verified.
@@ -697,7 +739,7 @@ public:
             Bytes iv = fitted(key_.salt, key_.blockSize, 0x36);
             Bytes out = value;
             aesDecrypt(key_.chaining, key, iv.data(), out.data(), out.size());
-            OPENSSL_cleanse(key.data(), key.size());
+            crypto.OPENSSL_cleanse(key.data(), key.size());
             return out;
         };
         Bytes input = decrypted(verifierInput_, {0xFE, 0xA7, 0xD2, 0x76}, {0x3B, 0x4B, 0x9E, 0x79});
@@ -705,7 +747,7 @@ public:
         Bytes expected = hash({std::span(input.data(), key_.salt.size())});
         bool right = sameBytes(expected.data(), value.data(), expected.size());
         if (right) pageKey_ = fitted(decrypted(encryptedKey_, {0x14, 0x6E, 0x0B, 0xE7}, {0xAB, 0xAC, 0xD0, 0xD6}), data_.keyBytes, 0);
-        OPENSSL_cleanse(stretched.data(), stretched.size());
+        crypto.OPENSSL_cleanse(stretched.data(), stretched.size());
         return right;
     }
     void decryptPage(const PageBlock& block, std::uint8_t* page, std::size_t n) override
@@ -714,7 +756,7 @@ public:
         std::size_t whole = data_.chaining == Chaining::Cfb8 ? n : n - n % data_.blockSize;
         aesDecrypt(data_.chaining, pageKey_, iv.data(), page, whole);
     }
-    ~AgileScheme() override { OPENSSL_cleanse(pageKey_.data(), pageKey_.size()); }
+    ~AgileScheme() override { crypto.OPENSSL_cleanse(pageKey_.data(), pageKey_.size()); }
 
 private:
     AgileSettings data_;  // how the pages are encrypted
@@ -800,7 +842,7 @@ Bytes passwordBytes(const std::string& password)
         out.push_back(static_cast<std::uint8_t>(u));
         out.push_back(static_cast<std::uint8_t>(u >> 8));
     }
-    OPENSSL_cleanse(units.data(), units.size() * sizeof units[0]);
+    crypto.OPENSSL_cleanse(units.data(), units.size() * sizeof units[0]);
     return out;
 }
 
@@ -818,6 +860,7 @@ void decryptAceFile(const std::string& path, std::span<std::uint8_t> bytes, cons
     PageBlock encodingKey{};
     for (std::size_t i = 0; i < 4; ++i) encodingKey[i] = unmasked(kEncodingKeyAt + i);
     if (encodingKey == PageBlock{}) return;  // not encrypted
+    loadCrypto(path);
     if (bytes.size() % kPageSize != 0)
         damaged(path, bytes.size() - bytes.size() % kPageSize, "the file does not end with a whole page");
 
@@ -825,7 +868,7 @@ void decryptAceFile(const std::string& path, std::span<std::uint8_t> bytes, cons
     if (password.empty()) throw OpenError(path, "no password given", OpenProblem::PasswordNeeded);
     Bytes utf16 = passwordBytes(password);
     bool opens = scheme->opens(utf16);
-    OPENSSL_cleanse(utf16.data(), utf16.size());
+    crypto.OPENSSL_cleanse(utf16.data(), utf16.size());
     if (!opens) throw OpenError(path, "wrong password", OpenProblem::WrongPassword);
 
     const std::size_t pages = bytes.size() / kPageSize;

@@ -423,6 +423,17 @@ TEST(AceEncryption, EncryptedFileReadsAsTheSameDesignThroughTheReader)
     auto damagedRead = testsupport::runCommand(readerProgram(), {"--text", "--password-on-stdin", dir.file("garbled.accdb")}, "Open sesame");
     EXPECT_EQ(damagedRead.exitCode, 2);
     EXPECT_NE(damagedRead.err.find("damaged"), std::string::npos) << damagedRead.err;
+
+    // OpenSSL's library is loaded only for an encrypted file: one that cannot be loaded is a
+    // reason for that file, and keeps no plain one from being read.
+    testsupport::writeFile(dir.file("libcrypto.so.3"), "no library");
+    const testsupport::Environment noCrypto = {{"LD_LIBRARY_PATH", dir.path()}};
+    auto withoutCrypto = testsupport::runCommand(readerProgram(), {"--text", "--password-on-stdin", dir.file("encrypted.accdb")},
+                                                 "Open sesame", noCrypto);
+    EXPECT_EQ(withoutCrypto.exitCode, 2);
+    EXPECT_EQ(withoutCrypto.err.rfind("the database is encrypted, and OpenSSL's libcrypto, which decrypts it, cannot be loaded (", 0), 0u)
+        << withoutCrypto.err;
+    EXPECT_EQ(testsupport::runCommand(readerProgram(), {"--text", dir.file("plain.accdb")}, {}, noCrypto).out, plainText.out);
 }
 
 }  // namespace
