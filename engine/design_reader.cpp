@@ -289,15 +289,16 @@ private:
         std::vector<const ColumnEntry*> columns;
         columns.reserve(indexes.columns.size());
         for (const ColumnEntry& entry : indexes.columns) columns.push_back(&entry);
-        std::stable_sort(columns.begin(), columns.end(),
-                         [](const ColumnEntry* a, const ColumnEntry* b) { return a->columnNumber < b->columnNumber; });
+        auto byNumber = [](const ColumnEntry* a, const ColumnEntry* b) { return a->columnNumber < b->columnNumber; };
+        if (!std::is_sorted(columns.begin(), columns.end(), byNumber))  // they mostly are already
+            std::stable_sort(columns.begin(), columns.end(), byNumber);
         if (columns.size() > kMostItems) throw FormatError("too many fields");
         // Every table has its own map of row pages: a definition that shares another's is a
         // copy of it, written over this table's.
         const std::uint32_t map = rowPageMapAddress(image_, page);
-        if (auto [other, fresh] = rowPageMaps_.emplace(map, TablePlace{o.name, page}); !fresh)
+        if (auto [other, fresh] = rowPageMaps_.emplace(map, TablePlace{&o.name, page}); !fresh)
             throw FormatError("its definition at page " + std::to_string(page) + " has the map of row pages of table " +
-                              other->second.name + ", whose definition is at page " + std::to_string(other->second.page));
+                              *other->second.name + ", whose definition is at page " + std::to_string(other->second.page));
         t.blocks = propertyBlocks(o);
         t.fields.reserve(columns.size());
         for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -537,10 +538,10 @@ private:
     MdbTables tables_;
     std::vector<CatalogObject> catalog_;  // in the order of its rows
     struct TablePlace {
-        std::string name;
+        const std::string* name;  // the catalog's, which outlives the reading
         std::uint32_t page;
     };
-    std::map<std::uint32_t, TablePlace> rowPageMaps_;  // the tables read so far, by their map's address
+    std::unordered_map<std::uint32_t, TablePlace> rowPageMaps_;  // the tables read so far, by their map's address
 };
 
 }  // namespace
