@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -141,6 +142,22 @@ TEST_F(Damage, ATableWithoutANameIsNamedByItsCatalogRow)
     b[rowEnd - maskBytes + nameColumn / 8] &= static_cast<std::uint8_t>(~(1u << (nameColumn % 8)));
     EXPECT_EQ(reading(b), "refused: damaged.mdb: damaged: the catalog cannot be read: row " + std::to_string(live) +
                               " has no Name");
+}
+
+// A table's definition copied over another's: the copy has the other's map of row pages, and
+// says whose it is.
+TEST_F(Damage, ADefinitionCopiedOverAnothers)
+{
+    const std::string path = testsupport::writeDatabase(dir_, "table A\n  field ID long\ntable B\n  field ID long\n");
+    const std::map<std::string, std::int64_t> ids = testsupport::catalogIds(path);
+    const auto a = static_cast<std::uint32_t>(ids.at("A") & 0xFFFFFF), b = static_cast<std::uint32_t>(ids.at("B") & 0xFFFFFF);
+    const std::string text = testsupport::readFile(path);
+    Bytes copied(text.begin(), text.end());
+    std::copy_n(copied.begin() + a * kPage, kPage, copied.begin() + b * kPage);
+    EXPECT_NE(reading(copied).find("its definition at page " + std::to_string(b) + " has the map of row pages of table A, "
+                                   "whose definition is at page " + std::to_string(a)),
+              std::string::npos)
+        << reading(copied);
 }
 
 // A file cut at a page boundary: the pages its maps list are gone.
