@@ -196,8 +196,19 @@ OpeningDatabase DBEngine::StartOpening(const std::string& path, const std::strin
         ::explicit_bzero(text->data(), text->size());
         delete text;
     });
-    auto open = [stop, path, secret] {
-        std::unique_ptr<const EncodedDesign> design = readDesignInReader(path, stop.get(), *secret);
+    // The reader is started here, at once, and waited for on the other thread: started there, it
+    // could start later than the reader the caller starts next. What keeps it from starting is
+    // thrown by get(), as what goes wrong later is.
+    std::shared_ptr<StartedReader> reader;
+    std::exception_ptr notStarted;
+    try {
+        reader = std::make_shared<StartedReader>(startReader(path, *secret));
+    } catch (...) {
+        notStarted = std::current_exception();
+    }
+    auto open = [stop, path, reader, notStarted] {
+        if (notStarted) std::rethrow_exception(notStarted);
+        std::unique_ptr<const EncodedDesign> design = readAnswer(*reader, stop.get());
         return std::make_shared<Database>(absolutePathOf(path), std::move(design));
     };
     return OpeningDatabase(stop, std::async(std::launch::async, open));

@@ -278,8 +278,9 @@ public:
     // which file and why it cannot be opened.
     std::shared_ptr<Database> OpenDatabase(const std::string& path, const std::string& password = {});
 
-    // OpenDatabase started on another thread, so that two databases are read at the same time.
-    // The password is copied for that thread and cleared when it is done with it.
+    // OpenDatabase started on another thread, so that two databases are read at the same time:
+    // the reader process starts at once, and ends when the thread that called this ends. The
+    // password is copied for that thread and cleared when it is done with it.
     OpeningDatabase StartOpening(const std::string& path, const std::string& password = {});
 
 private:

@@ -23,6 +23,7 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace engine {
 
@@ -55,18 +56,6 @@ std::string signalName(int signal)
     return "an unknown signal";
 }
 
-// A file descriptor, closed when it goes.
-struct Descriptor {
-    int fd;
-    explicit Descriptor(int f) : fd(f) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor()
-    {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 // Room the reader keeps before the design's body for what goes before it, at most.
 constexpr std::size_t kMostHeadRoom = std::size_t{64} << 10;
 
@@ -78,6 +67,20 @@ void closePipe(int fds[2])
 }
 
 }  // namespace
+
+Descriptor& Descriptor::operator=(Descriptor&& other) noexcept
+{
+    if (this != &other) {
+        if (fd >= 0) ::close(fd);
+        fd = std::exchange(other.fd, -1);
+    }
+    return *this;
+}
+
+Descriptor::~Descriptor()
+{
+    if (fd >= 0) ::close(fd);
+}
 
 ReaderLimits ReaderLimits::forFileSize(std::size_t fileBytes)
 {
@@ -114,8 +117,7 @@ std::string readerProgram()
     return (self.parent_path() / "dualyn-reader").string();
 }
 
-std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& givenPath, const std::atomic<bool>* stop,
-                                                        const std::string& password)
+StartedReader startReader(const std::string& givenPath, const std::string& password)
 {
     if (givenPath.empty()) throw OpenError(givenPath, "no file name was given");
     const std::string path = absolutePathOf(givenPath);
@@ -135,12 +137,9 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     // The reader puts the design into a file in memory, which this process then maps: the design
     // is neither copied through a pipe nor held twice. The file may take the answer twice (a head
     // too long for its room has the body copied after it).
-    const Descriptor answer(::memfd_create("dualyn-design", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    Descriptor answer(::memfd_create("dualyn-design", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (answer.fd < 0) throw cannotStart(errno);
-    std::string reason;
-    reason.reserve(kMostReasonBytes);
-    std::vector<char> buffer(1 << 16);  // one read from the reader's standard error
-    const pid_t self = ::getpid();      // the reader's parent, checked by the reader
+    const pid_t self = ::getpid();  // the reader's parent, checked by the reader
 
     int in[2] = {-1, -1}, err[2] = {-1, -1};
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
@@ -215,10 +214,47 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     ::close(in[0]);
     ::close(in[1]);
     ::close(err[1]);
-    const Descriptor errors(err[0]);
+    StartedReader reader;
+    reader.path_ = path;
+    reader.program_ = program;
+    reader.limits_ = limits;
+    reader.pid_ = pid;
+    reader.answer_ = std::move(answer);
+    reader.errors_ = Descriptor(err[0]);
     // The reader's end is watched through a descriptor of its own where the system has them,
     // and otherwise by polling for it.
-    const Descriptor ended(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    reader.ended_ = Descriptor(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    return reader;
+}
+
+StartedReader::StartedReader(StartedReader&& other) noexcept
+    : path_(std::move(other.path_)), program_(std::move(other.program_)), limits_(other.limits_),
+      pid_(std::exchange(other.pid_, -1)), answer_(std::move(other.answer_)), errors_(std::move(other.errors_)),
+      ended_(std::move(other.ended_))
+{
+}
+
+StartedReader::~StartedReader()
+{
+    if (pid_ <= 0) return;
+    // Never read: it goes with this.
+    ::kill(pid_, SIGKILL);
+    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std::atomic<bool>* stop)
+{
+    const std::string& path = reader.path_;
+    const std::string& program = reader.program_;
+    const ReaderLimits& limits = reader.limits_;
+    const pid_t pid = std::exchange(reader.pid_, -1);  // waited for here, however it ends
+    const Descriptor& answer = reader.answer_;
+    const Descriptor& errors = reader.errors_;
+    const Descriptor& ended = reader.ended_;
+    std::string reason;
+    reason.reserve(kMostReasonBytes);
+    std::vector<char> buffer(1 << 16);  // one read from the reader's standard error
 
     // Ends the reader (killed first when kill is set) and waits for it: its exit status.
     auto endReader = [&](bool kill) {
@@ -326,6 +362,13 @@ std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& given
     } catch (const FormatError& e) {
         return fail(std::string("damaged: the reader's answer is malformed: ") + e.what());
     }
+}
+
+std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& path, const std::atomic<bool>* stop,
+                                                        const std::string& password)
+{
+    StartedReader reader = startReader(path, password);
+    return readAnswer(reader, stop);
 }
 
 }  // namespace engine

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <sys/types.h>
+#include <utility>
 
 namespace engine {
 
@@ -23,6 +25,44 @@ struct ReaderLimits {
     // refuses before reading it).
     static ReaderLimits forFileSize(std::size_t fileBytes);
 };
+
+// A file descriptor, closed when it goes. Move-only.
+struct Descriptor {
+    int fd = -1;
+    Descriptor() = default;
+    explicit Descriptor(int f) : fd(f) {}
+    Descriptor(Descriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept;
+    ~Descriptor();
+};
+
+// A reader process started on a file (startReader) whose answer readAnswer waits for. One never
+// read is killed and waited for when it goes. Move-only.
+class StartedReader {
+public:
+    StartedReader(StartedReader&& other) noexcept;
+    StartedReader& operator=(StartedReader&&) = delete;
+    ~StartedReader();
+
+private:
+    StartedReader() = default;
+    friend StartedReader startReader(const std::string& path, const std::string& password);
+    friend std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std::atomic<bool>* stop);
+    std::string path_, program_;  // the file (absolute), and the reader
+    ReaderLimits limits_;
+    pid_t pid_ = -1;              // the reader, until it is waited for
+    Descriptor answer_;           // the memory file it puts the design into
+    Descriptor errors_;           // its standard error
+    Descriptor ended_;            // readable once it has ended, where the system has such descriptors
+};
+
+// Starts a reader process on the database at path (readDesignInReader), without waiting for it.
+// The reader ends when the thread that called this ends. Throws OpenError when the reader cannot
+// be started.
+StartedReader startReader(const std::string& path, const std::string& password = {});
+
+// Waits for the reader's answer and decodes it, as readDesignInReader. Called once.
+std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std::atomic<bool>* stop = nullptr);
 
 // Reads the design of the database at path in a reader process and decodes what it sends back,
 // trusting it no more than the file. Throws OpenError (database_file.h) with the reason: the
