@@ -170,20 +170,6 @@ FileBytes::~FileBytes() = default;
 
 void FileBytes::ChunkUnmap::operator()(std::uint8_t* chunk) const { ::munmap(chunk, bytes); }
 
-FileBytes::Descriptor& FileBytes::Descriptor::operator=(Descriptor&& other) noexcept
-{
-    if (this != &other) {
-        if (fd >= 0) ::close(fd);
-        fd = std::exchange(other.fd, -1);
-    }
-    return *this;
-}
-
-FileBytes::Descriptor::~Descriptor()
-{
-    if (fd >= 0) ::close(fd);
-}
-
 FileFormat checkDatabaseBytes(const std::string& path, std::span<std::uint8_t> bytes, const std::string& password)
 {
     FileFormat format = checkHeaderPage(path, bytes.data(), bytes.size(), bytes.size(), password).format;

@@ -3,6 +3,7 @@
 // Dualyn cannot read, protected by a database password that was not given, or cut short.
 #pragma once
 
+#include "descriptor.h"
 #include "design.h"
 #include "table_definition.h"
 
@@ -73,14 +74,7 @@ private:
     std::string path_;
     std::size_t size_ = 0;
     std::size_t pageSize_ = 0;
-    struct Descriptor {  // closed when it goes
-        int fd = -1;
-        Descriptor() = default;
-        explicit Descriptor(int f) : fd(f) {}
-        Descriptor(Descriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-        Descriptor& operator=(Descriptor&& other) noexcept;
-        ~Descriptor();
-    } file_;
+    Descriptor file_;  // the file, read through a descriptor of its own
     struct ChunkUnmap {
         std::size_t bytes = 0;
         void operator()(std::uint8_t* chunk) const;

@@ -68,20 +68,6 @@ void closePipe(int fds[2])
 
 }  // namespace
 
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept
-{
-    if (this != &other) {
-        if (fd >= 0) ::close(fd);
-        fd = std::exchange(other.fd, -1);
-    }
-    return *this;
-}
-
-Descriptor::~Descriptor()
-{
-    if (fd >= 0) ::close(fd);
-}
-
 ReaderLimits ReaderLimits::forFileSize(std::size_t fileBytes)
 {
     // A larger file is refused before it is read.

@@ -3,6 +3,7 @@
 // there and reaches the window process only as a reason why the file cannot be opened.
 #pragma once
 
+#include "descriptor.h"
 #include "encoded_design.h"
 
 #include <atomic>
@@ -10,7 +11,6 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
-#include <utility>
 
 namespace engine {
 
@@ -24,16 +24,6 @@ struct ReaderLimits {
     // The limits for a file of fileBytes (those of a 2 GiB file for a larger one, which the reader
     // refuses before reading it).
     static ReaderLimits forFileSize(std::size_t fileBytes);
-};
-
-// A file descriptor, closed when it goes. Move-only.
-struct Descriptor {
-    int fd = -1;
-    Descriptor() = default;
-    explicit Descriptor(int f) : fd(f) {}
-    Descriptor(Descriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept;
-    ~Descriptor();
 };
 
 // A reader process started on a file (startReader) whose answer readAnswer waits for. One never
