@@ -22,7 +22,6 @@
 #include <cstring>
 #include <deque>
 #include <functional>
-#include <iterator>
 #include <stdexcept>
 #include <unordered_map>
 

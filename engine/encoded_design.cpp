@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <sys/mman.h>
 

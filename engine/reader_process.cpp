@@ -56,7 +56,7 @@ std::string signalName(int signal)
     return "an unknown signal";
 }
 
-// Room the reader keeps before the design's body for what goes before it, at most.
+// Room the reader keeps before the design's body for what goes before it (reader_main.cpp).
 constexpr std::size_t kMostHeadRoom = std::size_t{64} << 10;
 
 // Closes both ends of a pipe that is no longer needed.
@@ -337,7 +337,9 @@ std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std
     if (::fstat(answer.fd, &answered) != 0) return fail("the reader's answer cannot be read: " + std::string(std::strerror(errno)));
     const auto fileBytes = static_cast<std::size_t>(answered.st_size);
     std::size_t start = 0;
-    if (reason.rfind("design at ", 0) == 0) start = static_cast<std::size_t>(std::strtoull(reason.c_str() + 10, nullptr, 10));
+    const std::string said = "design at ";  // the line that says where it starts, the last it wrote
+    if (std::size_t line = reason.rfind(said); line != std::string::npos && (line == 0 || reason[line - 1] == '\n'))
+        start = static_cast<std::size_t>(std::strtoull(reason.c_str() + line + said.size(), nullptr, 10));
     start = std::min(start, fileBytes);
     if (fileBytes - start > limits.answerBytes) return fail(tooLong);
     try {
