@@ -212,6 +212,58 @@ TEST(DesignCodec, FileReadIntoTheEncoderGivesTheBytesOfItsWholeDesign)
     }
 }
 
+// An encoder that spills its body as it goes hands over pieces that, put at the offsets it gives
+// and led by the head it gives at the end, are the bytes of the design it would have held; the
+// first piece goes when the first megabyte is full, long before the end.
+TEST(DesignCodec, SpilledPiecesAndTheHeadAreTheWholeDesign)
+{
+    testsupport::TempDir dir;
+    mdbgen::SyntheticDesign large;
+    large.tables = 400;
+    large.shape = mdbgen::SyntheticShape::Properties;
+    const std::string path = dir.file("large.mdb");
+    mdbgen::writeJet4File(mdbgen::parseDescription(mdbgen::syntheticDescription(large)), path);
+    DesignEncoder held;
+    readDesign(loadDatabaseFile(path), held);
+    const std::string whole = held.bytes();
+
+    DesignEncoder spilling;
+    std::string body;
+    std::size_t pieces = 0;            // handed over
+    std::size_t tablesSeen = 0;        // tables handed to the encoder so far
+    std::size_t firstAfterTables = 0;  // tables handed to it before the first piece came
+    struct Counting : DesignSink {  // counts the tables on their way to the encoder
+        DesignEncoder& encoder;
+        std::size_t& tables;
+        Counting(DesignEncoder& e, std::size_t& t) : encoder(e), tables(t) {}
+        void begin(const std::string& name, FileFormat format, std::size_t count) override { encoder.begin(name, format, count); }
+        void table(TableDesign t) override
+        {
+            ++tables;
+            encoder.table(std::move(t));
+        }
+        void tableAsRead(TableFacts t) override
+        {
+            ++tables;
+            encoder.tableAsRead(std::move(t));
+        }
+        void end(std::vector<RelationDesign> r, std::vector<QueryDesign> q) override { encoder.end(std::move(r), std::move(q)); }
+    } counting(spilling, tablesSeen);
+    spilling.spillTo([&](std::string_view piece, std::size_t at) {
+        EXPECT_EQ(at, body.size());
+        if (pieces++ == 0) firstAfterTables = tablesSeen;
+        body += piece;
+        return true;
+    });
+    readDesign(loadDatabaseFile(path), counting);
+    std::size_t bodyBytes = 0;
+    const std::string head = spilling.finishSpill(bodyBytes);
+    EXPECT_EQ(bodyBytes, body.size());
+    EXPECT_EQ(head + body, whole);
+    EXPECT_GT(pieces, 1u);
+    EXPECT_LT(firstAfterTables, tablesSeen);
+}
+
 // Fields as read, with names longer than Access allows (as a damaged file may have them) first
 // or after short ones, give the bytes of their property lists made and encoded.
 TEST(DesignCodec, FieldsAsReadWithLongNamesGiveTheBytesOfTheirLists)
