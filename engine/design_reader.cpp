@@ -314,9 +314,9 @@ private:
             const PropertyBlock* block = nullptr;  // the last one named like the field
             for (const PropertyBlock& b : t.blocks)
                 if (b.name == column.name && !b.name.empty()) block = &b;
-            for (std::size_t k = 0; k < f.stored.size(); ++k)
-                f.stored[k] = storedValueOf(block, kFieldPropertyNames[kFirstStoredFieldProperty + k]);
             static const std::vector<std::string_view> fixedNames(kFieldPropertyNames.begin(), kFieldPropertyNames.end());
+            for (std::size_t k = 0; k < f.stored.size(); ++k)
+                f.stored[k] = storedValueOf(block, fixedNames[kFirstStoredFieldProperty + k]);
             f.others = otherProperties(block, fixedNames);
             t.fields.push_back(std::move(f));
         }
@@ -395,11 +395,11 @@ private:
 
     // The value of the first property of block named name in any letter case, as the engine finds
     // properties by name ("required" is Required); null when there is no block or no such property.
-    static const Variant* storedValueOf(const PropertyBlock* block, const char* name)
+    static const Variant* storedValueOf(const PropertyBlock* block, std::string_view name)
     {
         if (block)
             for (const auto& p : block->properties)
-                if (compareFolded(p.name, name) == 0) return &p.value;
+                if (sameFolded(p.name, name)) return &p.value;
         return nullptr;
     }
 
@@ -412,7 +412,7 @@ private:
         std::vector<const StoredProperty*> others;
         if (!block) return others;
         for (const auto& s : block->properties) {
-            bool isPlaced = std::any_of(placed.begin(), placed.end(), [&s](std::string_view p) { return compareFolded(p, s.name) == 0; });
+            bool isPlaced = std::any_of(placed.begin(), placed.end(), [&s](std::string_view p) { return sameFolded(p, s.name); });
             bool repeated = std::any_of(others.begin(), others.end(), [&s](const StoredProperty* o) { return o->name == s.name; });
             if (!isPlaced && !repeated) others.push_back(&s);
         }

@@ -18,6 +18,18 @@ std::string foldCase(std::string_view utf8);
 // compareFolded("µx", "àx") > 0 (µ folds to Greek μ).
 int compareFolded(std::string_view a, std::string_view b);
 
+// Whether a and b are the same name, letter case aside: compareFolded(a, b) == 0, told at once
+// when their first letters are ASCII and differ ("Caption" is not "Format").
+inline bool sameFolded(std::string_view a, std::string_view b)
+{
+    if (!a.empty() && !b.empty()) {
+        auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+        const auto x = static_cast<unsigned char>(a[0]), y = static_cast<unsigned char>(b[0]);
+        if (!((x | y) & 0x80) && lower(x) != lower(y)) return false;
+    }
+    return compareFolded(a, b) == 0;
+}
+
 // True when a comes before b: by their folded forms, then by their bytes.
 // Example: "apple" < "Banana" < "banana" < "cherry".
 bool nameLess(std::string_view a, std::string_view b);
