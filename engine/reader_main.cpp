@@ -17,10 +17,9 @@
 //
 // For tests only, DUALYN_READER_TEST makes the reader misbehave after loading the file: "crash",
 // "hang", "garbage" (bytes that are no design), "cut" (half a design), "flood" (bytes without
-// end), or "escape" (try to open
-// another file after giving up the file system, and say whether that worked); "password" refuses
-// the file saying which password arrived; "password-is:SECRET" takes the file as protected by the
-// password SECRET.
+// end), or "escape" (try to open another file after giving up the file system, and say whether
+// that worked); "password" refuses the file saying which password arrived; "password-is:SECRET"
+// takes the file as protected by the password SECRET.
 #include "cleared_secret.h"
 #include "database_file.h"
 #include "design_codec.h"
