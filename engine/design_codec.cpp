@@ -315,7 +315,6 @@ private:
         }
     }
 
-
     // The references to the names every field has (kFieldPropertyNames), pooled in their order the
     // first time a field is written, as nameReference would.
     const std::array<NumberBytes, kFieldPropertyNames.size()>& fieldNameReferences()
@@ -323,19 +322,20 @@ private:
         if (fieldNames_[0].size == 0)
             for (std::size_t k = 0; k < fieldNames_.size(); ++k) {
                 NumberBytes& reference = fieldNames_[k];
-                reference.value = fieldNameReference(k);
+                reference.value = pooled(kFieldPropertyNames[k]);
                 reference.size = numberBytes(reference.bytes, reference.value);
             }
         return fieldNames_;
     }
 
-    // The reference to the name of property k of every field (kFieldPropertyNames): its pool
-    // entry, plus one, added when new.
-    std::size_t fieldNameReference(std::size_t k)
+    // The pool entry for name (of at most kLongestPooledName bytes), plus one, added when new.
+    // Refuses a name that is not UTF-8.
+    std::size_t pooled(std::string_view name)
     {
-        const std::string_view name = kFieldPropertyNames[k];
         auto entry = poolIndex_.find(name);
         if (entry == poolIndex_.end()) {
+            if (std::size_t bad = firstNonUtf8(name); bad != std::string_view::npos)
+                refuse("the name", "is not UTF-8 (byte " + std::to_string(bad) + " of it)");
             pool_.emplace_back(name);
             entry = poolIndex_.emplace(pool_.back(), pool_.size() - 1).first;
         }
@@ -398,14 +398,7 @@ private:
             putNumber(*body_, recent[position]);
             return;
         }
-        auto entry = poolIndex_.find(name);
-        if (entry == poolIndex_.end()) {
-            if (std::size_t bad = firstNonUtf8(name); bad != std::string_view::npos)
-                refuse("the name", "is not UTF-8 (byte " + std::to_string(bad) + " of it)");
-            pool_.emplace_back(name);
-            entry = poolIndex_.emplace(pool_.back(), pool_.size() - 1).first;
-        }
-        std::size_t reference = entry->second + 1;
+        const std::size_t reference = pooled(name);
         if (position >= recent.size()) recent.resize(position + 1, 0);
         recent[position] = reference;
         putNumber(*body_, reference);
