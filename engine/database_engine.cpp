@@ -78,12 +78,10 @@ Field Fields::Item(std::int16_t position) const
 
 int Fields::PositionOf(std::string_view name, int likely) const
 {
-    if (table_->distinctFieldNames && likely >= 0 && static_cast<std::uint32_t>(likely) < table_->fieldCount &&
-        design_->textAt(items_[likely]) == name)
-        return likely;
-    for (std::uint32_t i = 0; i < table_->fieldCount; ++i)
-        if (design_->textAt(items_[i]) == name) return static_cast<int>(i);
-    return -1;
+    auto nameAt = [this](std::size_t i) { return design_->textAt(items_[i]); };
+    return firstNamedAt(name, table_->fieldCount, nameAt, likely, table_->distinctFieldNames)
+               ? likely
+               : firstNamed(name, table_->fieldCount, nameAt);
 }
 
 bool Fields::StoredAlike(const Fields& other) const

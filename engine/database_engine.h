@@ -27,6 +27,24 @@ namespace engine {
 // Throws std::out_of_range unless 0 <= position < count.
 void checkPosition(std::int16_t position, std::size_t count);
 
+// The first position from 0 to count - 1 whose name (nameAt(position)) is exactly name, or -1.
+template <typename NameAt>
+int firstNamed(std::string_view name, std::size_t count, const NameAt& nameAt)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        if (nameAt(i) == name) return static_cast<int>(i);
+    return -1;
+}
+
+// Whether position likely (from 0 to count - 1) is the first named name: it has the name, and
+// namesDiffer says that no two positions have the same one.
+template <typename NameAt>
+bool firstNamedAt(std::string_view name, std::size_t count, const NameAt& nameAt, int likely, bool namesDiffer)
+{
+    return namesDiffer && likely >= 0 && static_cast<std::size_t>(likely) < count &&
+           nameAt(static_cast<std::size_t>(likely)) == name;
+}
+
 // A collection of the design: Count, Item by position from 0 to Count - 1 (outside that range
 // Item throws std::out_of_range), and PositionOf, the first position of an item with exactly the
 // given name or -1. View is a light handle on one item, made from the design and the item's Entry.
@@ -50,23 +68,23 @@ public:
     int PositionOf(std::string_view name) const
     {
         if (lookup_) return (design_->*lookup_)(name);
-        for (std::size_t i = 0; i < count_; ++i)
-            if (design_->textAt(nameOffset(items_[i])) == name) return static_cast<int>(i);
-        return -1;
+        return firstNamed(name, count_, nameAt());
     }
     // PositionOf, looking at position likely first: where the names all differ, a name found there
     // is found nowhere else. Two databases mostly hold their common items in the same order.
     int PositionOf(std::string_view name, int likely) const
     {
-        if (namesDiffer_ && likely >= 0 && static_cast<std::size_t>(likely) < count_ &&
-            design_->textAt(nameOffset(items_[likely])) == name)
-            return likely;
-        return PositionOf(name);
+        return firstNamedAt(name, count_, nameAt(), likely, namesDiffer_) ? likely : PositionOf(name);
     }
 
 private:
     static std::uint32_t nameOffset(std::uint32_t record) { return record; }  // records start with the name
     static std::uint32_t nameOffset(const EncodedDesign::Table& table) { return table.name; }
+    // The name of the item at a position.
+    auto nameAt() const
+    {
+        return [this](std::size_t i) { return design_->textAt(nameOffset(items_[i])); };
+    }
 
     const EncodedDesign* design_;
     const Entry* items_;
