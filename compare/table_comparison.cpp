@@ -54,6 +54,19 @@ int PositionOfTable(const engine::Database& db, const std::string& name, int lik
     return db.TableDefs().PositionOf(name, likely);
 }
 
+// Writes "   <name> was not found in <the other database's file name>" for the table named name
+// at position of db, database present (1 or 2), with its twin, which holds a summary of the table.
+void WriteTableMissing(ComparisonContext& run, const engine::Database& db, int present, int position,
+                       const std::string& name)
+{
+    run.WriteDifference({.kind = DifferenceKind::TableMissing,
+                         .line = "\r\n   " + name + " was not found in " + (present == 1 ? run.strDB2Name : run.strDB1Name),
+                         .walked = present,
+                         .presentIn = present,
+                         .table = name,
+                         .presentContent = SummarizeTable(db.TableDefs().Item(At(position)))});
+}
+
 // Moves the progress bar one step on, never past its maximum: maximum 6 and position 2 give 3;
 // at 6 it stays.
 void StepProgress(RunWindow& window)
@@ -100,12 +113,7 @@ bool CompareTables(ComparisonContext& run, const engine::Database& db1, const en
                 run.WriteLog("\r\n      PRIMARY KEY AND INDEX COMPARISON");
                 CompareIndexes(run, rec1, rec2);
             } else {
-                run.WriteDifference({.kind = DifferenceKind::TableMissing,
-                                     .line = "\r\n   " + name + " was not found in " + run.strDB2Name,
-                                     .walked = 1,
-                                     .presentIn = 1,
-                                     .table = name,
-                                     .presentContent = SummarizeTable(db1.TableDefs().Item(At(i)))});
+                WriteTableMissing(run, db1, 1, i, name);
                 allFound = false;
             }
         }
@@ -134,12 +142,7 @@ bool FindMissingTables(ComparisonContext& run, const engine::Database& db2, cons
                 shift = j - i;
             } else {
                 allFound = false;
-                run.WriteDifference({.kind = DifferenceKind::TableMissing,
-                                     .line = "\r\n   " + name + " was not found in " + run.strDB1Name,
-                                     .walked = 2,
-                                     .presentIn = 2,
-                                     .table = name,
-                                     .presentContent = SummarizeTable(db2.TableDefs().Item(At(i)))});
+                WriteTableMissing(run, db2, 2, i, name);
             }
         }
         if (run.blnCancel) break;
