@@ -166,7 +166,7 @@ StartedReader startReader(const std::string& givenPath, const std::string& passw
     envp.push_back(nullptr);
     const rlim_t mostAnswerFile = 2 * (limits.answerBytes + kMostHeadRoom);
 
-    pid_t pid = ::fork();
+    pid_t pid = ::vfork();
     if (pid < 0) {
         const int error = errno;
         closePipe(in);
