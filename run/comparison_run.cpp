@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 namespace dualyn {
@@ -86,9 +87,16 @@ void ComparisonRun::cmdCompare_Click()
     if (!blnCancel) window.OpenLogViewer(strLogFile);
     window.ProcessPendingEvents();
     window.SetStatus("Releaseing resources");
-    db1.reset();
+    // Database 1's memory goes back to the system on a thread of its own while database 2's goes
+    // here: giving back a large design's pages takes milliseconds. Without that thread it goes here.
+    std::thread releasing;
+    try {
+        releasing = std::thread([db = std::move(db1)]() mutable { db.reset(); });
+    } catch (const std::system_error&) {
+    }
     window.ProcessPendingEvents();
     db2.reset();
+    if (releasing.joinable()) releasing.join();
 }
 
 std::shared_ptr<engine::Database> ComparisonRun::OpenAsking(
