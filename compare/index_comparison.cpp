@@ -28,6 +28,8 @@ namespace {
 
 // The name that marks a table's primary key; no other sign does.
 const std::string kPrimaryKey = "PrimaryKey";
+// The block's one line when nothing differs.
+const std::string kIndexesOk = "         Primary keys and indexes OK";
 
 // The position of the first index of table whose name equals name exactly (letter case counts),
 // or -1 when the table has none. "pk" does not find "PK".
@@ -63,6 +65,15 @@ bool FindMissing(ComparisonContext& run, const TableInfo& recA, const TableInfo&
     return allFound;
 }
 
+// Whether the walk below would find every index of table1 at its own position in table2 with
+// nothing different, and every index of table2 in table1, which two tables whose indexes are
+// stored alike tell at once: their names all differ (so each is found at its own position) and no
+// cancel is waiting.
+bool IndexesStoredAlike(const ComparisonContext& run, const engine::TableDef& table1, const engine::TableDef& table2)
+{
+    return !run.blnCancel && table1.IndexNamesDiffer() && table1.IndexesStoredAlike(table2);
+}
+
 }  // namespace
 
 // Walks the indexes of rec1's table in position order and looks each up by exact name in rec2's
@@ -80,6 +91,10 @@ bool CompareIndexes(ComparisonContext& run, const TableInfo& rec1, const TableIn
 {
     const engine::TableDef& table1 = rec1.tdf.value();
     const engine::TableDef& table2 = rec2.tdf.value();
+    if (IndexesStoredAlike(run, table1, table2)) {
+        run.WriteOk(OkKind::PrimaryKeysAndIndexes, kIndexesOk);
+        return true;
+    }
     bool allMatched = true;
     const std::string tableName = table1.Name();  // for the twins; table2 has the same
     const bool walkedDb1 = rec1.database == 1;     // table1 is database 1's
@@ -148,7 +163,7 @@ bool CompareIndexes(ComparisonContext& run, const TableInfo& rec1, const TableIn
     bool cutShort = false;  // a cancel stopped the search for missing indexes before its end
     const bool noneMissingFromTable1 = FindMissing(run, rec2, rec1, cutShort);
     if (noneMissingFromTable1 && allMatched && !cutShort)
-        run.WriteOk(OkKind::PrimaryKeysAndIndexes, "         Primary keys and indexes OK");
+        run.WriteOk(OkKind::PrimaryKeysAndIndexes, kIndexesOk);
     return allMatched;
 }
 

@@ -93,6 +93,13 @@ bool Fields::StoredAlike(const Fields& other) const
 
 Fields TableDef::Fields() const { return engine::Fields(*design_, *table_); }
 
+bool TableDef::IndexesStoredAlike(const TableDef& other) const
+{
+    // From the index count on, which fieldsEnd points at.
+    return design_->sameRecord(table_->fieldsEnd, table_->indexesEnd, *other.design_, other.table_->fieldsEnd,
+                               other.table_->indexesEnd);
+}
+
 Indexes TableDef::Indexes() const
 {
     return {*design_, design_->indexes().data() + table_->firstIndex, table_->indexCount};

@@ -182,6 +182,11 @@ public:
     std::string Name() const { return std::string(design_->textAt(table_->name)); }
     engine::Fields Fields() const;
     engine::Indexes Indexes() const;
+    // Whether no two of the indexes have the same name.
+    bool IndexNamesDiffer() const { return table_->distinctIndexNames; }
+    // Whether other's indexes are stored as these are, names, order, fields and property lists,
+    // and so are the same indexes with the same values (NaN aside).
+    bool IndexesStoredAlike(const TableDef& other) const;
 
 private:
     const EncodedDesign* design_;

@@ -96,14 +96,17 @@ public:
             table.distinctFieldNames = namesDiffer();
             table.firstIndex = static_cast<std::uint32_t>(design_.indexes_.size());
             table.indexCount = static_cast<std::uint32_t>(count("the index count", 3));  // name, fields, property count
+            names_.clear();
             for (std::size_t x = 0; x < table.indexCount; ++x) {
                 path_.enter("index", x);
                 design_.indexes_.push_back(offset());
-                text("the name");
+                names_.push_back(text("the name"));
                 text("the fields");
                 properties();
                 path_.leave();
             }
+            table.indexesEnd = offset();
+            table.distinctIndexNames = namesDiffer();
             path_.leave();
         }
         design_.relations_.resize(count("the relation count", 5));  // three texts and two counts

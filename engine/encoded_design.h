@@ -67,7 +67,9 @@ public:
         std::uint32_t firstField = 0, fieldCount = 0;
         std::uint32_t fieldsEnd = 0;  // where the last field's record ends (the index count)
         std::uint32_t firstIndex = 0, indexCount = 0;
+        std::uint32_t indexesEnd = 0;  // where the last index's record ends
         bool distinctFieldNames = false;  // no two of its fields have the same name
+        bool distinctIndexNames = false;  // no two of its indexes have the same name
     };
 
     // Checks bytes from end to end and keeps them. Bytes come from another process and are trusted

@@ -164,4 +164,38 @@ TEST(FieldWalk, TablesStoredAlikeMatchUnlessTwoFieldsShareAName)
               "         Field A is not in the same order in the tables.\r\n");
 }
 
+// The same for indexes: the walk finds the second of two indexes named alike at the first one's
+// position and compares it with that one.
+TEST(IndexWalk, TablesStoredAlikeMatchUnlessTwoIndexesShareAName)
+{
+    auto database = [](const std::string& path, std::vector<std::pair<std::string, bool>> indexes) {
+        engine::TableDesign table{"T", {}, {}};
+        for (const auto& [name, unique] : indexes) {
+            engine::PropertyList p = {
+                {"Name", engine::Variant::text(name)},       {"Foreign", engine::Variant::boolean(false)},
+                {"Unique", engine::Variant::boolean(unique)}, {"Clustered", engine::Variant::boolean(false)},
+                {"Required", engine::Variant::boolean(false)}, {"IgnoreNulls", engine::Variant::boolean(false)},
+                {"Primary", engine::Variant::boolean(false)}, {"Fields", engine::Variant::text("+A")},
+            };
+            table.indexes.push_back(engine::IndexDesign{name, "+A", std::move(p)});
+        }
+        return engine::Database(engine::DatabaseDesign{path, {table}, {}, {}});
+    };
+    TempDir dir;
+    dualyn::HeadlessWindow window;
+    dualyn::ComparisonRun run(window, dir.file("ComparisonLog.txt"));
+    auto compare = [&](const engine::Database& db1, const engine::Database& db2) {
+        dualyn::EmptyLog(run.strLogFile);
+        dualyn::TableInfo rec1{"1.mdb", db1.TableDefs().Item(0), 1}, rec2{"2.mdb", db2.TableDefs().Item(0), 2};
+        dualyn::CompareIndexes(run, rec1, rec2);
+        return testsupport::readFile(run.strLogFile);
+    };
+    EXPECT_EQ(compare(database("/1.mdb", {{"X", true}, {"Y", false}}), database("/2.mdb", {{"X", true}, {"Y", false}})),
+              "         Primary keys and indexes OK\r\n");
+    EXPECT_EQ(compare(database("/1.mdb", {{"X", true}, {"Y", false}}), database("/2.mdb", {{"X", true}, {"Y", true}})),
+              "            Y is indexed differently in 2.mdb\r\n");
+    EXPECT_EQ(compare(database("/1.mdb", {{"X", true}, {"X", false}}), database("/2.mdb", {{"X", true}, {"X", false}})),
+              "            X is indexed differently in 2.mdb\r\n");
+}
+
 }  // namespace
