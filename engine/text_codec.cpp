@@ -72,8 +72,15 @@ void appendUtf8(std::string& out, char32_t cp)
 
 std::string utf16leToUtf8(const std::uint8_t* data, std::size_t size)
 {
-    std::string out;
-    out.reserve(size / 2);
+    // Text of ASCII characters only, as most names are, is made in one go, a byte a character.
+    std::string out(size / 2, '\0');
+    std::uint8_t high = 0;  // the bits of every character above 7 bits, gathered
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        out[i / 2] = static_cast<char>(data[i]);
+        high |= static_cast<std::uint8_t>(data[i] & 0x80) | data[i + 1];
+    }
+    if (high == 0) return out;
+    out.clear();
     for (std::size_t i = 0; i + 1 < size; i += 2) {
         char32_t unit = static_cast<char32_t>(data[i] | data[i + 1] << 8);
         if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < size) {
