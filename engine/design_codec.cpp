@@ -88,8 +88,10 @@ public:
 
     void table(const TableDesign& table)
     {
-        tableWith(table.name, table.fields, table.indexes,
-                  [this](const FieldDesign& field) { properties(field.properties, kField); });
+        tableWith(table.name, table.fields, table.indexes, [this](const FieldDesign& field) {
+            text(field.name, "the name");
+            properties(field.properties, kField);
+        });
     }
 
     // The same bytes as table() gives for tableDesign(table), written straight from what the
@@ -199,11 +201,11 @@ private:
         body_->reserve(kChunkBytes + kChunkBytes / 4);
     }
 
-    // A table: its name, its fields (each its name, then what fieldProperties writes) and its
-    // indexes.
-    template <class Field, class WriteProperties>
+    // A table: its name, its fields (each as writeField writes it: its name, then its properties)
+    // and its indexes.
+    template <class Field, class WriteField>
     void tableWith(std::string_view name, const std::vector<Field>& fields, const std::vector<IndexDesign>& indexes,
-                   const WriteProperties& fieldProperties)
+                   const WriteField& writeField)
     {
         startChunkWhenFull();
         path_.enter("table", tables_++);
@@ -211,8 +213,7 @@ private:
         count(fields.size(), "the field count");
         for (std::size_t f = 0; f < fields.size(); ++f) {
             path_.enter("field", f);
-            text(fields[f].name, "the name");
-            fieldProperties(fields[f]);
+            writeField(fields[f]);
             path_.leave();
         }
         count(indexes.size(), "the index count");
@@ -234,21 +235,26 @@ private:
         std::size_t size = 0;
     };
 
-    // A field's properties as visitFieldProperties hands them over, written without going through
-    // them one by one: the names every field has are pooled once for the whole design, and the
-    // field's and the table's names, already written and checked by tableWith, are not checked
-    // again. Only the stored values and the other properties take the general way.
+    // A field's name, then its properties as visitFieldProperties hands them over, written without
+    // going through them one by one: the names every field has are pooled once for the whole
+    // design, and the field's name, checked once, and the table's, already checked by tableWith,
+    // are not checked again. Only the stored values and the other properties take the general way.
     //
     // The bytes are gathered on the stack and appended in one go: appending a byte at a time
     // costs more than the byte. Names too long to gather take the general way too.
     void fieldAsRead(const FieldFacts& field, std::string_view tableName)
     {
         static_assert(kFieldPropertyNames.size() == 17 && kFirstStoredFieldProperty == 12);
-        count(kFieldPropertyNames.size() + field.others.size(), "the property count");
+        const std::size_t propertyCount = kFieldPropertyNames.size() + field.others.size();
         char staged[1024];
-        // What the 17 take at most: a reference, a tag and a number or a text's length each, and
-        // the three texts (Name, SourceField, SourceTable).
-        if (17 * (kMostNumberBytes + 1 + kMostNumberBytes) + 2 * field.name.size() + tableName.size() > sizeof staged) {
+        // What the name, the count and the 17 take at most: the name's length and bytes, the count,
+        // a reference, a tag and a number or a text's length each, and the three texts (Name,
+        // SourceField, SourceTable).
+        if (2 * kMostNumberBytes + 17 * (kMostNumberBytes + 1 + kMostNumberBytes) + 3 * field.name.size() +
+                tableName.size() > sizeof staged ||
+            propertyCount > kMostItems) {
+            text(field.name, "the name");
+            count(propertyCount, "the property count");
             std::size_t position = 0;
             visitFieldProperties(field, tableName, [&](const char* name, const PropertyValue& v) {
                 path_.enter("property", position);
@@ -259,8 +265,13 @@ private:
             });
             return;
         }
+        checkUtf8(field.name, "the name");
         const std::array<NumberBytes, 17>& names = fieldNameReferences();
         char* to = staged;  // where the next byte goes
+        to += numberBytes(to, field.name.size());
+        std::memcpy(to, field.name.data(), field.name.size());
+        to += field.name.size();
+        to += numberBytes(to, propertyCount);
         auto name = [&to, &names](std::size_t k, Tag tag) {
             std::memcpy(to, names[k].bytes, sizeof names[k].bytes);
             to += names[k].size;
@@ -334,8 +345,7 @@ private:
     {
         auto entry = poolIndex_.find(name);
         if (entry == poolIndex_.end()) {
-            if (std::size_t bad = firstNonUtf8(name); bad != std::string_view::npos)
-                refuse("the name", "is not UTF-8 (byte " + std::to_string(bad) + " of it)");
+            checkUtf8(name, "the name");
             pool_.emplace_back(name);
             entry = poolIndex_.emplace(pool_.back(), pool_.size() - 1).first;
         }
@@ -356,6 +366,13 @@ private:
         throw std::invalid_argument("cannot encode the design: " + std::string(what) + path_.describe() + " " + problem);
     }
 
+    // Refuses s, named what, when it is not UTF-8.
+    void checkUtf8(std::string_view s, const char* what) const
+    {
+        if (std::size_t bad = firstNonUtf8(s); bad != std::string_view::npos)
+            refuse(what, "is not UTF-8 (byte " + std::to_string(bad) + " of it)");
+    }
+
     void count(std::size_t n, const char* what)
     {
         if (n > kMostItems)
@@ -366,8 +383,7 @@ private:
 
     void text(std::string_view s, const char* what)
     {
-        std::size_t bad = firstNonUtf8(s);
-        if (bad != std::string_view::npos) refuse(what, "is not UTF-8 (byte " + std::to_string(bad) + " of it)");
+        checkUtf8(s, what);
         putNumber(*body_, s.size());
         *body_ += s;
     }

@@ -265,7 +265,8 @@ TEST(DesignCodec, SpilledPiecesAndTheHeadAreTheWholeDesign)
 }
 
 // Fields as read, with names longer than Access allows (as a damaged file may have them) first
-// or after short ones, give the bytes of their property lists made and encoded.
+// or after short ones, give the bytes of their property lists made and encoded, and names that
+// are not UTF-8 the same refusal.
 TEST(DesignCodec, FieldsAsReadWithLongNamesGiveTheBytesOfTheirLists)
 {
     auto facts = [](std::vector<std::string> names) {
@@ -293,6 +294,24 @@ TEST(DesignCodec, FieldsAsReadWithLongNamesGiveTheBytesOfTheirLists)
         asLists.table(tableDesign(facts(names)));
         for (DesignEncoder* encoder : {&asRead, &asLists}) encoder->end({}, {});
         EXPECT_EQ(asRead.bytes(), asLists.bytes()) << names.front();
+    }
+    // A name that is not UTF-8 is refused the same way on both, short or long.
+    for (const std::string& bad : {std::string("ab\xFF"), std::string(400, 'x') + "\xC3"}) {
+        std::string refusals[2];
+        for (int asRead = 0; asRead < 2; ++asRead) {
+            DesignEncoder encoder;
+            encoder.begin("/db.mdb", FileFormat::Jet4, 1);
+            try {
+                if (asRead)
+                    encoder.tableAsRead(facts({shortName, bad}));
+                else
+                    encoder.table(tableDesign(facts({shortName, bad})));
+            } catch (const std::invalid_argument& e) {
+                refusals[asRead] = e.what();
+            }
+        }
+        EXPECT_NE(refusals[0].find("the name of field 1 of table 0 is not UTF-8"), std::string::npos) << refusals[0];
+        EXPECT_EQ(refusals[1], refusals[0]);
     }
 }
 
