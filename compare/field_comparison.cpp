@@ -97,9 +97,7 @@ bool CompareProperties(ComparisonContext& run, const engine::Field& fld1, const 
 bool FieldsStoredAlike(const ComparisonContext& run, const engine::Fields& fields1, const engine::Fields& fields2)
 {
     if (run.blnCancel || !fields1.NamesDiffer() || !fields1.StoredAlike(fields2)) return false;
-    for (std::int16_t i = 0; i < fields1.Count(); ++i)
-        if (fields1.Item(i).Properties().Count() <= kLastWalked) return false;
-    return true;
+    return fields1.Count() == 0 || fields1.FewestProperties() > kLastWalked;
 }
 
 }  // namespace

@@ -152,6 +152,8 @@ public:
     int PositionOf(std::string_view name, int likely) const;
     // Whether no two of the fields have the same name.
     bool NamesDiffer() const { return table_->distinctFieldNames; }
+    // The fewest properties a field has; 0 without fields.
+    int FewestProperties() const { return static_cast<int>(table_->fewestFieldProperties); }
     // Whether other's fields are stored as these are, names, order and property lists, and so are
     // the same fields with the same values (NaN aside), which tells it without reading them.
     bool StoredAlike(const Fields& other) const;

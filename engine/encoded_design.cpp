@@ -85,13 +85,15 @@ public:
             table.firstField = static_cast<std::uint32_t>(design_.fields_.size());
             table.fieldCount = static_cast<std::uint32_t>(count("the field count", 2));  // name, property count
             names_.clear();
+            std::size_t fewest = table.fieldCount > 0 ? kMostItems : 0;  // properties of a field
             for (std::size_t f = 0; f < table.fieldCount; ++f) {
                 path_.enter("field", f);
                 design_.fields_.push_back(offset());
                 names_.push_back(text("the name"));
-                properties();
+                fewest = std::min(fewest, properties());
                 path_.leave();
             }
+            table.fewestFieldProperties = static_cast<std::uint32_t>(fewest);
             table.fieldsEnd = offset();
             table.distinctFieldNames = namesDiffer();
             table.firstIndex = static_cast<std::uint32_t>(design_.indexes_.size());
@@ -240,10 +242,11 @@ private:
         }
     }
 
-    void properties()
+    // A property list; its count.
+    std::size_t properties()
     {
         std::size_t n = count("the property count", 2);  // name reference, tag
-        if (quickProperties(n)) return;
+        if (quickProperties(n)) return n;
         for (std::size_t i = 0; i < n; ++i) {
             path_.enter("property", i);
             std::size_t start = at_;
@@ -256,6 +259,7 @@ private:
             value();
             path_.leave();
         }
+        return n;
     }
 
     // Checks n properties the way properties() does, as long as their numbers take at most two

@@ -66,6 +66,7 @@ public:
         std::uint32_t name = 0;
         std::uint32_t firstField = 0, fieldCount = 0;
         std::uint32_t fieldsEnd = 0;  // where the last field's record ends (the index count)
+        std::uint32_t fewestFieldProperties = 0;  // the fewest properties a field has; 0 without fields
         std::uint32_t firstIndex = 0, indexCount = 0;
         std::uint32_t indexesEnd = 0;  // where the last index's record ends
         bool distinctFieldNames = false;  // no two of its fields have the same name

@@ -162,6 +162,17 @@ TEST(FieldWalk, TablesStoredAlikeMatchUnlessTwoFieldsShareAName)
     EXPECT_EQ(compare(database("/1.mdb", {"A", "B"}), database("/2.mdb", {"A", "B"})), "         T OK\r\n");
     EXPECT_EQ(compare(database("/1.mdb", {"A", "A"}), database("/2.mdb", {"A", "A"})),
               "         Field A is not in the same order in the tables.\r\n");
+    // Lists shorter than the walk reads are not taken for alike: the walk says they are short.
+    auto shortLists = [](const std::string& path, std::size_t properties) {
+        engine::FieldFacts f;
+        f.name = "A";
+        engine::PropertyList list = engine::fieldProperties(f, "T");
+        list.resize(properties);
+        engine::TableDesign table{"T", {{"A", list}, {"B", engine::fieldProperties(f, "T")}}, {}};
+        return engine::Database(engine::DatabaseDesign{path, {table}, {}, {}});
+    };
+    EXPECT_EQ(compare(shortLists("/1.mdb", 17), shortLists("/2.mdb", 17)), "         T OK\r\n");
+    EXPECT_THROW(compare(shortLists("/1.mdb", 16), shortLists("/2.mdb", 16)), std::out_of_range);
 }
 
 // The same for indexes: the walk finds the second of two indexes named alike at the first one's
