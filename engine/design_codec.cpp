@@ -296,23 +296,30 @@ private:
         whole(6, field.size);
         text(7, field.name);    // SourceField
         text(8, tableName);     // SourceTable
-        name(9, kFalse);        // ValidateOnSet
-        name(10, kFalse);       // DataUpdatable
-        name(11, kNull);        // ForeignName
-        for (std::size_t k = 0; k < field.stored.size(); ++k) {
-            const std::size_t position = kFirstStoredFieldProperty + k;
-            if (const Variant* stored = field.stored[k]) {
-                to += numberBytes(to, names[position].value);
-                body_->append(staged, static_cast<std::size_t>(to - staged));
-                to = staged;
-                path_.enter("property", position);
-                value(*stored);
-                path_.leave();
-            } else if (k < 3) {
-                name(position, kText);  // an empty text
-                *to++ = 0;
-            } else {
-                name(position, kFalse);
+        if (std::find_if(field.stored.begin(), field.stored.end(), [](const Variant* v) { return v; }) == field.stored.end()) {
+            // Nothing stored, as for most fields: ValidateOnSet to AllowZeroLength are the bytes
+            // every such field has, made once.
+            std::memcpy(to, noneStored_.data(), noneStored_.size());
+            to += noneStored_.size();
+        } else {
+            name(9, kFalse);   // ValidateOnSet
+            name(10, kFalse);  // DataUpdatable
+            name(11, kNull);   // ForeignName
+            for (std::size_t k = 0; k < field.stored.size(); ++k) {
+                const std::size_t position = kFirstStoredFieldProperty + k;
+                if (const Variant* stored = field.stored[k]) {
+                    to += numberBytes(to, names[position].value);
+                    body_->append(staged, static_cast<std::size_t>(to - staged));
+                    to = staged;
+                    path_.enter("property", position);
+                    value(*stored);
+                    path_.leave();
+                } else if (k < 3) {
+                    name(position, kText);  // an empty text
+                    *to++ = 0;
+                } else {
+                    name(position, kFalse);
+                }
             }
         }
         body_->append(staged, static_cast<std::size_t>(to - staged));
@@ -327,15 +334,28 @@ private:
     }
 
     // The references to the names every field has (kFieldPropertyNames), pooled in their order the
-    // first time a field is written, as nameReference would.
+    // first time a field is written, as nameReference would; with them noneStored_.
     const std::array<NumberBytes, kFieldPropertyNames.size()>& fieldNameReferences()
     {
-        if (fieldNames_[0].size == 0)
+        if (fieldNames_[0].size == 0) {
             for (std::size_t k = 0; k < fieldNames_.size(); ++k) {
                 NumberBytes& reference = fieldNames_[k];
                 reference.value = pooled(kFieldPropertyNames[k]);
                 reference.size = numberBytes(reference.bytes, reference.value);
             }
+            auto put = [this](std::size_t k, Tag tag) {
+                noneStored_.append(fieldNames_[k].bytes, fieldNames_[k].size);
+                noneStored_ += static_cast<char>(tag);
+            };
+            put(9, kFalse);   // ValidateOnSet
+            put(10, kFalse);  // DataUpdatable
+            put(11, kNull);   // ForeignName
+            for (std::size_t k = kFirstStoredFieldProperty; k < kFieldPropertyNames.size(); ++k) {
+                // DefaultValue, ValidationRule and ValidationText an empty text, the others False.
+                put(k, k < kFirstStoredFieldProperty + 3 ? kText : kFalse);
+                if (k < kFirstStoredFieldProperty + 3) noneStored_ += '\0';
+            }
+        }
         return fieldNames_;
     }
 
@@ -475,6 +495,7 @@ private:
     std::function<bool(std::string_view, std::size_t)> spill_;  // where full chunks go, if anywhere
     std::size_t spilled_ = 0;                   // the bytes of the body spilled so far
     std::array<NumberBytes, kFieldPropertyNames.size()> fieldNames_{};  // their references; none made yet: size 0
+    std::string noneStored_;  // what follows SourceTable for a field with nothing stored (made with fieldNames_)
     DesignPath path_;
 };
 
