@@ -220,7 +220,8 @@ private:
             // The catalog's own definition is always on page 2.
             auto rows = systemRows(2, "MSysObjects", kCatalogColumns,
                                    {"Id", "Name", "Type", "Flags", "DateCreate", "DateUpdate", "LvProp"});
-            for (const auto& r : rows) {
+            catalog_.reserve(rows.size());
+            for (auto& r : rows) {
                 CatalogObject o;
                 o.row = catalog_.size() + 1;
                 // Every object has these; without them it would silently drop out of the design.
@@ -238,7 +239,7 @@ private:
                 o.flags = static_cast<std::uint32_t>(integer(r[3]));
                 o.created = real(r[4]);
                 o.updated = real(r[5]);
-                o.properties = r[6];
+                o.properties = std::move(r[6]);  // taken, not copied: the rows go once read
                 catalog_.push_back(std::move(o));
             }
         } catch (const FormatError& e) {
@@ -292,8 +293,8 @@ private:
         columns.reserve(indexes.columns.size());
         for (const ColumnEntry& entry : indexes.columns) columns.push_back(&entry);
         auto byNumber = [](const ColumnEntry* a, const ColumnEntry* b) { return a->columnNumber < b->columnNumber; };
-        if (!std::is_sorted(columns.begin(), columns.end(), byNumber))  // they mostly are already
-            std::stable_sort(columns.begin(), columns.end(), byNumber);
+        // No two have the same number (readTableDefinition checks it): sorted without a buffer.
+        if (!std::is_sorted(columns.begin(), columns.end(), byNumber)) std::sort(columns.begin(), columns.end(), byNumber);
         if (columns.size() > kMostItems) throw FormatError("too many fields");
         // Every table has its own map of row pages: a definition that shares another's is a
         // copy of it, written over this table's.
