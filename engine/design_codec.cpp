@@ -190,13 +190,16 @@ private:
     // is never copied to grow and takes little more memory than its bytes. A chunk is full once it
     // holds kChunkBytes; a table or the end starts a new one then.
     static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+    // A body spilled as it is made goes out in pieces of about kSpillBytes, which stay in the
+    // processor's cache between being made and being written out.
+    static constexpr std::size_t kSpillBytes = std::size_t{128} << 10;
     void startChunkWhenFull()
     {
-        if (body_->size() < kChunkBytes) return;
         if (spill_) {
-            spillChunk(*body_);
+            if (body_->size() >= kSpillBytes) spillChunk(*body_);
             return;
         }
+        if (body_->size() < kChunkBytes) return;
         body_ = &chunks_.emplace_back();
         body_->reserve(kChunkBytes + kChunkBytes / 4);
     }
