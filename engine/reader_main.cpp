@@ -6,7 +6,8 @@
 //     --answer-in-file            standard output is a file open for reading and writing (the
 //                                 window process's memory file): the design goes into it as it
 //                                 is made, and ends it; "design at N" on standard error tells
-//                                 the offset it starts at
+//                                 the offset it starts at, and standard output and error are
+//                                 closed then, before the reader ends
 //
 // Exit status 0; 2 when the file cannot be opened, with the reason alone on standard error (4 when
 // it needs a password and none was given, 5 when the one given is wrong); 3 when reading needs
@@ -19,7 +20,8 @@
 // "hang", "garbage" (bytes that are no design), "cut" (half a design), "flood" (bytes without
 // end), or "escape" (try to open another file after giving up the file system, and say whether
 // that worked); "password" refuses the file saying which password arrived; "password-is:SECRET"
-// takes the file as protected by the password SECRET.
+// takes the file as protected by the password SECRET; "done-then-crash" and "done-then-hang"
+// crash or hang once the design is out and standard error closed.
 #include "cleared_secret.h"
 #include "database_file.h"
 #include "design_codec.h"
@@ -198,7 +200,9 @@ int main(int argc, char* argv[])
         engine::DesignEncoder encoder;
         // Into the answer file, the body goes as it is made, after room for the head; the tests'
         // misbehaviours need the whole design at hand.
-        const bool spilling = answerInFile && !text && misbehave.empty();
+        // ("done-then-" misbehaviours misbehave once the design is out.)
+        const bool doneThen = misbehave.rfind("done-then-", 0) == 0;
+        const bool spilling = answerInFile && !text && (misbehave.empty() || doneThen);
         if (spilling)
             encoder.spillTo([](std::string_view piece, std::size_t at) { return writeAllAt(piece, kHeadRoom + at); });
         if (text)
@@ -225,7 +229,15 @@ int main(int argc, char* argv[])
         if (spilling) {
             std::size_t bodyBytes = 0;
             const std::string head = encoder.finishSpill(bodyBytes);
-            return placeHead(head, bodyBytes) ? 0 : 1;
+            if (!placeHead(head, bodyBytes)) return 1;
+            // Done: the window process, which takes the closed standard error after "design at N"
+            // for it, decodes the design while this process ends.
+            ::close(1);
+            ::close(2);
+            if (misbehave == "done-then-crash") std::raise(SIGSEGV);
+            if (misbehave == "done-then-hang")
+                for (;;) ::pause();
+            return 0;
         }
         return (text ? writeAll(answer) : encoder.write(writeAll)) ? 0 : 1;
     } catch (const engine::OpenError& e) {

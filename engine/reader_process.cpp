@@ -241,31 +241,45 @@ std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std
     std::string reason;
     reason.reserve(kMostReasonBytes);
     std::vector<char> buffer(1 << 16);  // one read from the reader's standard error
+    const std::string said = "design at ";  // the line that says where the design starts, the last it writes
 
-    // Ends the reader (killed first when kill is set) and waits for it: its exit status.
-    auto endReader = [&](bool kill) {
-        if (kill) ::kill(pid, SIGKILL);
+    // The reader is waited for however this ends; killed first when it has not ended by then.
+    struct Reaping {
+        pid_t pid;
+        bool waited = false;  // it has ended and its exit status is in status
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        // Ends it (killed first when kill is set) and waits for it.
+        void end(bool kill)
+        {
+            if (kill) ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            waited = true;
         }
-        return status;
-    };
+        ~Reaping()
+        {
+            if (!waited) end(true);
+        }
+    } reaping{pid};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
     bool timedOut = false, stopped = false;
-    bool waited = false;  // the reader has ended and its status is in status
-    int status = 0;
-    try {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
-        bool errOpen = true;
+    bool errOpen = true;
+    // Whether the reader said where its design starts and then closed its standard error, as it
+    // does once the design is written: it is decoded while the reader ends.
+    bool answered = false;
+    // Waits for the reader to end, or to be done with its design when done is set, or for the
+    // deadline or a stop.
+    auto waitForReader = [&](bool done) {
         for (;;) {
             // Without a descriptor for its end, the reader is asked whether it has ended.
-            if (ended.fd < 0 && ::waitpid(pid, &status, WNOHANG) == pid) {
-                waited = true;
-                break;
+            if (ended.fd < 0 && ::waitpid(pid, &reaping.status, WNOHANG) == pid) {
+                reaping.waited = true;
+                return;
             }
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 timedOut = true;
-                break;
+                return;
             }
             pollfd fds[2] = {{errOpen ? errors.fd : -1, POLLIN, 0}, {ended.fd, POLLIN, 0}};
             // Whoever may stop the read is answered within a twentieth of a second.
@@ -273,84 +287,106 @@ std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std
             int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), wait)));
             if (stop && stop->load()) {
                 stopped = true;
-                break;
+                return;
             }
-            if (ready < 0 && errno != EINTR) break;
+            if (ready < 0 && errno != EINTR) return;
             if (errOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
                 ssize_t n = ::read(errors.fd, buffer.data(), buffer.size());
-                if (n <= 0)
+                if (n <= 0) {
                     errOpen = false;
-                else
+                    const std::size_t line = reason.rfind(said);
+                    if (done && line != std::string::npos && (line == 0 || reason[line - 1] == '\n') &&
+                        reason.find('\n', line) == reason.size() - 1) {
+                        answered = true;
+                        return;
+                    }
+                } else {
                     reason.append(buffer.data(),
                                   std::min(static_cast<std::size_t>(n), kMostReasonBytes - std::min(kMostReasonBytes, reason.size())));
+                }
                 continue;  // what it said first, then whether it ended
             }
             if (ended.fd >= 0 && (fds[1].revents & POLLIN)) {
-                status = endReader(false);
-                waited = true;
+                reaping.end(false);
                 // What it said last, still in the pipe unless another process holds it open.
                 ::fcntl(errors.fd, F_SETFL, O_NONBLOCK);
                 for (ssize_t n; errOpen && (n = ::read(errors.fd, buffer.data(), buffer.size())) > 0;)
                     reason.append(buffer.data(),
                                   std::min(static_cast<std::size_t>(n), kMostReasonBytes - std::min(kMostReasonBytes, reason.size())));
-                break;
+                return;
             }
         }
-        if (!waited) status = endReader(timedOut || stopped);
-    } catch (...) {
-        // No memory here for what the reader says: the reader does not outlive the reading.
-        if (!waited) endReader(true);
-        throw;
-    }
+    };
+    waitForReader(true);
+    if (!reaping.waited && !answered) reaping.end(timedOut || stopped);
 
     auto fail = [&path](const std::string& why) -> std::unique_ptr<const EncodedDesign> { throw OpenError(path, why); };
     const std::string tooLong = "damaged: reading it gave more than " + std::to_string(limits.answerBytes / kMiB) + " MiB";
-    if (stopped) return fail("reading it was stopped");
-    if (timedOut)
-        return fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
-    if (WIFSIGNALED(status)) {
-        int signal = WTERMSIG(status);
-        if (signal == SIGXCPU)
-            return fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
-        if (signal == SIGXFSZ) return fail(tooLong);
-        if (isFault(signal))
-            return fail("damaged: reading it failed (the reader stopped with signal " + std::to_string(signal) + ", " +
-                        strsignal(signal) + ")");
-        // Stopped from outside: this process kills a reader only where it says so above.
-        if (signal == SIGKILL) return fail("the reader was stopped by signal 9 — out of memory?");
-        return fail("the reader was stopped by signal " + std::to_string(signal) + " (" + signalName(signal) + ")");
-    }
-    int code = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
-    if (code == 2) return fail(firstLine(reason));
-    if (code == 4) throw OpenError(path, firstLine(reason), OpenProblem::PasswordNeeded);
-    if (code == 5) throw OpenError(path, firstLine(reason), OpenProblem::WrongPassword);
-    if (code == 3) return fail("damaged: reading it needs more than " + std::to_string(limits.memoryBytes / kMiB) + " MiB of memory");
-    if (code == 127) return fail("the reader program " + printablePath(program) + " cannot be started");
-    if (code != 0) return fail("damaged: reading it failed: " + firstLine(reason));
+    // Throws what the reader's end says went wrong, if anything.
+    auto checkEnd = [&] {
+        const int status = reaping.status;
+        if (stopped) fail("reading it was stopped");
+        if (timedOut)
+            fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
+        if (WIFSIGNALED(status)) {
+            int signal = WTERMSIG(status);
+            if (signal == SIGXCPU)
+                fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
+            if (signal == SIGXFSZ) fail(tooLong);
+            if (isFault(signal))
+                fail("damaged: reading it failed (the reader stopped with signal " + std::to_string(signal) + ", " +
+                     strsignal(signal) + ")");
+            // Stopped from outside: this process kills a reader only where it says so above.
+            if (signal == SIGKILL) fail("the reader was stopped by signal 9 — out of memory?");
+            fail("the reader was stopped by signal " + std::to_string(signal) + " (" + signalName(signal) + ")");
+        }
+        int code = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+        if (code == 2) fail(firstLine(reason));
+        if (code == 4) throw OpenError(path, firstLine(reason), OpenProblem::PasswordNeeded);
+        if (code == 5) throw OpenError(path, firstLine(reason), OpenProblem::WrongPassword);
+        if (code == 3) fail("damaged: reading it needs more than " + std::to_string(limits.memoryBytes / kMiB) + " MiB of memory");
+        if (code == 127) fail("the reader program " + printablePath(program) + " cannot be started");
+        if (code != 0) fail("damaged: reading it failed: " + firstLine(reason));
+    };
+    if (!answered) checkEnd();
+    // For a reader done with its design: waits for it to end (killed at the deadline), and throws
+    // what its end says went wrong, if anything.
+    auto awaitEnd = [&] {
+        waitForReader(false);
+        if (!reaping.waited) reaping.end(true);
+        checkEnd();
+    };
 
     // The answer is the file from where the reader says it starts ("design at N"; 0 when it says
     // nothing) to its end. Sealed first, so that nothing can change it any more, nor cut it short
-    // under the mapping.
+    // under the mapping, the reader neither while it ends.
     if (::fcntl(answer.fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
         return fail("damaged: the reader's answer could still be changed (" + std::string(std::strerror(errno)) + ")");
-    struct stat answered {};
-    if (::fstat(answer.fd, &answered) != 0) return fail("the reader's answer cannot be read: " + std::string(std::strerror(errno)));
-    const auto fileBytes = static_cast<std::size_t>(answered.st_size);
+    struct stat answerFile {};
+    if (::fstat(answer.fd, &answerFile) != 0) return fail("the reader's answer cannot be read: " + std::string(std::strerror(errno)));
+    const auto fileBytes = static_cast<std::size_t>(answerFile.st_size);
     std::size_t start = 0;
-    const std::string said = "design at ";  // the line that says where it starts, the last it wrote
     if (std::size_t line = reason.rfind(said); line != std::string::npos && (line == 0 || reason[line - 1] == '\n'))
         start = static_cast<std::size_t>(std::strtoull(reason.c_str() + line + said.size(), nullptr, 10));
     start = std::min(start, fileBytes);
     if (fileBytes - start > limits.answerBytes) return fail(tooLong);
+    std::unique_ptr<const EncodedDesign> design;
     try {
-        if (fileBytes == start) return EncodedDesign::decode(std::string());
-        // Mapped whole at once: the decoder reads every page, and a fault for each would cost more.
-        void* mapped = ::mmap(nullptr, fileBytes, PROT_READ, MAP_SHARED | MAP_POPULATE, answer.fd, 0);
-        if (mapped == MAP_FAILED) throw std::bad_alloc();
-        return EncodedDesign::decodeMapped(mapped, fileBytes, start);
+        if (fileBytes == start) {
+            design = EncodedDesign::decode(std::string());
+        } else {
+            // Mapped whole at once: the decoder reads every page, and a fault for each would cost more.
+            void* mapped = ::mmap(nullptr, fileBytes, PROT_READ, MAP_SHARED | MAP_POPULATE, answer.fd, 0);
+            if (mapped == MAP_FAILED) throw std::bad_alloc();
+            design = EncodedDesign::decodeMapped(mapped, fileBytes, start);
+        }
     } catch (const FormatError& e) {
+        // A reader that ended badly says why, rather than what it left.
+        if (answered) awaitEnd();
         return fail(std::string("damaged: the reader's answer is malformed: ") + e.what());
     }
+    if (answered) awaitEnd();
+    return design;
 }
 
 std::unique_ptr<const EncodedDesign> readDesignInReader(const std::string& path, const std::atomic<bool>* stop,
