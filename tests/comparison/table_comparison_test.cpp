@@ -132,10 +132,29 @@ TEST_F(PendingCancel, ReportsWhatItExaminedBeforeStopping)
               "      ByV is indexed in db2.mdb but not in db1.mdb\r\n");
 }
 
+// Two one-table databases, the log one walk over their tables writes.
+class WalkOfOneTable : public ::testing::Test {
+protected:
+    // walk(run, rec1, rec2) with database 1's table and database 2's.
+    template <class Walk>
+    std::string log(const engine::Database& db1, const engine::Database& db2, const Walk& walk)
+    {
+        dualyn::EmptyLog(run_.strLogFile);
+        dualyn::TableInfo rec1{"1.mdb", db1.TableDefs().Item(0), 1}, rec2{"2.mdb", db2.TableDefs().Item(0), 2};
+        walk(run_, rec1, rec2);
+        return testsupport::readFile(run_.strLogFile);
+    }
+
+private:
+    TempDir dir_;
+    dualyn::HeadlessWindow window_;
+    dualyn::ComparisonRun run_{window_, dir_.file("ComparisonLog.txt")};
+};
+
 // Two tables stored alike are alike, unless two of their fields share a name: the walk finds
 // the second at the first one's position, out of order (a file the generator cannot write, but
 // a damaged one can hold).
-TEST(FieldWalk, TablesStoredAlikeMatchUnlessTwoFieldsShareAName)
+TEST_F(WalkOfOneTable, FieldsStoredAlikeMatchUnlessTwoShareAName)
 {
     auto database = [](const std::string& path, std::vector<std::string> names) {
         engine::TableDesign table{"T", {}, {}};
@@ -150,14 +169,8 @@ TEST(FieldWalk, TablesStoredAlikeMatchUnlessTwoFieldsShareAName)
         }
         return engine::Database(engine::DatabaseDesign{path, {table}, {}, {}});
     };
-    TempDir dir;
-    dualyn::HeadlessWindow window;
-    dualyn::ComparisonRun run(window, dir.file("ComparisonLog.txt"));
-    auto compare = [&](const engine::Database& db1, const engine::Database& db2) {
-        dualyn::EmptyLog(run.strLogFile);
-        dualyn::TableInfo rec1{"1.mdb", db1.TableDefs().Item(0), 1}, rec2{"2.mdb", db2.TableDefs().Item(0), 2};
-        dualyn::CompareFields(run, rec1, rec2, true);
-        return testsupport::readFile(run.strLogFile);
+    auto compare = [this](const engine::Database& db1, const engine::Database& db2) {
+        return log(db1, db2, [](auto& run, auto& rec1, auto& rec2) { dualyn::CompareFields(run, rec1, rec2, true); });
     };
     EXPECT_EQ(compare(database("/1.mdb", {"A", "B"}), database("/2.mdb", {"A", "B"})), "         T OK\r\n");
     EXPECT_EQ(compare(database("/1.mdb", {"A", "A"}), database("/2.mdb", {"A", "A"})),
@@ -177,7 +190,7 @@ TEST(FieldWalk, TablesStoredAlikeMatchUnlessTwoFieldsShareAName)
 
 // The same for indexes: the walk finds the second of two indexes named alike at the first one's
 // position and compares it with that one.
-TEST(IndexWalk, TablesStoredAlikeMatchUnlessTwoIndexesShareAName)
+TEST_F(WalkOfOneTable, IndexesStoredAlikeMatchUnlessTwoShareAName)
 {
     auto database = [](const std::string& path, std::vector<std::pair<std::string, bool>> indexes) {
         engine::TableDesign table{"T", {}, {}};
@@ -192,14 +205,8 @@ TEST(IndexWalk, TablesStoredAlikeMatchUnlessTwoIndexesShareAName)
         }
         return engine::Database(engine::DatabaseDesign{path, {table}, {}, {}});
     };
-    TempDir dir;
-    dualyn::HeadlessWindow window;
-    dualyn::ComparisonRun run(window, dir.file("ComparisonLog.txt"));
-    auto compare = [&](const engine::Database& db1, const engine::Database& db2) {
-        dualyn::EmptyLog(run.strLogFile);
-        dualyn::TableInfo rec1{"1.mdb", db1.TableDefs().Item(0), 1}, rec2{"2.mdb", db2.TableDefs().Item(0), 2};
-        dualyn::CompareIndexes(run, rec1, rec2);
-        return testsupport::readFile(run.strLogFile);
+    auto compare = [this](const engine::Database& db1, const engine::Database& db2) {
+        return log(db1, db2, [](auto& run, auto& rec1, auto& rec2) { dualyn::CompareIndexes(run, rec1, rec2); });
     };
     EXPECT_EQ(compare(database("/1.mdb", {{"X", true}, {"Y", false}}), database("/2.mdb", {{"X", true}, {"Y", false}})),
               "         Primary keys and indexes OK\r\n");
