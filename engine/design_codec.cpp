@@ -275,11 +275,7 @@ private:
         std::memcpy(to, field.name.data(), field.name.size());
         to += field.name.size();
         to += numberBytes(to, propertyCount);
-        auto name = [&to, &names](std::size_t k, Tag tag) {
-            std::memcpy(to, names[k].bytes, sizeof names[k].bytes);
-            to += names[k].size;
-            *to++ = static_cast<char>(tag);
-        };
+        auto name = [&to, &names](std::size_t k, Tag tag) { to = stageName(to, names[k], tag); };
         auto whole = [&to, &name](std::size_t k, std::int64_t n) {
             name(k, kWhole);
             to += numberBytes(to, static_cast<std::uint64_t>(n) << 1 ^ static_cast<std::uint64_t>(n >> 63));
@@ -300,30 +296,11 @@ private:
         text(7, field.name);    // SourceField
         text(8, tableName);     // SourceTable
         if (std::find_if(field.stored.begin(), field.stored.end(), [](const Variant* v) { return v; }) == field.stored.end()) {
-            // Nothing stored, as for most fields: ValidateOnSet to AllowZeroLength are the bytes
-            // every such field has, made once.
+            // Nothing stored, as for most fields: the bytes every such field has, made once.
             std::memcpy(to, noneStored_.data(), noneStored_.size());
             to += noneStored_.size();
         } else {
-            name(9, kFalse);   // ValidateOnSet
-            name(10, kFalse);  // DataUpdatable
-            name(11, kNull);   // ForeignName
-            for (std::size_t k = 0; k < field.stored.size(); ++k) {
-                const std::size_t position = kFirstStoredFieldProperty + k;
-                if (const Variant* stored = field.stored[k]) {
-                    to += numberBytes(to, names[position].value);
-                    body_->append(staged, static_cast<std::size_t>(to - staged));
-                    to = staged;
-                    path_.enter("property", position);
-                    value(*stored);
-                    path_.leave();
-                } else if (k < 3) {
-                    name(position, kText);  // an empty text
-                    *to++ = 0;
-                } else {
-                    name(position, kFalse);
-                }
-            }
+            to = stageStored(staged, to, field.stored);
         }
         body_->append(staged, static_cast<std::size_t>(to - staged));
         std::size_t position = kFieldPropertyNames.size();
@@ -336,6 +313,42 @@ private:
         }
     }
 
+    // Stages reference and tag at to; where the next byte goes.
+    static char* stageName(char* to, const NumberBytes& reference, Tag tag)
+    {
+        std::memcpy(to, reference.bytes, sizeof reference.bytes);
+        to += reference.size;
+        *to++ = static_cast<char>(tag);
+        return to;
+    }
+
+    // Stages ValidateOnSet to AllowZeroLength (positions 9 to 16) at to, in the buffer that starts
+    // at staged, with these stored values; a stored value goes out the general way, after what was
+    // staged before it. Where the next byte goes.
+    char* stageStored(char* staged, char* to, const std::array<const Variant*, 5>& stored)
+    {
+        to = stageName(to, fieldNames_[9], kFalse);   // ValidateOnSet
+        to = stageName(to, fieldNames_[10], kFalse);  // DataUpdatable
+        to = stageName(to, fieldNames_[11], kNull);   // ForeignName
+        for (std::size_t k = 0; k < stored.size(); ++k) {
+            const std::size_t position = kFirstStoredFieldProperty + k;
+            if (stored[k]) {
+                to += numberBytes(to, fieldNames_[position].value);
+                body_->append(staged, static_cast<std::size_t>(to - staged));
+                to = staged;
+                path_.enter("property", position);
+                value(*stored[k]);
+                path_.leave();
+            } else if (k < 3) {
+                to = stageName(to, fieldNames_[position], kText);  // an empty text
+                *to++ = 0;
+            } else {
+                to = stageName(to, fieldNames_[position], kFalse);
+            }
+        }
+        return to;
+    }
+
     // The references to the names every field has (kFieldPropertyNames), pooled in their order the
     // first time a field is written, as nameReference would; with them noneStored_.
     const std::array<NumberBytes, kFieldPropertyNames.size()>& fieldNameReferences()
@@ -346,18 +359,8 @@ private:
                 reference.value = pooled(kFieldPropertyNames[k]);
                 reference.size = numberBytes(reference.bytes, reference.value);
             }
-            auto put = [this](std::size_t k, Tag tag) {
-                noneStored_.append(fieldNames_[k].bytes, fieldNames_[k].size);
-                noneStored_ += static_cast<char>(tag);
-            };
-            put(9, kFalse);   // ValidateOnSet
-            put(10, kFalse);  // DataUpdatable
-            put(11, kNull);   // ForeignName
-            for (std::size_t k = kFirstStoredFieldProperty; k < kFieldPropertyNames.size(); ++k) {
-                // DefaultValue, ValidationRule and ValidationText an empty text, the others False.
-                put(k, k < kFirstStoredFieldProperty + 3 ? kText : kFalse);
-                if (k < kFirstStoredFieldProperty + 3) noneStored_ += '\0';
-            }
+            char bytes[8 * (kMostNumberBytes + 2)];  // the eight, none stored: no value goes out
+            noneStored_.assign(bytes, stageStored(bytes, bytes, {}));
         }
         return fieldNames_;
     }
