@@ -70,6 +70,7 @@ Timing run(const std::string& program, const std::vector<std::string>& args, con
     ::posix_spawn_file_actions_destroy(&actions);
     if (error != 0) {
         std::fprintf(stderr, "%s cannot be started: %s\n", program.c_str(), std::strerror(error));
+        ::unlink(errName);
         std::exit(1);
     }
     int status = 0;
