@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
+#include <string_view>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -58,6 +59,25 @@ std::string signalName(int signal)
 
 // Room the reader keeps before the design's body for what goes before it (reader_main.cpp).
 constexpr std::size_t kMostHeadRoom = std::size_t{64} << 10;
+
+// Ends process pid (killed first when kill is set) and waits for it: its exit status.
+int endProcess(pid_t pid, bool kill)
+{
+    if (kill) ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+// The line that says where the reader's design starts ("design at N"), the last it writes: where
+// the last such line starts in what the reader said, or std::string::npos.
+constexpr std::string_view kDesignAt = "design at ";
+std::size_t designAtLine(const std::string& said)
+{
+    const std::size_t line = said.rfind(kDesignAt);
+    return line != std::string::npos && (line == 0 || said[line - 1] == '\n') ? line : std::string::npos;
+}
 
 // Closes both ends of a pipe that is no longer needed.
 void closePipe(int fds[2])
@@ -224,9 +244,7 @@ StartedReader::~StartedReader()
 {
     if (pid_ <= 0) return;
     // Never read: it goes with this.
-    ::kill(pid_, SIGKILL);
-    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    endProcess(pid_, true);
 }
 
 std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std::atomic<bool>* stop)
@@ -241,7 +259,11 @@ std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std
     std::string reason;
     reason.reserve(kMostReasonBytes);
     std::vector<char> buffer(1 << 16);  // one read from the reader's standard error
-    const std::string said = "design at ";  // the line that says where the design starts, the last it writes
+    // Keeps the n bytes of buffer just read from the reader's standard error, as far as there is room.
+    auto keep = [&](ssize_t n) {
+        reason.append(buffer.data(),
+                      std::min(static_cast<std::size_t>(n), kMostReasonBytes - std::min(kMostReasonBytes, reason.size())));
+    };
 
     // The reader is waited for however this ends; killed first when it has not ended by then.
     struct Reaping {
@@ -251,9 +273,7 @@ std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std
         // Ends it (killed first when kill is set) and waits for it.
         void end(bool kill)
         {
-            if (kill) ::kill(pid, SIGKILL);
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
+            status = endProcess(pid, kill);
             waited = true;
         }
         ~Reaping()
@@ -294,15 +314,13 @@ std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std
                 ssize_t n = ::read(errors.fd, buffer.data(), buffer.size());
                 if (n <= 0) {
                     errOpen = false;
-                    const std::size_t line = reason.rfind(said);
-                    if (done && line != std::string::npos && (line == 0 || reason[line - 1] == '\n') &&
-                        reason.find('\n', line) == reason.size() - 1) {
+                    const std::size_t line = designAtLine(reason);
+                    if (done && line != std::string::npos && reason.find('\n', line) == reason.size() - 1) {
                         answered = true;
                         return;
                     }
                 } else {
-                    reason.append(buffer.data(),
-                                  std::min(static_cast<std::size_t>(n), kMostReasonBytes - std::min(kMostReasonBytes, reason.size())));
+                    keep(n);
                 }
                 continue;  // what it said first, then whether it ended
             }
@@ -310,9 +328,7 @@ std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std
                 reaping.end(false);
                 // What it said last, still in the pipe unless another process holds it open.
                 ::fcntl(errors.fd, F_SETFL, O_NONBLOCK);
-                for (ssize_t n; errOpen && (n = ::read(errors.fd, buffer.data(), buffer.size())) > 0;)
-                    reason.append(buffer.data(),
-                                  std::min(static_cast<std::size_t>(n), kMostReasonBytes - std::min(kMostReasonBytes, reason.size())));
+                for (ssize_t n; errOpen && (n = ::read(errors.fd, buffer.data(), buffer.size())) > 0;) keep(n);
                 return;
             }
         }
@@ -322,16 +338,16 @@ std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std
 
     auto fail = [&path](const std::string& why) -> std::unique_ptr<const EncodedDesign> { throw OpenError(path, why); };
     const std::string tooLong = "damaged: reading it gave more than " + std::to_string(limits.answerBytes / kMiB) + " MiB";
+    const std::string tooSlow =
+        "damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds";
     // Throws what the reader's end says went wrong, if anything.
     auto checkEnd = [&] {
         const int status = reaping.status;
         if (stopped) fail("reading it was stopped");
-        if (timedOut)
-            fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
+        if (timedOut) fail(tooSlow);
         if (WIFSIGNALED(status)) {
             int signal = WTERMSIG(status);
-            if (signal == SIGXCPU)
-                fail("damaged: reading it took longer than " + std::to_string(static_cast<long>(limits.seconds)) + " seconds");
+            if (signal == SIGXCPU) fail(tooSlow);
             if (signal == SIGXFSZ) fail(tooLong);
             if (isFault(signal))
                 fail("damaged: reading it failed (the reader stopped with signal " + std::to_string(signal) + ", " +
@@ -366,8 +382,8 @@ std::unique_ptr<const EncodedDesign> readAnswer(StartedReader& reader, const std
     if (::fstat(answer.fd, &answerFile) != 0) return fail("the reader's answer cannot be read: " + std::string(std::strerror(errno)));
     const auto fileBytes = static_cast<std::size_t>(answerFile.st_size);
     std::size_t start = 0;
-    if (std::size_t line = reason.rfind(said); line != std::string::npos && (line == 0 || reason[line - 1] == '\n'))
-        start = static_cast<std::size_t>(std::strtoull(reason.c_str() + line + said.size(), nullptr, 10));
+    if (std::size_t line = designAtLine(reason); line != std::string::npos)
+        start = static_cast<std::size_t>(std::strtoull(reason.c_str() + line + kDesignAt.size(), nullptr, 10));
     start = std::min(start, fileBytes);
     if (fileBytes - start > limits.answerBytes) return fail(tooLong);
     std::unique_ptr<const EncodedDesign> design;
