@@ -259,13 +259,8 @@ private:
             text(field.name, "the name");
             count(propertyCount, "the property count");
             std::size_t position = 0;
-            visitFieldProperties(field, tableName, [&](const char* name, const PropertyValue& v) {
-                path_.enter("property", position);
-                nameReference(name, kField, position);
-                value(v);
-                path_.leave();
-                ++position;
-            });
+            visitFieldProperties(field, tableName,
+                                 [&](const char* name, const PropertyValue& v) { property(name, v, kField, position++); });
             return;
         }
         checkUtf8(field.name, "the name");
@@ -304,13 +299,7 @@ private:
         }
         body_->append(staged, static_cast<std::size_t>(to - staged));
         std::size_t position = kFieldPropertyNames.size();
-        for (const StoredProperty* other : field.others) {
-            path_.enter("property", position);
-            nameReference(other->name, kField, position);
-            value(other->value);
-            path_.leave();
-            ++position;
-        }
+        for (const StoredProperty* other : field.others) property(other->name, other->value, kField, position++);
     }
 
     // Stages reference and tag at to; where the next byte goes.
@@ -417,12 +406,17 @@ private:
     void properties(const PropertyList& list, Kind kind)
     {
         count(list.size(), "the property count");
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            path_.enter("property", i);
-            nameReference(list[i].name, kind, i);
-            value(list[i].value);
-            path_.leave();
-        }
+        for (std::size_t i = 0; i < list.size(); ++i) property(list[i].name, list[i].value, kind, i);
+    }
+
+    // A property at position in the list of an object of kind: its name's reference, its value.
+    template <class Value>
+    void property(std::string_view name, const Value& v, Kind kind, std::size_t position)
+    {
+        path_.enter("property", position);
+        nameReference(name, kind, position);
+        value(v);
+        path_.leave();
     }
 
     // The pool entry for name, plus one, added when new; 0 and the name itself when it is too long

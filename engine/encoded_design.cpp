@@ -351,7 +351,7 @@ private:
     std::size_t size_;
     std::size_t at_ = 0;  // the next byte to read
     DesignPath path_;
-    std::vector<std::string_view> names_;  // the names of the fields of the table being read
+    std::vector<std::string_view> names_;  // the names of the fields, or indexes, of the table being read
     std::vector<std::size_t> hashes_;      // their hashes, sorted
 };
 
