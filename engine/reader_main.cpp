@@ -141,6 +141,8 @@ bool placeHead(const std::string& head, std::size_t bodyBytes)
     return true;
 }
 
+constexpr const char* kUsage = "usage: dualyn-reader [--text] [--password-on-stdin] [--answer-in-file] FILE\n";
+
 bool writeAll(std::string_view bytes)
 {
     for (std::size_t done = 0; done < bytes.size();) {
@@ -173,12 +175,12 @@ int main(int argc, char* argv[])
         else if (!arg.empty() && arg[0] != '-')
             path = arg;
         else {
-            std::cerr << "usage: dualyn-reader [--text] [--password-on-stdin] [--answer-in-file] FILE\n";
+            std::cerr << kUsage;
             return 1;
         }
     }
     if (path.empty()) {
-        std::cerr << "usage: dualyn-reader [--text] [--password-on-stdin] [--answer-in-file] FILE\n";
+        std::cerr << kUsage;
         return 1;
     }
     const char* test = std::getenv("DUALYN_READER_TEST");
