@@ -47,12 +47,25 @@ bool IsSystemTable(const std::string& name)
     return true;
 }
 
-// The position of the first table of db whose name equals name exactly (letter case counts),
-// or -1 when db has none; likely is where it is looked for first. "Orders" does not find "ORDERS".
-int PositionOfTable(const engine::Database& db, const std::string& name, int likely)
-{
-    return db.TableDefs().PositionOf(name, likely);
-}
+// Finds the tables of the other database, walked in order, in db: Find(name, i), for the table
+// at position i of the other, is the position of the first table of db whose name equals name
+// exactly (letter case counts), or -1 when db has none. "Orders" does not find "ORDERS". The two
+// databases mostly hold their common tables in the same order: db is looked at first at i moved
+// as far as the last table found was moved.
+class TablesOf {
+public:
+    explicit TablesOf(const engine::Database& db) : db_(db) {}
+    int Find(const std::string& name, int i)
+    {
+        const int j = db_.TableDefs().PositionOf(name, i + shift_);
+        if (j >= 0) shift_ = j - i;
+        return j;
+    }
+
+private:
+    const engine::Database& db_;
+    int shift_ = 0;  // where db has the last table found, less where the other database has it
+};
 
 // Writes "   <name> was not found in <the other database's file name>" for the table named name
 // at position of db, database present (1 or 2), with its twin, which holds a summary of the table.
@@ -93,14 +106,13 @@ bool CompareTables(ComparisonContext& run, const engine::Database& db1, const en
     run.WriteLog("\r\nTABLE COMPARISONS");
 
     TableInfo rec1, rec2;  // the table pair handed to the field and index comparisons
-    int shift = 0;  // where db2 had the last table found, less where db1 has it: where to look first
+    TablesOf tables2(db2);
     for (int i = 0; i < tableCount1; ++i) {
         const std::string name = db1.TableDefs().Item(At(i)).Name();
         if (!IsSystemTable(name)) {
             window.SetStatus("Comparing table " + name);
-            const int j = PositionOfTable(db2, name, i + shift);
+            const int j = tables2.Find(name, i);
             if (j >= 0) {
-                shift = j - i;
                 run.WriteLog("\r\n   COMPARISON LOG FOR " + name);
                 rec1.strDBName = run.strDB1Name;
                 rec1.tdf = db1.TableDefs().Item(At(i));
@@ -134,16 +146,12 @@ bool FindMissingTables(ComparisonContext& run, const engine::Database& db2, cons
 {
     bool allFound = true;
     const int tableCount2 = db2.TableDefs().Count();  // read once
-    int shift = 0;  // as in CompareTables, from db2 to db1
+    TablesOf tables1(db1);
     for (int i = 0; i < tableCount2; ++i) {
         const std::string name = db2.TableDefs().Item(At(i)).Name();
-        if (!IsSystemTable(name)) {
-            if (const int j = PositionOfTable(db1, name, i + shift); j >= 0) {
-                shift = j - i;
-            } else {
-                allFound = false;
-                WriteTableMissing(run, db2, 2, i, name);
-            }
+        if (!IsSystemTable(name) && tables1.Find(name, i) < 0) {
+            allFound = false;
+            WriteTableMissing(run, db2, 2, i, name);
         }
         if (run.blnCancel) break;
     }
