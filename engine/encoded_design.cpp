@@ -262,64 +262,69 @@ private:
         return n;
     }
 
-    // Checks n properties the way properties() does, as long as their numbers take at most two
-    // bytes and their texts are ASCII, which is how nearly every property is stored; moves at_
-    // past them and returns true when all are sound. Returns false, leaving at_, at anything else:
-    // properties() then goes through them again, and says what is wrong if anything is.
+    // Checks n properties the way properties() does, as long as their name references and text
+    // lengths take one byte, their whole numbers at most two and their texts are ASCII, which is
+    // how nearly every property is stored; moves at_ past them and returns true when all are
+    // sound. Returns false, leaving at_, at anything else and within kQuickMargin bytes of the
+    // end: properties() then goes through them again, and says what is wrong if anything is.
     bool quickProperties(std::size_t n)
     {
         const unsigned char* p = data_ + at_;
         const unsigned char* const end = data_ + size_;
-        // A number of one or two bytes in its shortest form, into v; false for any other.
-        auto number = [&p, end](std::uint32_t& v) {
-            if (p == end) return false;
-            if (p[0] < 0x80) {
-                v = *p++;
-                return true;
-            }
-            if (end - p < 2 || p[1] == 0 || p[1] >= 0x80) return false;
-            v = (p[0] & 0x7Fu) | static_cast<std::uint32_t>(p[1]) << 7;
-            p += 2;
-            return true;
-        };
-        const std::size_t pooled = design_.pool_.size();
+        // The references that take one byte and name a pooled name are 1 to this.
+        const unsigned pooled = static_cast<unsigned>(std::min<std::size_t>(design_.pool_.size(), 0x7F));
         for (std::size_t i = 0; i < n; ++i) {
-            std::uint32_t reference = 0;
-            if (!number(reference) || reference == 0 || reference > pooled || p == end) return false;
-            switch (*p++) {
+            if (static_cast<std::size_t>(end - p) < kQuickMargin) return false;
+            if (static_cast<unsigned>(p[0]) - 1 >= pooled) return false;
+            switch (p[1]) {
             case kNull:
             case kFalse:
-            case kTrue: break;
-            case kWhole: {
-                std::uint32_t whole = 0;  // below 2^14: within 2^53
-                if (!number(whole)) return false;
-                break;
-            }
-            case kText: {
-                std::uint32_t length = 0;
-                if (!number(length) || static_cast<std::size_t>(end - p) < length) return false;
-                std::uint64_t high = 0;  // the high bits of the text's bytes, eight at a time
-                std::uint32_t k = 0;
-                for (std::uint64_t word; k + 8 <= length; k += 8) {
-                    std::memcpy(&word, p + k, 8);
-                    high |= word;
+            case kTrue: p += 2; break;
+            case kWhole:
+                if (p[2] < 0x80) {
+                    p += 3;
+                } else {
+                    if (p[3] == 0 || p[3] >= 0x80) return false;  // longer, or not in its shortest form
+                    p += 4;
                 }
-                for (; k < length; ++k) high |= p[k];
-                if (high & 0x8080808080808080u) return false;
-                p += length;
+                break;
+            case kText: {
+                const unsigned length = p[2];
+                if (length >= 0x80) return false;
+                if (!ascii(p + 3, length)) return false;
+                p += 3 + length;
                 break;
             }
             case kNumber:
-                if (end - p < 8) return false;
-                if (const double number = storedDouble(reinterpret_cast<const char*>(p)); number != number)
+                if (const double number = storedDouble(reinterpret_cast<const char*>(p + 2)); number != number)
                     design_.holdsNaN_ = true;
-                p += 8;
+                p += 10;
                 break;
             default: return false;
             }
         }
         at_ = static_cast<std::size_t>(p - data_);
         return true;
+    }
+
+    // Whether the length bytes at text, fewer than 128, are all ASCII. Reads up to 16 bytes from
+    // text however short it is: the caller sees that they are there.
+    static bool ascii(const unsigned char* text, unsigned length)
+    {
+        std::uint64_t low = 0, high = 0;  // the text's first 16 bytes, those past it cleared
+        std::memcpy(&low, text, 8);
+        std::memcpy(&high, text + 8, 8);
+        if (length < 16) {
+            high &= length <= 8 ? 0 : ~std::uint64_t{0} >> (8 * (16 - length));
+            low &= length >= 8 ? ~std::uint64_t{0} : ~(~std::uint64_t{0} << (8 * length));
+        }
+        std::uint64_t seen = low | high;  // the high bits of the text's bytes, eight at a time
+        for (unsigned k = 16; k < length; k += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, text + k, 8);
+            seen |= length - k >= 8 ? word : word & ~(~std::uint64_t{0} << (8 * (length - k)));
+        }
+        return !(seen & 0x8080808080808080u);
     }
 
     void value()
@@ -353,6 +358,9 @@ private:
     DesignPath path_;
     std::vector<std::string_view> names_;  // the names of the fields, or indexes, of the table being read
     std::vector<std::size_t> hashes_;      // their hashes, sorted
+    // What quickProperties may read of one property: a reference and a tag, a length and 127
+    // bytes of text, and 8 bytes past a short text.
+    static constexpr std::size_t kQuickMargin = 2 + 1 + 127 + 8;
 };
 
 EncodedDesign::EncodedDesign()

@@ -379,6 +379,41 @@ TEST(DesignCodec, DamagedBytesRefusedOrReadAsAnotherDesign)
     }
 }
 
+// Field properties come in lists of short texts and small numbers, which the decoder checks in
+// one quick pass when enough bytes follow them (here a query's long text). Texts of every length a
+// one-byte length allows, and one past it, with a byte that is not UTF-8 at each place; whole
+// numbers at the edges of one, two and three bytes; and a two-byte number not in its shortest form.
+TEST(DesignCodec, PropertiesWithRoomAfterThemCheckedAsAnywhere)
+{
+    auto design = [](std::string_view value) {
+        return Raw().n(1).s("Size").s("db").n(1).s("T").n(1).s("F").n(1).n(1).b(value).n(0).n(0).n(1).s("Q").n(1).n(1)
+            .b("\x05").s(std::string(200, 'q')).bytes;
+    };
+    auto textValue = [](const std::string& t) { return "\x05" + Raw().s(t).bytes.substr(Raw().bytes.size()); };
+    for (std::size_t length = 0; length <= 130; ++length) {
+        const std::string plain(length, 'a');
+        DatabaseDesign read = decodeDesign(design(textValue(plain)));
+        ASSERT_TRUE(same(read.tables.at(0).fields.at(0).properties.at(0).value, text(plain))) << length;
+        for (std::size_t bad = 0; bad < length; ++bad) {
+            std::string damaged = plain;
+            damaged[bad] = '\xFF';
+            const std::string bytes = design(textValue(damaged));
+            ASSERT_EQ(refusal(bytes), "design data at byte " + std::to_string(bytes.find(damaged) + bad) +
+                                          ": the value of property 0 of field 0 of table 0 is not UTF-8")
+                << length << " " << bad;
+        }
+    }
+    const std::string wholes[] = {"\x04\x7F", "\x04\x80\x01", "\x04\xFF\x7F", "\x04\x80\x80\x01"};
+    const double values[] = {-64, 64, -8192, 8192};  // zigzag: 127, 128, 16383, 16384
+    for (int k = 0; k < 4; ++k)
+        EXPECT_TRUE(same(decodeDesign(design(wholes[k])).tables.at(0).fields.at(0).properties.at(0).value, num(values[k])))
+            << k;
+    const std::string padded(std::string("\x04\x80\x00", 3));  // 0 in two bytes
+    const std::string bytes = design(padded);
+    EXPECT_EQ(refusal(bytes), "design data at byte " + std::to_string(bytes.find(padded) + 1) +
+                                  ": the value of property 0 of field 0 of table 0 is a number not in its shortest form");
+}
+
 TEST(DesignCodec, MadeUpBytesRefusedWithWhatAndWhere)
 {
     // A valid one first, so that the cases below fail for their one fault: the whole number 4 is 08.
