@@ -194,7 +194,8 @@ DatabaseFile loadDatabaseFile(const std::string& path, const std::string& passwo
     if (!S_ISREG(st.st_mode)) fail(std::string("not a file but ") + kindOf(st));
     checkFileSize(file.path, static_cast<std::uint64_t>(st.st_size));
 
-    const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOATIME);
+    if (fd < 0 && errno == EPERM) fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) fail("the file cannot be read: " + systemError(errno));
     struct Closing {  // closes fd however the loading ends
         int fd;

@@ -16,6 +16,7 @@
 #include "text_codec.h"
 
 #include <algorithm>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -118,7 +119,8 @@ private:
     const Layout& layout_;
     std::uint32_t firstPage_;
     std::vector<std::uint32_t> pages_;   // the chain, in order
-    std::vector<std::uint8_t> bytes_;    // the definition, without the continuation pages' headers
+    std::vector<std::uint8_t> joined_;   // the pages of a longer definition, without the continuation pages' headers
+    std::span<const std::uint8_t> bytes_;  // the definition: in its page when it fits there, else joined_
 };
 
 Definition::Definition(const FileImage& file, std::uint32_t page, const Layout& layout)
@@ -136,21 +138,26 @@ Definition::Definition(const FileImage& file, std::uint32_t page, const Layout& 
         fail("its stored length " + std::to_string(length) + " would take more than " + std::to_string(kMaxPages) +
              " pages");
     pages_.push_back(page);
-    bytes_.reserve(length);
-    bytes_.insert(bytes_.end(), current, current + std::min<std::size_t>(length, pageSize));
-    while (bytes_.size() < length) {
+    if (length <= pageSize) {  // most definitions: read where the page is
+        bytes_ = std::span<const std::uint8_t>(current, length);
+        return;
+    }
+    joined_.reserve(length);
+    joined_.insert(joined_.end(), current, current + pageSize);
+    while (joined_.size() < length) {
         std::uint32_t next = u32At(current + kNextPageAt);
         if (next == 0)
             fail("its stored length is " + std::to_string(length) + " bytes, but its page chain ends after " +
-                 std::to_string(pages_.size()) + " page(s) holding " + std::to_string(bytes_.size()));
+                 std::to_string(pages_.size()) + " page(s) holding " + std::to_string(joined_.size()));
         if (std::find(pages_.begin(), pages_.end(), next) != pages_.end())
             fail("its page chain returns from page " + std::to_string(pages_.back()) + " to page " +
                  std::to_string(next));
         current = pageBytes(next, "its continuation page");
         pages_.push_back(next);
-        std::size_t take = std::min<std::size_t>(length - bytes_.size(), pageSize - kPageHeaderSize);
-        bytes_.insert(bytes_.end(), current + kPageHeaderSize, current + kPageHeaderSize + take);
+        std::size_t take = std::min<std::size_t>(length - joined_.size(), pageSize - kPageHeaderSize);
+        joined_.insert(joined_.end(), current + kPageHeaderSize, current + kPageHeaderSize + take);
     }
+    bytes_ = joined_;
 }
 
 const std::uint8_t* Definition::pageBytes(std::uint32_t page, const char* role) const
