@@ -61,6 +61,32 @@ void putNumber(std::string& out, std::uint64_t v)
     out.append(bytes, numberBytes(bytes, v));
 }
 
+// Copies the n bytes at from to to and returns where the next byte goes; short runs, as most
+// names are, without a call.
+inline char* copyBytes(char* to, const char* from, std::size_t n)
+{
+    if (n >= 8 && n <= 16) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n < 4) {
+        for (std::size_t k = 0; k < n; ++k) to[k] = from[k];
+    } else {
+        std::memcpy(to, from, n);
+    }
+    return to + n;
+}
+
+// Whether s is ASCII, which is UTF-8.
+inline bool isAscii(std::string_view s)
+{
+    unsigned char seen = 0;  // the high bits of the bytes
+    for (char c : s) seen |= static_cast<unsigned char>(c);
+    return seen < 0x80;
+}
+
 }  // namespace
 
 // Writes a design into bytes, whole (encode) or as it is read (begin, table for each table, end,
@@ -263,12 +289,11 @@ private:
                                  [&](const char* name, const PropertyValue& v) { property(name, v, kField, position++); });
             return;
         }
-        checkUtf8(field.name, "the name");
+        if (!isAscii(field.name)) checkUtf8(field.name, "the name");
         const std::array<NumberBytes, 17>& names = fieldNameReferences();
         char* to = staged;  // where the next byte goes
         to += numberBytes(to, field.name.size());
-        std::memcpy(to, field.name.data(), field.name.size());
-        to += field.name.size();
+        to = copyBytes(to, field.name.data(), field.name.size());
         to += numberBytes(to, propertyCount);
         auto name = [&to, &names](std::size_t k, Tag tag) { to = stageName(to, names[k], tag); };
         auto whole = [&to, &name](std::size_t k, std::int64_t n) {
@@ -278,8 +303,7 @@ private:
         auto text = [&to, &name](std::size_t k, std::string_view t) {
             name(k, kText);
             to += numberBytes(to, t.size());
-            std::memcpy(to, t.data(), t.size());
-            to += t.size();
+            to = copyBytes(to, t.data(), t.size());
         };
         name(0, kNull);  // Value
         whole(1, field.attributes);
@@ -292,8 +316,7 @@ private:
         text(8, tableName);     // SourceTable
         if (std::find_if(field.stored.begin(), field.stored.end(), [](const Variant* v) { return v; }) == field.stored.end()) {
             // Nothing stored, as for most fields: the bytes every such field has, made once.
-            std::memcpy(to, noneStored_.data(), noneStored_.size());
-            to += noneStored_.size();
+            to = copyBytes(to, noneStored_.data(), noneStored_.size());
         } else {
             to = stageStored(staged, to, field.stored);
         }

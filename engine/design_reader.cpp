@@ -306,7 +306,7 @@ private:
         t.fields.reserve(columns.size());
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const ColumnEntry& column = *columns[i];
-            FieldFacts f;
+            FieldFacts& f = t.fields.emplace_back();
             f.name = column.name;
             f.attributes = column.flags;
             // Only text columns keep a collating order; the others sort as General (1033).
@@ -317,11 +317,11 @@ private:
             const PropertyBlock* block = nullptr;  // the last one named like the field
             for (const PropertyBlock& b : t.blocks)
                 if (b.name == column.name && !b.name.empty()) block = &b;
+            if (!block) continue;  // nothing stored for the field, as for most
             static const std::vector<std::string_view> fixedNames(kFieldPropertyNames.begin(), kFieldPropertyNames.end());
             for (std::size_t k = 0; k < f.stored.size(); ++k)
                 f.stored[k] = storedValueOf(block, fixedNames[kFirstStoredFieldProperty + k]);
             f.others = otherProperties(block, fixedNames);
-            t.fields.push_back(std::move(f));
         }
         for (const LogicalIndex& ix : indexes.logical) {
             // The index a relationship adds to its primary table is the engine's, not the design's.

@@ -302,7 +302,7 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
     result.columns.reserve(columnCount);
     for (std::size_t i = 0; i < columnCount; ++i) {
         std::size_t entry = at + i * layout.columnSize;
-        ColumnEntry column;
+        ColumnEntry& column = result.columns.emplace_back();
         column.type = definition.u8(entry, "a column entry");
         column.columnNumber = definition.u16(entry + layout.columnNumberAt, "a column entry");
         column.sortOrder = definition.u16(entry + layout.columnSortOrderAt, "a column entry");
@@ -312,7 +312,6 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
         column.length = definition.u16(entry + layout.columnLengthAt, "a column entry");
         column.scale = definition.u8(entry + layout.columnScaleAt, "a column entry");
         column.precision = definition.u8(entry + layout.columnPrecisionAt, "a column entry");
-        result.columns.push_back(column);
         columnNumbers.push_back(static_cast<std::uint16_t>(column.columnNumber));
     }
     std::sort(columnNumbers.begin(), columnNumbers.end());
