@@ -114,18 +114,26 @@ public:
 
     void table(const TableDesign& table)
     {
-        tableWith(table.name, table.fields, table.indexes, [this](const FieldDesign& field) {
-            text(field.name, "the name");
-            properties(field.properties, kField);
-        });
+        tableWith(
+            table.name, table.fields, table.indexes,
+            [this](const FieldDesign& field) {
+                text(field.name, "the name");
+                properties(field.properties, kField);
+            },
+            [this](const IndexDesign& index) {
+                text(index.name, "the name");
+                text(index.fields, "the fields");
+                properties(index.properties, kIndex);
+            });
     }
 
     // The same bytes as table() gives for tableDesign(table), written straight from what the
     // reader found: no property list is made.
     void table(const TableFacts& table)
     {
-        tableWith(table.name, table.fields, table.indexes,
-                  [&](const FieldFacts& field) { fieldAsRead(field, table.name); });
+        tableWith(
+            table.name, table.fields, table.indexes, [&](const FieldFacts& field) { fieldAsRead(field, table.name); },
+            [this](const IndexFacts& index) { indexAsRead(index); });
     }
 
     void end(const std::vector<RelationDesign>& relations, const std::vector<QueryDesign>& queries)
@@ -231,10 +239,10 @@ private:
     }
 
     // A table: its name, its fields (each as writeField writes it: its name, then its properties)
-    // and its indexes.
-    template <class Field, class WriteField>
-    void tableWith(std::string_view name, const std::vector<Field>& fields, const std::vector<IndexDesign>& indexes,
-                   const WriteField& writeField)
+    // and its indexes (as writeIndex writes each: its name, its fields, its properties).
+    template <class Field, class WriteField, class Index, class WriteIndex>
+    void tableWith(std::string_view name, const std::vector<Field>& fields, const std::vector<Index>& indexes,
+                   const WriteField& writeField, const WriteIndex& writeIndex)
     {
         startChunkWhenFull();
         path_.enter("table", tables_++);
@@ -248,9 +256,7 @@ private:
         count(indexes.size(), "the index count");
         for (std::size_t x = 0; x < indexes.size(); ++x) {
             path_.enter("index", x);
-            text(indexes[x].name, "the name");
-            text(indexes[x].fields, "the fields");
-            properties(indexes[x].properties, kIndex);
+            writeIndex(indexes[x]);
             path_.leave();
         }
         path_.leave();
@@ -359,6 +365,38 @@ private:
             }
         }
         return to;
+    }
+
+    // An index's name and fields, then its property list as indexProperties makes it, written
+    // without making it: the references to the names are made once for the whole design.
+    void indexAsRead(const IndexFacts& index)
+    {
+        text(index.name, "the name");
+        text(index.fields, "the fields");
+        if (indexNames_[0].size == 0)  // pooled in their order the first time, as nameReference would
+            for (std::size_t k = 0; k < indexNames_.size(); ++k) {
+                NumberBytes& reference = indexNames_[k];
+                reference.value = pooled(kIndexPropertyNames[k]);
+                reference.size = numberBytes(reference.bytes, reference.value);
+            }
+        auto name = [this](std::size_t k, Tag tag) {
+            char staged[kMostNumberBytes + 1];
+            body_->append(staged, static_cast<std::size_t>(stageName(staged, indexNames_[k], tag) - staged));
+        };
+        auto boolean = [](bool b) { return b ? kTrue : kFalse; };
+        putNumber(*body_, kIndexPropertyNames.size());
+        name(0, kText);
+        putNumber(*body_, index.name.size());  // checked above
+        *body_ += index.name;
+        name(1, boolean(index.foreign));
+        name(2, boolean(index.unique));
+        name(3, kFalse);  // Clustered
+        name(4, boolean(index.required));
+        name(5, boolean(index.ignoreNulls));
+        name(6, boolean(index.primary));
+        name(7, kText);
+        putNumber(*body_, index.fields.size());
+        *body_ += index.fields;
     }
 
     // The references to the names every field has (kFieldPropertyNames), pooled in their order the
@@ -519,6 +557,7 @@ private:
     std::size_t spilled_ = 0;                   // the bytes of the body spilled so far
     std::array<NumberBytes, kFieldPropertyNames.size()> fieldNames_{};  // their references; none made yet: size 0
     std::string noneStored_;  // what follows SourceTable for a field with nothing stored (made with fieldNames_)
+    std::array<NumberBytes, kIndexPropertyNames.size()> indexNames_{};  // as fieldNames_, for indexes
     DesignPath path_;
 };
 

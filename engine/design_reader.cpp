@@ -338,17 +338,14 @@ private:
                 if (!fields.empty()) fields += ";";
                 fields += (c.descending ? "-" : "+") + (*column)->name;
             }
-            PropertyList p = {
-                {"Name", Variant::text(ix.name)},
-                {"Foreign", Variant::boolean(ix.kind == 2)},
-                {"Unique", Variant::boolean(real.flags & 0x01)},
-                {"Clustered", Variant::boolean(false)},
-                {"Required", Variant::boolean(real.flags & 0x08)},
-                {"IgnoreNulls", Variant::boolean(real.flags & 0x02)},
-                {"Primary", Variant::boolean(ix.kind == 1)},
-                {"Fields", Variant::text(fields)},
-            };
-            t.indexes.push_back(IndexDesign{ix.name, fields, std::move(p)});
+            IndexFacts& index = t.indexes.emplace_back();
+            index.name = ix.name;
+            index.fields = std::move(fields);
+            index.foreign = ix.kind == 2;
+            index.unique = real.flags & 0x01;
+            index.required = real.flags & 0x08;
+            index.ignoreNulls = real.flags & 0x02;
+            index.primary = ix.kind == 1;
         }
         if (t.indexes.size() > kMostItems) throw FormatError("too many indexes");
         return t;

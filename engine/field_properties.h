@@ -22,6 +22,10 @@ inline constexpr std::array<const char*, 17> kFieldPropertyNames = {
     "DefaultValue",   "ValidationRule", "ValidationText", "Required", "AllowZeroLength"};
 inline constexpr std::size_t kFirstStoredFieldProperty = 12;  // DefaultValue
 
+// The names of an index's properties, in the order of its list.
+inline constexpr std::array<const char*, 8> kIndexPropertyNames = {
+    "Name", "Foreign", "Unique", "Clustered", "Required", "IgnoreNulls", "Primary", "Fields"};
+
 // A field: its column's entry in the table's definition, as the list reports it, and what is
 // stored for it, pointing into its table's TableFacts::blocks.
 struct FieldFacts {
@@ -38,10 +42,17 @@ struct FieldFacts {
     std::vector<const StoredProperty*> others;
 };
 
+// An index as the table's definition gives it. Clustered is always No.
+struct IndexFacts {
+    std::string name;
+    std::string fields;  // "+ID;-Name": each field ascending (+) or descending (-)
+    bool foreign = false, unique = false, required = false, ignoreNulls = false, primary = false;
+};
+
 struct TableFacts {
     std::string name;
     std::vector<FieldFacts> fields;        // in column order
-    std::vector<IndexDesign> indexes;      // in the order the table stores them
+    std::vector<IndexFacts> indexes;       // in the order the table stores them
     std::vector<PropertyBlock> blocks;     // the table's stored property blocks
 };
 
@@ -92,7 +103,10 @@ void visitFieldProperties(const FieldFacts& f, std::string_view table, Visit&& v
 // Field f's property list, as visitFieldProperties goes through it.
 PropertyList fieldProperties(const FieldFacts& f, std::string_view table);
 
-// The table with its fields' property lists made.
+// Index x's property list (kIndexPropertyNames).
+PropertyList indexProperties(const IndexFacts& x);
+
+// The table with its fields' and indexes' property lists made.
 TableDesign tableDesign(TableFacts table);
 
 }  // namespace engine

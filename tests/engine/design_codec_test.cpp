@@ -282,7 +282,7 @@ TEST(DesignCodec, FieldsAsReadWithLongNamesGiveTheBytesOfTheirLists)
             f.position = i;
             table.fields.push_back(std::move(f));
         }
-        table.indexes.push_back({"PrimaryKey", "+" + names.front(), {{"Primary", Variant::boolean(true)}}});
+        table.indexes.push_back({"PrimaryKey", "+" + names.front(), false, true, true, false, true});
         return table;
     };
     const std::string longName(400, 'x'), shortName = "ID";
