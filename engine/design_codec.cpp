@@ -71,9 +71,11 @@ inline char* copyBytes(char* to, const char* from, std::size_t n)
     } else if (n >= 4 && n < 8) {
         std::memcpy(to, from, 4);
         std::memcpy(to + n - 4, from + n - 4, 4);
-    } else if (n < 4) {
-        for (std::size_t k = 0; k < n; ++k) to[k] = from[k];
-    } else {
+    } else if (n > 0 && n < 4) {  // the first, the middle and the last byte cover them
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    } else if (n > 0) {
         std::memcpy(to, from, n);
     }
     return to + n;
