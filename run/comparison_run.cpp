@@ -57,6 +57,20 @@ void ComparisonRun::cmdCompare_Click()
     differences.clear();
     okCounts.clear();
     opened[0] = opened[1] = {};
+    // Giving back a large design's pages takes milliseconds: once the sections have read the
+    // designs, each goes back to the system on a thread of its own while the last lines are
+    // written and the log is shown. A design whose thread could not start goes at the end; the
+    // threads are waited for however the run ends.
+    std::jthread releasing[2];
+    auto startReleasing = [this, &releasing] {
+        std::shared_ptr<engine::Database>* designs[2] = {&db1, &db2};
+        for (int k = 0; k < 2; ++k) {
+            try {
+                releasing[k] = std::jthread([db = std::move(*designs[k])]() mutable { db.reset(); });
+            } catch (const std::system_error&) {
+            }
+        }
+    };
     // Held to the end of the run, however it ends; a run cancelled while waiting for it has
     // touched neither the log nor a database.
     LogLock logLock(strLogFile);
@@ -79,6 +93,7 @@ void ComparisonRun::cmdCompare_Click()
             if (window.IsTicked(CheckBox::chkTables) && !blnCancel) CompareTables(*this, *db1, *db2);
             if (window.IsTicked(CheckBox::chkRelations) && !blnCancel) CompareRelations(*this, *db1, *db2);
             if (window.IsTicked(CheckBox::chkQueries) && !blnCancel) CompareQueries(*this, *db1, *db2);
+            startReleasing();
         }
         log.Finish();
     }
@@ -87,16 +102,11 @@ void ComparisonRun::cmdCompare_Click()
     if (!blnCancel) window.OpenLogViewer(strLogFile);
     window.ProcessPendingEvents();
     window.SetStatus("Releaseing resources");
-    // Database 1's memory goes back to the system on a thread of its own while database 2's goes
-    // here: giving back a large design's pages takes milliseconds. Without that thread it goes here.
-    std::thread releasing;
-    try {
-        releasing = std::thread([db = std::move(db1)]() mutable { db.reset(); });
-    } catch (const std::system_error&) {
-    }
     window.ProcessPendingEvents();
+    db1.reset();
     db2.reset();
-    if (releasing.joinable()) releasing.join();
+    for (std::jthread& thread : releasing)
+        if (thread.joinable()) thread.join();
 }
 
 std::shared_ptr<engine::Database> ComparisonRun::OpenAsking(
