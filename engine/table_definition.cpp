@@ -202,12 +202,12 @@ void Definition::fail(const std::string& message) const
     throw FormatError("table definition at page " + std::to_string(firstPage_) + ": " + message);
 }
 
-// Contract: reads the name at at (length, then the name) and moves at past it; its owner, of
+// Contract: reads the name at at (length, then the name) into out and moves at past it; its owner, of
 // which it is the position-th ("column", 3), names it for messages: "the name of column 3". Names
 // are never empty, and UTF-16LE names have an even length.
 // Jet 4: 04 00 'I' 00 'D' 00 -> "ID", at + 6.
-std::string readName(const Definition& definition, const Layout& layout, std::size_t& at, const char* owner,
-                     std::size_t position)
+void readName(const Definition& definition, const Layout& layout, std::size_t& at, const char* owner,
+              std::size_t position, std::string& out)
 {
     // Made only for a message: most names are read without one.
     auto what = [&] { return "the name of " + std::string(owner) + " " + std::to_string(position); };
@@ -223,7 +223,10 @@ std::string readName(const Definition& definition, const Layout& layout, std::si
         definition.bytes(at + lengthSize, length, what());  // throws
     const std::uint8_t* name = definition.bytes(at + lengthSize, length, {});
     at += lengthSize + length;
-    return lengthSize == 1 ? cp1252ToUtf8(name, length) : utf16leToUtf8(name, length);
+    if (lengthSize == 2)
+        utf16leToUtf8(name, length, out);  // made where it goes
+    else
+        out = cp1252ToUtf8(name, length);
 }
 
 // Contract: the real index entry at at. Its used column slots come first (Access never leaves a
@@ -301,17 +304,17 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
     columnNumbers.reserve(columnCount);
     result.columns.reserve(columnCount);
     for (std::size_t i = 0; i < columnCount; ++i) {
-        std::size_t entry = at + i * layout.columnSize;
+        // Within the definition: requireEntries saw all of them there.
+        const std::uint8_t* entry = definition.bytes(at + i * layout.columnSize, layout.columnSize, "a column entry");
         ColumnEntry& column = result.columns.emplace_back();
-        column.type = definition.u8(entry, "a column entry");
-        column.columnNumber = definition.u16(entry + layout.columnNumberAt, "a column entry");
-        column.sortOrder = definition.u16(entry + layout.columnSortOrderAt, "a column entry");
-        column.flags = definition.u8(entry + layout.columnFlagsAt, "a column entry");
-        if (layout.columnMoreFlagsAt != 0)
-            column.moreFlags = definition.u8(entry + layout.columnMoreFlagsAt, "a column entry");
-        column.length = definition.u16(entry + layout.columnLengthAt, "a column entry");
-        column.scale = definition.u8(entry + layout.columnScaleAt, "a column entry");
-        column.precision = definition.u8(entry + layout.columnPrecisionAt, "a column entry");
+        column.type = entry[0];
+        column.columnNumber = u16At(entry + layout.columnNumberAt);
+        column.sortOrder = u16At(entry + layout.columnSortOrderAt);
+        column.flags = entry[layout.columnFlagsAt];
+        if (layout.columnMoreFlagsAt != 0) column.moreFlags = entry[layout.columnMoreFlagsAt];
+        column.length = u16At(entry + layout.columnLengthAt);
+        column.scale = entry[layout.columnScaleAt];
+        column.precision = entry[layout.columnPrecisionAt];
         columnNumbers.push_back(static_cast<std::uint16_t>(column.columnNumber));
     }
     std::sort(columnNumbers.begin(), columnNumbers.end());
@@ -320,7 +323,7 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
         definition.fail("two columns have the number " + std::to_string(*repeated));
     at += columnCount * layout.columnSize;
     for (std::size_t i = 0; i < columnCount; ++i)
-        result.columns[i].name = readName(definition, layout, at, "column", i);
+        readName(definition, layout, at, "column", i, result.columns[i].name);
 
     definition.requireEntries(at, realCount, layout.realSize, "real index entries");
     result.real.reserve(realCount);
@@ -337,7 +340,7 @@ TableDefinition readDefinition(const Definition& definition, const Layout& layou
         at += layout.logicalSize;
     }
     for (std::size_t i = 0; i < logicalCount; ++i)
-        result.logical[i].name = readName(definition, layout, at, "index", i);
+        readName(definition, layout, at, "index", i, result.logical[i].name);
     // Checked once the names are known, to name the index in the message.
     for (const LogicalIndex& index : result.logical)
         if (index.realIndex >= realCount)

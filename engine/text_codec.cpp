@@ -72,14 +72,21 @@ void appendUtf8(std::string& out, char32_t cp)
 
 std::string utf16leToUtf8(const std::uint8_t* data, std::size_t size)
 {
+    std::string out;
+    utf16leToUtf8(data, size, out);
+    return out;
+}
+
+void utf16leToUtf8(const std::uint8_t* data, std::size_t size, std::string& out)
+{
     // Text of ASCII characters only, as most names are, is made in one go, a byte a character.
-    std::string out(size / 2, '\0');
+    out.resize(size / 2);
     std::uint8_t high = 0;  // the bits of every character above 7 bits, gathered
     for (std::size_t i = 0; i + 1 < size; i += 2) {
         out[i / 2] = static_cast<char>(data[i]);
         high |= static_cast<std::uint8_t>(data[i] & 0x80) | data[i + 1];
     }
-    if (high == 0) return out;
+    if (high == 0) return;
     out.clear();
     for (std::size_t i = 0; i + 1 < size; i += 2) {
         char32_t unit = static_cast<char32_t>(data[i] | data[i + 1] << 8);
@@ -93,7 +100,6 @@ std::string utf16leToUtf8(const std::uint8_t* data, std::size_t size)
         }
         appendUtf8(out, unit);  // an unpaired surrogate comes out as U+FFFD
     }
-    return out;
 }
 
 std::string jet4TextToUtf8(const std::uint8_t* data, std::size_t size)

@@ -12,6 +12,8 @@ namespace engine {
 
 // UTF-16LE to UTF-8. An odd last byte is dropped; an unpaired surrogate becomes U+FFFD.
 std::string utf16leToUtf8(const std::uint8_t* data, std::size_t size);
+// The same into out, whose room is used again.
+void utf16leToUtf8(const std::uint8_t* data, std::size_t size, std::string& out);
 
 // A Jet 4 text value: compressed when it starts with FF FE, plain UTF-16LE otherwise.
 std::string jet4TextToUtf8(const std::uint8_t* data, std::size_t size);
