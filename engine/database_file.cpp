@@ -132,15 +132,26 @@ FileBytes FileBytes::readOnUse(const std::string& path, int fd, std::size_t size
     bytes.size_ = size;
     bytes.pageSize_ = pageSize;
     bytes.pages_.assign(size / pageSize, nullptr);
+    bytes.bytesRead_.assign(size / pageSize, 0);
     bytes.file_ = Descriptor(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     if (bytes.file_.fd < 0) throw OpenError(path, "the file cannot be read: " + systemError(errno));
     return bytes;
 }
 
-const std::uint8_t* FileBytes::page(std::uint32_t page) const
+const std::uint8_t* FileBytes::page(std::uint32_t page) const { return pageStart(page, pageSize_); }
+
+const std::uint8_t* FileBytes::pageStart(std::uint32_t page, std::size_t bytes) const
 {
     if (page >= pages_.size()) throw OpenError(path_, "page " + std::to_string(page) + " is past the file's end");
-    if (pages_[page]) return pages_[page];
+    bytes = std::min(bytes, pageSize_);
+    const std::size_t read = pages_[page] ? bytesRead_[page] : 0;  // of it already
+    if (read >= bytes) return pages_[page];
+    const std::size_t at = static_cast<std::size_t>(page) * pageSize_;  // in the file
+    if (read > 0) {  // the rest of a page whose start was read
+        readExactly(path_, file_.fd, const_cast<std::uint8_t*>(pages_[page]) + read, bytes - read, at + read);
+        bytesRead_[page] = static_cast<std::uint16_t>(bytes);
+        return pages_[page];
+    }
     // Pages are read into chunks of kChunkBytes, each taken from the system at once.
     const std::size_t slot = heldPages_.size();  // of the page among those held
     const std::size_t chunkPages = kChunkBytes / pageSize_;
@@ -153,9 +164,10 @@ const std::uint8_t* FileBytes::page(std::uint32_t page) const
         chunks_.push_back(Chunk(static_cast<std::uint8_t*>(chunk), ChunkUnmap{kChunkBytes}));
     }
     std::uint8_t* into = chunks_[slot / chunkPages].get() + (slot % chunkPages) * pageSize_;
-    readExactly(path_, file_.fd, into, pageSize_, static_cast<std::size_t>(page) * pageSize_);
+    readExactly(path_, file_.fd, into, bytes, at);
     heldPages_.push_back(page);
     pages_[page] = into;
+    bytesRead_[page] = static_cast<std::uint16_t>(bytes);
     return into;
 }
 

@@ -58,6 +58,7 @@ public:
     // when the file cannot be read there or has got shorter ("the file got shorter while it was
     // read").
     const std::uint8_t* page(std::uint32_t page) const override;
+    const std::uint8_t* pageStart(std::uint32_t page, std::size_t bytes) const override;
     void forgetPagesOver(std::size_t most) const override;
     // The whole file when it is held; nullptr when it is read on use.
     std::uint8_t* data() { return readOnUse_ ? nullptr : held_.data(); }
@@ -82,6 +83,7 @@ private:
     using Chunk = std::unique_ptr<std::uint8_t[], ChunkUnmap>;
     static constexpr std::size_t kChunkBytes = std::size_t{2} << 20;  // a chunk: a huge page
     mutable std::vector<const std::uint8_t*> pages_;  // per page: where it was read to, or nullptr
+    mutable std::vector<std::uint16_t> bytesRead_;    // per page read to: how much of it, from its start
     mutable std::vector<std::uint32_t> heldPages_;    // the pages read, in the order read
     mutable std::vector<Chunk> chunks_;               // the memory pages are read into, reused once forgotten
 };

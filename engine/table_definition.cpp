@@ -112,8 +112,9 @@ public:
     [[noreturn]] void failPastEnd(std::size_t at, std::string_view what) const;
 
 private:
-    // The bytes of page, after checking that it lies inside the file and is a definition page.
-    const std::uint8_t* pageBytes(std::uint32_t page, const char* role) const;
+    // The bytes of page, of which at least the first bytes are read, after checking that it lies
+    // inside the file and is a definition page.
+    const std::uint8_t* pageBytes(std::uint32_t page, const char* role, std::size_t bytes) const;
 
     const FileImage& file_;
     const Layout& layout_;
@@ -127,7 +128,10 @@ Definition::Definition(const FileImage& file, std::uint32_t page, const Layout& 
     : file_(file), layout_(layout), firstPage_(page)
 {
     const std::size_t pageSize = layout.pageSize;
-    const std::uint8_t* current = pageBytes(page, "its first page");
+    // Most definitions take less than half their page: its start is read first, the rest of it
+    // only when the stored length reaches there.
+    constexpr std::size_t kFirstRead = 2048;
+    const std::uint8_t* current = pageBytes(page, "its first page", kFirstRead);
     std::uint32_t length = u32At(current + kStoredLengthAt);
     // The most a chain of kMaxPages pages holds.
     const std::size_t maxLength = pageSize + (kMaxPages - 1) * (pageSize - kPageHeaderSize);
@@ -138,6 +142,7 @@ Definition::Definition(const FileImage& file, std::uint32_t page, const Layout& 
         fail("its stored length " + std::to_string(length) + " would take more than " + std::to_string(kMaxPages) +
              " pages");
     pages_.push_back(page);
+    current = file_.pageStart(page, length);
     if (length <= pageSize) {  // most definitions: read where the page is
         bytes_ = std::span<const std::uint8_t>(current, length);
         return;
@@ -152,7 +157,7 @@ Definition::Definition(const FileImage& file, std::uint32_t page, const Layout& 
         if (std::find(pages_.begin(), pages_.end(), next) != pages_.end())
             fail("its page chain returns from page " + std::to_string(pages_.back()) + " to page " +
                  std::to_string(next));
-        current = pageBytes(next, "its continuation page");
+        current = pageBytes(next, "its continuation page", pageSize);
         pages_.push_back(next);
         std::size_t take = std::min<std::size_t>(length - joined_.size(), pageSize - kPageHeaderSize);
         joined_.insert(joined_.end(), current + kPageHeaderSize, current + kPageHeaderSize + take);
@@ -160,13 +165,13 @@ Definition::Definition(const FileImage& file, std::uint32_t page, const Layout& 
     bytes_ = joined_;
 }
 
-const std::uint8_t* Definition::pageBytes(std::uint32_t page, const char* role) const
+const std::uint8_t* Definition::pageBytes(std::uint32_t page, const char* role, std::size_t bytes) const
 {
     std::size_t pageCount = file_.size / layout_.pageSize;  // whole pages only
     if (page >= pageCount)
         fail(std::string(role) + " " + std::to_string(page) + " is past the file's end (" +
              std::to_string(pageCount) + " whole pages)");
-    const std::uint8_t* p = file_.page(page);
+    const std::uint8_t* p = file_.pageStart(page, bytes);
     if (p[0] != 0x02 || p[1] != 0x01)
         fail(std::string(role) + " " + std::to_string(page) + " is no table definition page (it starts with " +
              std::to_string(p[0]) + " " + std::to_string(p[1]) + ", not 2 1)");
@@ -371,7 +376,8 @@ std::uint32_t rowPageMapAddress(const FileImage& file, std::uint32_t page)
 {
     if (page == 0 || page >= file.size / file.pageSize())
         throw FormatError("table definition at page " + std::to_string(page) + " is past the file's end");
-    return u32At(file.page(page) + (file.jet3 ? 35 : 55));
+    const std::size_t at = file.jet3 ? 35 : 55;
+    return u32At(file.pageStart(page, at + 4) + at);
 }
 
 std::vector<std::uint32_t> rowPages(const FileImage& file, std::uint32_t page)

@@ -15,6 +15,9 @@ public:
     // The bytes of page (below the file's page count), read from the file the first time. Throws
     // OpenError when the file cannot be read there.
     virtual const std::uint8_t* page(std::uint32_t page) const = 0;
+    // The bytes of page of which at least the first bytes (at most the page's size) are read:
+    // where only a page's start is needed, the rest is not read until page() is asked for it.
+    virtual const std::uint8_t* pageStart(std::uint32_t page, std::size_t bytes) const = 0;
     // When more than most pages are held, forgets them all, to read them again when used: what
     // page() returned before is then invalid.
     virtual void forgetPagesOver(std::size_t most) const = 0;
@@ -36,6 +39,11 @@ struct FileImage {
     const std::uint8_t* page(std::uint32_t n) const
     {
         return loader ? loader->page(n) : data + static_cast<std::size_t>(n) * pageSize();
+    }
+    // Page n, of which the first bytes at least are there (PageLoader::pageStart).
+    const std::uint8_t* pageStart(std::uint32_t n, std::size_t bytes) const
+    {
+        return loader ? loader->pageStart(n, bytes) : data + static_cast<std::size_t>(n) * pageSize();
     }
 };
 

@@ -592,6 +592,22 @@ TEST_F(Engine, PagesAreReadAsTheyAreUsed)
     file.bytes.forgetPagesOver(0);
     EXPECT_TRUE(std::equal(page2.begin(), page2.end(), file.bytes.page(2)));
 
+    // Of a definition's page its start is read first: a definition longer than that start, and
+    // pages whose start was read and then wanted whole, read as from the whole file in memory.
+    std::string wide = "table W\n";
+    for (int f = 0; f < 70; ++f) wide += " field Field" + std::to_string(f) + " long\n";
+    const std::string widePath = write(wide + design, "wide.mdb");
+    const std::string whole = testsupport::readFile(widePath);
+    DatabaseFile onUse = loadDatabaseFile(widePath), held = loadDatabaseFile(widePath);
+    held.bytes = FileBytes(std::vector<std::uint8_t>(whole.begin(), whole.end()));
+    EXPECT_EQ(designText(readDesign(onUse)), designText(readDesign(held)));
+    onUse.bytes.forgetPagesOver(0);
+    for (std::uint32_t p = 0; p < whole.size() / 4096; ++p) {
+        const std::string_view page(whole.data() + p * std::size_t{4096}, 4096);
+        ASSERT_EQ(std::string_view(reinterpret_cast<const char*>(onUse.bytes.pageStart(p, 100)), 100), page.substr(0, 100));
+        ASSERT_EQ(std::string_view(reinterpret_cast<const char*>(onUse.bytes.page(p)), 4096), page) << "page " << p;
+    }
+
     // Cut short after opening: the pages past the new end cannot be read, and say so.
     ASSERT_EQ(::truncate(spacious.c_str(), 3 * 4096), 0);
     try {
