@@ -15,6 +15,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 
 namespace engine {
 
@@ -41,22 +42,28 @@ constexpr int kYesNo = 1, kByte = 2, kInteger = 3, kLong = 4, kCurrency = 5, kSi
 constexpr std::uint8_t kCalculatedColumn = 0xC0;
 
 
+// The bytes of a cell, of a row kept (Cell) or of one being handed over (CellView); none for Null.
+struct CellBytes {
+    CellBytes(const Cell& cell) : bytes(cell ? std::span<const std::uint8_t>(*cell) : std::span<const std::uint8_t>()) {}
+    CellBytes(const CellView& cell) : bytes(cell ? *cell : std::span<const std::uint8_t>()) {}
+    std::span<const std::uint8_t> bytes;
+};
+
 // A signed little-endian number of the cell's width (Integer, Long); 0 for Null.
-std::int64_t integer(const Cell& cell)
+std::int64_t integer(CellBytes cell)
 {
-    if (!cell) return 0;
     std::uint64_t v = 0;
-    for (std::size_t i = cell->size(); i-- > 0;) v = v << 8 | (*cell)[i];
-    std::size_t bits = 8 * std::min<std::size_t>(cell->size(), 8);
+    for (std::size_t i = cell.bytes.size(); i-- > 0;) v = v << 8 | cell.bytes[i];
+    std::size_t bits = 8 * std::min<std::size_t>(cell.bytes.size(), 8);
     if (bits > 0 && bits < 64 && (v >> (bits - 1) & 1)) v |= ~0ull << bits;  // sign-extend
     return static_cast<std::int64_t>(v);
 }
 
 // A Double or Date/Time cell; 0 for Null or any other width.
-double real(const Cell& cell)
+double real(CellBytes cell)
 {
     double d = 0;
-    if (cell && cell->size() == 8) std::memcpy(&d, cell->data(), 8);
+    if (cell.bytes.size() == 8) std::memcpy(&d, cell.bytes.data(), 8);
     return d;
 }
 
@@ -146,10 +153,10 @@ private:
                                             std::to_string(kMostItems) + ")");
     }
 
-    std::string text(const Cell& cell) const
+    std::string text(CellBytes cell) const
     {
-        if (!cell) return {};
-        return image_.jet3 ? cp1252ToUtf8(cell->data(), cell->size()) : jet4TextToUtf8(cell->data(), cell->size());
+        return image_.jet3 ? cp1252ToUtf8(cell.bytes.data(), cell.bytes.size())
+                           : jet4TextToUtf8(cell.bytes.data(), cell.bytes.size());
     }
 
     std::optional<std::string> optionalText(const Cell& cell) const
@@ -184,6 +191,13 @@ private:
                                               const std::vector<SystemColumn>& expected,
                                               const std::vector<std::string>& wanted)
     {
+        checkSystemTable(page, name, expected);
+        return tables_.rows(page, name, wanted);
+    }
+
+    // The checks of systemRows on the definition of the system table name at page.
+    void checkSystemTable(std::uint32_t page, const std::string& name, const std::vector<SystemColumn>& expected)
+    {
         TableDefinition definition = readTableDefinition(image_, page);
         std::size_t count = 0;  // the columns this format gives the table
         for (const SystemColumn& c : expected) {
@@ -204,7 +218,6 @@ private:
         if (std::size_t read = tables_.columns(page, name).size(); read != count)
             throw FormatError("libmdb reads " + std::to_string(read) + " columns of " + name + ", not " +
                               std::to_string(count));
-        return tables_.rows(page, name, wanted);
     }
 
     // How a message names the table of catalog object o: by its name, or by its catalog row when
@@ -217,13 +230,13 @@ private:
     void readCatalog()
     {
         try {
-            // The catalog's own definition is always on page 2.
-            auto rows = systemRows(2, "MSysObjects", kCatalogColumns,
-                                   {"Id", "Name", "Type", "Flags", "DateCreate", "DateUpdate", "LvProp"});
-            catalog_.reserve(rows.size());
-            for (auto& r : rows) {
-                CatalogObject o;
-                o.row = catalog_.size() + 1;
+            // The catalog's own definition is always on page 2. Its rows are taken one by one as
+            // libmdb reads them, keeping only what the design needs of each.
+            checkSystemTable(2, "MSysObjects", kCatalogColumns);
+            const std::vector<std::string> wanted{"Id", "Name", "Type", "Flags", "DateCreate", "DateUpdate", "LvProp"};
+            tables_.visitRows(2, "MSysObjects", wanted, [this](const std::vector<CellView>& r) {
+                CatalogObject& o = catalog_.emplace_back();
+                o.row = catalog_.size();
                 // Every object has these; without them it would silently drop out of the design.
                 if (!r[0] || !r[1] || !r[2])
                     throw FormatError("row " + std::to_string(o.row) + " has no " + (!r[0] ? "Id" : !r[1] ? "Name" : "Type"));
@@ -239,9 +252,8 @@ private:
                 o.flags = static_cast<std::uint32_t>(integer(r[3]));
                 o.created = real(r[4]);
                 o.updated = real(r[5]);
-                o.properties = std::move(r[6]);  // taken, not copied: the rows go once read
-                catalog_.push_back(std::move(o));
-            }
+                if (r[6]) o.properties.emplace(r[6]->begin(), r[6]->end());
+            });
         } catch (const FormatError& e) {
             damaged(std::string("the catalog cannot be read: ") + e.what());
         }

@@ -258,6 +258,23 @@ std::vector<ColumnInfo> MdbTables::columns(std::uint32_t page, const std::string
 std::vector<std::vector<Cell>> MdbTables::rows(std::uint32_t page, const std::string& tableName,
                                                const std::vector<std::string>& columnNames)
 {
+    std::vector<std::vector<Cell>> out;
+    visitRows(page, tableName, columnNames, [&out](const std::vector<CellView>& cells) {
+        std::vector<Cell>& row = out.emplace_back();
+        row.reserve(cells.size());
+        for (const CellView& cell : cells) {
+            if (cell)
+                row.emplace_back(std::vector<std::uint8_t>(cell->begin(), cell->end()));
+            else
+                row.emplace_back();
+        }
+    });
+    return out;
+}
+
+void MdbTables::visitRows(std::uint32_t page, const std::string& tableName, const std::vector<std::string>& columnNames,
+                          const std::function<void(const std::vector<CellView>&)>& visit)
+{
     Quiet quiet;
     OpenTable t(handle_->mdb, page, tableName, handle_->stream.get());
     std::vector<int> wanted;  // per named column: its index in libmdb's list, or -1
@@ -269,7 +286,7 @@ std::vector<std::vector<Cell>> MdbTables::rows(std::uint32_t page, const std::st
     }
     MdbHandle* mdb = handle_->mdb;
     const std::size_t pageSize = mdb->fmt->pg_size;
-    if (t.table->num_cols == 0) return {};  // as libmdb, which reads no rows of such a table
+    if (t.table->num_cols == 0) return;  // as libmdb, which reads no rows of such a table
 
     // The table's data pages, from its map of row pages; liveRows checks that each is the table's.
     const std::vector<std::uint32_t> pages = rowPages(image_, page);
@@ -284,8 +301,8 @@ std::vector<std::vector<Cell>> MdbTables::rows(std::uint32_t page, const std::st
 
     std::vector<MdbField> fields(t.table->num_cols);
     std::uint32_t loaded = 0;  // the page in libmdb's page buffer; page 0 holds no rows
-    std::vector<std::vector<Cell>> out;
-    out.reserve(places.size());
+    static constexpr std::uint8_t kNo = 0, kYes = 1;  // what a Yes/No cell's view shows
+    std::vector<CellView> row(wanted.size());  // the cells of the row handed over
     for (const RowPlace& place : places) {
         if (place.page != loaded) {
             if (mdb_read_pg(mdb, place.page) != static_cast<ssize_t>(pageSize)) {
@@ -299,31 +316,25 @@ std::vector<std::vector<Cell>> MdbTables::rows(std::uint32_t page, const std::st
         if (present < 0)
             throw FormatError("row " + std::to_string(place.row) + " of page " + std::to_string(place.page) +
                               " of table " + tableName + " cannot be decoded");
-        std::vector<Cell> row;
-        row.reserve(wanted.size());
-        for (int index : wanted) {
-            if (index < 0) {
-                row.emplace_back();
-                continue;
-            }
+        for (std::size_t k = 0; k < wanted.size(); ++k) {
+            CellView& cell = row[k];
+            cell.reset();
+            const int index = wanted[k];
+            if (index < 0) continue;
             // mdb_crack_row gives field i for column i.
             const MdbField& f = fields[static_cast<std::size_t>(index)];
             if (t.column(static_cast<unsigned>(index))->col_type == MDB_BOOL) {  // the null bit holds the value
-                row.emplace_back(std::vector<std::uint8_t>{static_cast<std::uint8_t>(f.is_null ? 0 : 1)});
+                cell.emplace(f.is_null ? &kNo : &kYes, 1);
                 continue;
             }
-            if (f.is_null || f.siz <= 0) {
-                row.emplace_back();
-                continue;
-            }
+            if (f.is_null || f.siz <= 0) continue;
             auto start = static_cast<std::size_t>(f.start);
             auto length = static_cast<std::size_t>(f.siz);
             if (f.start < 0 || start + length > pageSize) throw FormatError("a row of table " + tableName + " reaches past its page");
-            row.emplace_back(std::vector<std::uint8_t>(mdb->pg_buf + start, mdb->pg_buf + start + length));
+            cell.emplace(mdb->pg_buf + start, length);
         }
-        out.push_back(std::move(row));
+        visit(row);
     }
-    return out;
 }
 
 }  // namespace engine

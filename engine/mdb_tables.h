@@ -5,8 +5,10 @@
 #include "database_file.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,8 @@ struct ColumnInfo {
 // A value of a row: its stored bytes (for Memo and OLE the 12-byte long-value header, with the
 // data when it is inline), or nothing for Null. A Yes/No value is one byte, 1 or 0.
 using Cell = std::optional<std::vector<std::uint8_t>>;
+// The same value where it lies in libmdb's page, valid only while its row is being handed over.
+using CellView = std::optional<std::span<const std::uint8_t>>;
 
 // The tables of one loaded database file. libmdb reads only the file's bytes in memory, with its
 // environment variables set aside and what it prints kept off the terminal.
@@ -45,6 +49,10 @@ public:
     // the definition cannot be read, the rows never end, or a row has no sound place.
     std::vector<std::vector<Cell>> rows(std::uint32_t page, const std::string& tableName,
                                         const std::vector<std::string>& columnNames);
+    // The same rows handed to visit one by one, as views of their cells: nothing is copied but
+    // what visit keeps.
+    void visitRows(std::uint32_t page, const std::string& tableName, const std::vector<std::string>& columnNames,
+                   const std::function<void(const std::vector<CellView>&)>& visit);
 
 private:
     struct Handle;
