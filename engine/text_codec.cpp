@@ -43,6 +43,10 @@ std::size_t firstNonUtf8(std::string_view s)
                 continue;
             }
         }
+        if (p[i] < 0x80) {  // ASCII: a sequence of one byte
+            ++i;
+            continue;
+        }
         std::size_t length = utf8SequenceLength(p, i, n);
         if (length == 0) return i;
         i += length;
