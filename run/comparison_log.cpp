@@ -88,7 +88,20 @@ bool writeAll(int fd, const std::string& data)
 std::string toWindows1252(std::string_view s)
 {
     std::string out;
-    out.reserve(s.size());
+    appendWindows1252(out, s);
+    return out;
+}
+
+void appendWindows1252(std::string& out, std::string_view s)
+{
+    // ASCII, as nearly every line is, stays as it is.
+    unsigned char high = 0;  // the high bits of the bytes, gathered
+    for (char c : s) high |= static_cast<unsigned char>(c);
+    if (high < 0x80) {
+        out += s;
+        return;
+    }
+    out.reserve(out.size() + s.size());
     for (std::size_t i = 0; i < s.size();) {
         auto b = static_cast<unsigned char>(s[i]);
         std::size_t extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : 4;
@@ -109,7 +122,6 @@ std::string toWindows1252(std::string_view s)
         out += c ? static_cast<char>(c) : '?';
         i += extra + 1;
     }
-    return out;
 }
 
 void EmptyLog(const std::string& logFile)
@@ -150,7 +162,7 @@ void WriteLogLines(const std::string& logFile, const std::deque<std::string>& li
 {
     std::string bytes;  // the lines as the file holds them
     for (const std::string& line : lines) {
-        bytes += toWindows1252(line);
+        appendWindows1252(bytes, line);
         bytes += "\r\n";
     }
     // Opened, appended to and closed for these lines: no handle stays open between two writes.

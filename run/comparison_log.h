@@ -73,5 +73,7 @@ private:
 // The Windows-1252 bytes of a UTF-8 text; "?" for each character the code page lacks and for
 // each byte that is not UTF-8.
 std::string toWindows1252(std::string_view utf8);
+// The same appended to out.
+void appendWindows1252(std::string& out, std::string_view utf8);
 
 }  // namespace dualyn
