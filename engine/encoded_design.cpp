@@ -150,12 +150,29 @@ private:
 
     std::uint32_t offset() const { return static_cast<std::uint32_t>(at_); }
 
-    // Whether the names in names_ all differ. Their hashes are compared: equal names have equal
-    // hashes, so a table is never taken for one of distinct names when it is not.
+    // Whether the names in names_ all differ. Keys made from them are compared: a name of up to
+    // seven bytes is its own key (its bytes and its length); a longer one's is its hash, with the
+    // top bit set. Equal names have equal keys, so a table is never taken for one of distinct
+    // names when it is not.
     bool namesDiffer()
     {
         hashes_.clear();
-        for (std::string_view name : names_) hashes_.push_back(std::hash<std::string_view>{}(name));
+        for (std::string_view name : names_) {
+            if (name.size() > 7) {
+                hashes_.push_back(std::hash<std::string_view>{}(name) | std::uint64_t{1} << 63);
+                continue;
+            }
+            std::uint64_t key = static_cast<std::uint64_t>(name.size()) << 56;
+            const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
+            if (bytes + 8 <= data_ + size_) {  // the name's bytes and those after it, in one load
+                std::uint64_t word = 0;
+                std::memcpy(&word, bytes, 8);
+                key |= word & ~(~std::uint64_t{0} << (8 * name.size()));
+            } else {
+                for (std::size_t k = 0; k < name.size(); ++k) key |= std::uint64_t{bytes[k]} << (8 * k);
+            }
+            hashes_.push_back(key);
+        }
         std::sort(hashes_.begin(), hashes_.end());
         return std::adjacent_find(hashes_.begin(), hashes_.end()) == hashes_.end();
     }
@@ -357,7 +374,7 @@ private:
     std::size_t at_ = 0;  // the next byte to read
     DesignPath path_;
     std::vector<std::string_view> names_;  // the names of the fields, or indexes, of the table being read
-    std::vector<std::size_t> hashes_;      // their hashes, sorted
+    std::vector<std::uint64_t> hashes_;    // their keys, sorted
     // What quickProperties may read of one property: a reference and a tag, a length and 127
     // bytes of text, and 8 bytes past a short text.
     static constexpr std::size_t kQuickMargin = 2 + 1 + 127 + 8;
