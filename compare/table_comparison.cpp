@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -87,37 +88,45 @@ void WriteTableMissing(ComparisonContext& run, const engine::Database& db, int p
 
 // What comparisons write to a context, kept to be written to another one later, in the same
 // order: the tables compared ahead on a helper thread, one after the other. Writes nothing to
-// the window, whose status and progress the run's thread moves as it hands the writes over.
+// the window, whose status and progress the run's thread moves as it hands the writes over. The
+// lines are kept in one text, the twins apart: a line costs the helper no memory of its own.
 class WritesAhead final : public ComparisonContext {
 public:
-    explicit WritesAhead(const ComparisonContext& run) : ComparisonContext(run.window)
+    WritesAhead(const ComparisonContext& run, std::size_t tables) : ComparisonContext(run.window)
     {
         strDB1Name = run.strDB1Name;
         strDB2Name = run.strDB2Name;
+        // Room for what a table mostly writes: a few lines, a twin now and then.
+        writes_.reserve(8 * tables);
+        text_.reserve(160 * tables);
+        tables_.reserve(tables);
     }
-    void WriteLog(const std::string& line) const override { writes_.push_back(Write{Write::Line, line, {}, {}}); }
-    void WriteDifference(Difference twin) override { writes_.push_back(Write{Write::Twin, {}, std::move(twin), {}}); }
-    void WriteOk(OkKind kind, const std::string& line) override { writes_.push_back(Write{Write::Ok, line, {}, kind}); }
+    void WriteLog(std::string line) const override { keep(Write::Line, line); }
+    void WriteDifference(Difference twin) override
+    {
+        keep(Write::Twin, {});
+        twins_.push_back(std::move(twin));
+    }
+    void WriteOk(OkKind kind, const std::string& line) override { keep(Write::Ok, line, kind); }
 
-    // Where the writes of the table compared next start, and whether it was found (tables must
-    // be ended in order); a table whose comparison threw ends with what it threw.
+    // Ends the table compared last, found or not; a table whose comparison threw ends with what
+    // it threw. Tables are ended in order, each once.
     void EndTable(bool found, std::exception_ptr failure = nullptr)
     {
         tables_.push_back(Table{writes_.size(), found, failure});
     }
-    std::size_t TablesEnded() const { return tables_.size(); }
 
     // Writes the table-th table's writes to run, in order; rethrows what its comparison threw.
     // Returns whether it was found.
     bool HandOver(std::size_t table, ComparisonContext& run)
     {
-        const std::size_t begin = table == 0 ? 0 : tables_[table - 1].end;
-        for (std::size_t k = begin; k < tables_[table].end; ++k) {
-            Write& write = writes_[k];
+        for (std::size_t k = table == 0 ? 0 : tables_[table - 1].end; k < tables_[table].end; ++k) {
+            const Write& write = writes_[k];
+            const std::string line = text_.substr(write.at, write.length);
             switch (write.kind) {
-            case Write::Line: run.WriteLog(write.line); break;
-            case Write::Twin: run.WriteDifference(std::move(write.twin)); break;
-            case Write::Ok: run.WriteOk(write.ok, write.line); break;
+            case Write::Line: run.WriteLog(line); break;
+            case Write::Twin: run.WriteDifference(std::move(twins_[nextTwin_++])); break;
+            case Write::Ok: run.WriteOk(write.ok, line); break;
             }
         }
         if (tables_[table].failure) std::rethrow_exception(tables_[table].failure);
@@ -127,16 +136,23 @@ public:
 private:
     struct Write {
         enum Kind { Line, Twin, Ok } kind;
-        std::string line;  // Line and Ok
-        Difference twin;   // Twin
-        OkKind ok;         // Ok
+        std::size_t at, length;  // its line in text_ (Line and Ok)
+        OkKind ok;               // Ok
     };
     struct Table {
         std::size_t end;  // where its writes end
         bool found;
         std::exception_ptr failure;
     };
+    void keep(Write::Kind kind, std::string_view line, OkKind ok = {}) const
+    {
+        writes_.push_back(Write{kind, text_.size(), line.size(), ok});
+        text_ += line;
+    }
     mutable std::vector<Write> writes_;
+    mutable std::string text_;       // the lines, one after the other
+    std::vector<Difference> twins_;  // in the order written
+    std::size_t nextTwin_ = 0;       // the next twin to hand over
     std::vector<Table> tables_;
 };
 
@@ -195,7 +211,7 @@ bool CompareTables(ComparisonContext& run, const engine::Database& db1, const en
 
     // The helper's share: from table ahead on, unless it cannot start. stop ends it early.
     int ahead = tableCount1;
-    WritesAhead writesAhead(run);
+    WritesAhead writesAhead(run, static_cast<std::size_t>(tableCount1 - tableCount1 / 2));
     std::atomic<bool> stop{false};
     std::jthread helper;
     struct Stopping {  // asks the helper to end however the walk ends; helper's end waits for it

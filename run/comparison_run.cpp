@@ -20,13 +20,13 @@ ComparisonRun::ComparisonRun(RunWindow& window, std::string logFile)
 {
 }
 
-void ComparisonRun::WriteLog(const std::string& line) const
+void ComparisonRun::WriteLog(std::string line) const
 {
+    CountLogLines(line);
     if (log_)
-        log_->Write(line);
+        log_->Write(std::move(line));
     else
         dualyn::WriteLog(strLogFile, line);
-    CountLogLines(line);
 }
 
 std::string ComparisonRun::FileNameOf(const std::string& name)
