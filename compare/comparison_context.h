@@ -29,11 +29,11 @@ public:
 
     // Writes twin.line to the log (WriteLog), then keeps twin as the next of differences. A line
     // that WriteLog refuses with an error has no twin.
-    virtual void WriteDifference(Difference twin);
+    void WriteDifference(Difference twin);
 
     // Writes an OK line to the log (WriteLog), then counts it under kind.
     //     WriteOk(OkKind::Relations, "   Relations OK");  // okCounts[OkKind::Relations] + 1
-    virtual void WriteOk(OkKind kind, const std::string& line);
+    void WriteOk(OkKind kind, const std::string& line);
 
     std::string strDB1Name;  // shown in log lines: bytes that are no UTF-8 as \xHH (printable_path.h)
     std::string strDB2Name;

@@ -26,14 +26,8 @@
 #include "object_summary.h"
 #include "table_info.h"
 
-#include <atomic>
 #include <cstdint>
-#include <exception>
 #include <string>
-#include <string_view>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 namespace dualyn {
 
@@ -86,102 +80,6 @@ void WriteTableMissing(ComparisonContext& run, const engine::Database& db, int p
                          .presentContent = SummarizeTable(db.TableDefs().Item(At(position)))});
 }
 
-// What comparisons write to a context, kept to be written to another one later, in the same
-// order: the tables compared ahead on a helper thread, one after the other. Writes nothing to
-// the window, whose status and progress the run's thread moves as it hands the writes over. The
-// lines are kept in one text, the twins apart: a line costs the helper no memory of its own.
-class WritesAhead final : public ComparisonContext {
-public:
-    WritesAhead(const ComparisonContext& run, std::size_t tables) : ComparisonContext(run.window)
-    {
-        strDB1Name = run.strDB1Name;
-        strDB2Name = run.strDB2Name;
-        // Room for what a table mostly writes: a few lines, a twin now and then.
-        writes_.reserve(8 * tables);
-        text_.reserve(160 * tables);
-        tables_.reserve(tables);
-    }
-    void WriteLog(std::string line) const override { keep(Write::Line, line); }
-    void WriteDifference(Difference twin) override
-    {
-        keep(Write::Twin, {});
-        twins_.push_back(std::move(twin));
-    }
-    void WriteOk(OkKind kind, const std::string& line) override { keep(Write::Ok, line, kind); }
-
-    // Ends the table compared last, found or not; a table whose comparison threw ends with what
-    // it threw. Tables are ended in order, each once.
-    void EndTable(bool found, std::exception_ptr failure = nullptr)
-    {
-        tables_.push_back(Table{writes_.size(), found, failure});
-    }
-
-    // Writes the table-th table's writes to run, in order; rethrows what its comparison threw.
-    // Returns whether it was found.
-    bool HandOver(std::size_t table, ComparisonContext& run)
-    {
-        for (std::size_t k = table == 0 ? 0 : tables_[table - 1].end; k < tables_[table].end; ++k) {
-            const Write& write = writes_[k];
-            const std::string line = text_.substr(write.at, write.length);
-            switch (write.kind) {
-            case Write::Line: run.WriteLog(line); break;
-            case Write::Twin: run.WriteDifference(std::move(twins_[nextTwin_++])); break;
-            case Write::Ok: run.WriteOk(write.ok, line); break;
-            }
-        }
-        if (tables_[table].failure) std::rethrow_exception(tables_[table].failure);
-        return tables_[table].found;
-    }
-
-private:
-    struct Write {
-        enum Kind { Line, Twin, Ok } kind;
-        std::size_t at, length;  // its line in text_ (Line and Ok)
-        OkKind ok;               // Ok
-    };
-    struct Table {
-        std::size_t end;  // where its writes end
-        bool found;
-        std::exception_ptr failure;
-    };
-    void keep(Write::Kind kind, std::string_view line, OkKind ok = {}) const
-    {
-        writes_.push_back(Write{kind, text_.size(), line.size(), ok});
-        text_ += line;
-    }
-    mutable std::vector<Write> writes_;
-    mutable std::string text_;       // the lines, one after the other
-    std::vector<Difference> twins_;  // in the order written
-    std::size_t nextTwin_ = 0;       // the next twin to hand over
-    std::vector<Table> tables_;
-};
-
-// Writes the block of table i of db1, whose name is name, to run: its fields and its keys and
-// indexes compared with db2's table of that name, found by tables2; or the line saying db2 lacks
-// it. Returns whether db2 has it.
-bool CompareTableAt(ComparisonContext& run, const engine::Database& db1, const engine::Database& db2,
-                    TablesOf& tables2, int i, const std::string& name)
-{
-    const int j = tables2.Find(name, i);
-    if (j < 0) {
-        WriteTableMissing(run, db1, 1, i, name);
-        return false;
-    }
-    run.WriteLog("\r\n   COMPARISON LOG FOR " + name);
-    TableInfo rec1, rec2;  // the table pair handed to the field and index comparisons
-    rec1.strDBName = run.strDB1Name;
-    rec1.tdf = db1.TableDefs().Item(At(i));
-    rec1.database = 1;
-    rec2.strDBName = run.strDB2Name;
-    rec2.tdf = db2.TableDefs().Item(At(j));
-    rec2.database = 2;
-    run.WriteLog("\r\n      FIELDS COMPARISON");
-    CompareFields(run, rec1, rec2, true);
-    run.WriteLog("\r\n      PRIMARY KEY AND INDEX COMPARISON");
-    CompareIndexes(run, rec1, rec2);
-    return true;
-}
-
 // Moves the progress bar one step on, never past its maximum: maximum 6 and position 2 give 3;
 // at 6 it stays.
 void StepProgress(RunWindow& window)
@@ -198,10 +96,8 @@ void StepProgress(RunWindow& window)
 // system tables included), lets the window handle its events after each table and stops the
 // walk when a cancel has been asked for; the tables db1 lacks are looked for even then. Returns
 // true when no table is missing on either side; what the field and index comparisons found does
-// not count. From tablesWorthAHelper tables on, a helper thread compares the second half of
-// them ahead, and each of its tables is written in its turn.
-bool CompareTables(ComparisonContext& run, const engine::Database& db1, const engine::Database& db2,
-                   int tablesWorthAHelper)
+// not count.
+bool CompareTables(ComparisonContext& run, const engine::Database& db1, const engine::Database& db2)
 {
     RunWindow& window = run.window;
     const int tableCount1 = db1.TableDefs().Count();  // read once, system tables included
@@ -209,43 +105,29 @@ bool CompareTables(ComparisonContext& run, const engine::Database& db1, const en
     bool allFound = true;  // every non-system table of db1 is in db2
     run.WriteLog("\r\nTABLE COMPARISONS");
 
-    // The helper's share: from table ahead on, unless it cannot start. stop ends it early.
-    int ahead = tableCount1;
-    WritesAhead writesAhead(run, static_cast<std::size_t>(tableCount1 - tableCount1 / 2));
-    std::atomic<bool> stop{false};
-    std::jthread helper;
-    struct Stopping {  // asks the helper to end however the walk ends; helper's end waits for it
-        std::atomic<bool>& stop;
-        ~Stopping() { stop = true; }
-    };
-    if (tableCount1 >= tablesWorthAHelper) {
-        try {
-            helper = std::jthread([&, from = tableCount1 / 2] {
-                TablesOf tables2(db2);
-                for (int i = from; i < tableCount1 && !stop; ++i) {
-                    try {
-                        const std::string name = db1.TableDefs().Item(At(i)).Name();
-                        writesAhead.EndTable(IsSystemTable(name) || CompareTableAt(writesAhead, db1, db2, tables2, i, name));
-                    } catch (...) {
-                        writesAhead.EndTable(false, std::current_exception());
-                        break;
-                    }
-                }
-            });
-            ahead = tableCount1 / 2;
-        } catch (const std::system_error&) {
-        }
-    }
-    Stopping stopping{stop};
+    TableInfo rec1, rec2;  // the table pair handed to the field and index comparisons
     TablesOf tables2(db2);
     for (int i = 0; i < tableCount1; ++i) {
-        if (i == ahead) helper.join();
         const std::string name = db1.TableDefs().Item(At(i)).Name();
         if (!IsSystemTable(name)) {
             window.SetStatus("Comparing table " + name);
-            const bool found = i < ahead ? CompareTableAt(run, db1, db2, tables2, i, name)
-                                         : writesAhead.HandOver(static_cast<std::size_t>(i - ahead), run);
-            if (!found) allFound = false;
+            const int j = tables2.Find(name, i);
+            if (j >= 0) {
+                run.WriteLog("\r\n   COMPARISON LOG FOR " + name);
+                rec1.strDBName = run.strDB1Name;
+                rec1.tdf = db1.TableDefs().Item(At(i));
+                rec1.database = 1;
+                rec2.strDBName = run.strDB2Name;
+                rec2.tdf = db2.TableDefs().Item(At(j));
+                rec2.database = 2;
+                run.WriteLog("\r\n      FIELDS COMPARISON");
+                CompareFields(run, rec1, rec2, true);
+                run.WriteLog("\r\n      PRIMARY KEY AND INDEX COMPARISON");
+                CompareIndexes(run, rec1, rec2);
+            } else {
+                WriteTableMissing(run, db1, 1, i, name);
+                allFound = false;
+            }
         }
         StepProgress(window);
         window.ProcessPendingEvents();

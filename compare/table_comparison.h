@@ -7,12 +7,7 @@
 
 namespace dualyn {
 
-// From this many tables of database 1 on, the second half of them is compared on a thread of its
-// own while the first half is: what it writes reaches the log in the same order all the same.
-inline constexpr int kTablesWorthAHelper = 64;
-
-bool CompareTables(ComparisonContext& run, const engine::Database& db1, const engine::Database& db2,
-                   int tablesWorthAHelper = kTablesWorthAHelper);
+bool CompareTables(ComparisonContext& run, const engine::Database& db1, const engine::Database& db2);
 bool FindMissingTables(ComparisonContext& run, const engine::Database& db2, const engine::Database& db1);
 
 }  // namespace dualyn

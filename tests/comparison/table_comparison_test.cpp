@@ -11,12 +11,8 @@
 #include "jet4_writer.h"
 #include "run_command.h"
 #include "schema_text.h"
-#include "table_comparison.h"
 
 #include <gtest/gtest.h>
-
-#include <limits>
-#include <map>
 
 using testsupport::TempDir;
 
@@ -222,73 +218,6 @@ TEST_F(WalkOfOneTable, IndexesStoredAlikeMatchUnlessTwoShareAName)
               "            Y is indexed differently in 2.mdb\r\n");
     EXPECT_EQ(compare(database("/1.mdb", {{"X", true}, {"X", false}}), database("/2.mdb", {{"X", true}, {"X", false}})),
               "            X is indexed differently in 2.mdb\r\n");
-}
-
-// Many tables: with the second half compared ahead on a helper thread, the log, the twins, the
-// OK counts and the window's calls are those of the tables compared one by one, also with a
-// cancel during either half. The tables: some only in one database, some with a field of another
-// type, some indexed on one side only, and a system table among those compared ahead.
-TEST(ManyTables, ComparedAheadOnAHelperReadAsOneByOne)
-{
-    auto table = [](const std::string& name, int type, bool indexed) {
-        engine::TableDesign t{name, {}, {}};
-        for (int f = 0; f < 3; ++f) {
-            engine::FieldFacts field;
-            field.name = "F" + std::to_string(f);
-            field.type = f == 1 ? type : 4;
-            field.size = 4;
-            field.collatingOrder = 1033;
-            field.position = static_cast<std::size_t>(f);
-            t.fields.push_back({field.name, engine::fieldProperties(field, name)});
-        }
-        if (indexed) {
-            const engine::IndexFacts index{"ByF0", "+F0"};
-            t.indexes.push_back({index.name, index.fields, engine::indexProperties(index)});
-        }
-        return t;
-    };
-    engine::DatabaseDesign design1{"/1.mdb", {}, {}, {}}, design2{"/2.mdb", {}, {}, {}};
-    for (int t = 0; t < 150; ++t) {
-        const std::string name = "A" + std::to_string(1000 + t);
-        if (t % 7 != 3) design1.tables.push_back(table(name, 4, t % 5 == 0));
-        if (t % 11 != 5) design2.tables.push_back(table(name, t % 3 == 0 ? 7 : 4, t % 4 == 0));
-    }
-    design1.tables.push_back(table("MSysThing", 4, false));
-    const engine::Database db1(design1), db2(design2);
-
-    struct Result {
-        std::string log;
-        std::vector<std::string> twins;  // each twin's line and field
-        std::map<dualyn::OkKind, std::size_t> okCounts;
-        std::vector<std::string> calls;
-        bool allFound = false;
-    };
-    auto compare = [&](int tablesWorthAHelper, int cancelAtEvent) {
-        TempDir dir;
-        dualyn::HeadlessWindow window;
-        window.cancelAtEvent = cancelAtEvent;
-        dualyn::ComparisonRun run(window, dir.file("ComparisonLog.txt"));
-        window.run = &run;
-        run.strDB1Name = "1.mdb";
-        run.strDB2Name = "2.mdb";
-        Result result;
-        result.allFound = dualyn::CompareTables(run, db1, db2, tablesWorthAHelper);
-        result.log = testsupport::readFile(run.strLogFile);
-        for (const dualyn::Difference& twin : run.differences) result.twins.push_back(twin.line + "|" + twin.field.value_or(""));
-        result.okCounts = run.okCounts;
-        result.calls = window.calls;
-        return result;
-    };
-    for (int cancelAtEvent : {0, 40, 120}) {
-        const Result oneByOne = compare(std::numeric_limits<int>::max(), cancelAtEvent);
-        const Result ahead = compare(dualyn::kTablesWorthAHelper, cancelAtEvent);
-        ASSERT_GT(oneByOne.twins.size(), 10u) << cancelAtEvent;
-        EXPECT_EQ(ahead.log, oneByOne.log) << cancelAtEvent;
-        EXPECT_EQ(ahead.twins, oneByOne.twins) << cancelAtEvent;
-        EXPECT_EQ(ahead.okCounts, oneByOne.okCounts) << cancelAtEvent;
-        EXPECT_EQ(ahead.calls, oneByOne.calls) << cancelAtEvent;
-        EXPECT_EQ(ahead.allFound, oneByOne.allFound) << cancelAtEvent;
-    }
 }
 
 }  // namespace
