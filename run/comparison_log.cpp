@@ -69,7 +69,7 @@ int openRegularFile(const std::string& named, const std::string& path, int flags
 std::string logNamed(const std::string& logFile) { return "the comparison log " + logFile; }
 
 // Writes all of data to fd; false with errno set when it cannot.
-bool writeAll(int fd, const std::string& data)
+bool writeAll(int fd, std::string_view data)
 {
     for (std::size_t done = 0; done < data.size();) {
         ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -165,6 +165,11 @@ void WriteLogLines(const std::string& logFile, const std::deque<std::string>& li
         appendWindows1252(bytes, line);
         bytes += "\r\n";
     }
+    AppendToLog(logFile, bytes);
+}
+
+void AppendToLog(const std::string& logFile, std::string_view bytes)
+{
     // Opened, appended to and closed for these lines: no handle stays open between two writes.
     // Each open is checked afresh, so a link put in the log's place since the last lines is
     // refused too.

@@ -34,6 +34,10 @@ void WriteLog(const std::string& logFile, const std::string& line);
 //     WriteLogLines(path, {"A", "B"})  appends  "A\r\nB\r\n"
 void WriteLogLines(const std::string& logFile, const std::deque<std::string>& lines);
 
+// Appends bytes, lines already as the file holds them (Windows-1252, each ended by CR LF), in one
+// opening of the file. Throws LogError.
+void AppendToLog(const std::string& logFile, std::string_view bytes);
+
 // Replaces the file at logFile by an empty one: whatever is there (a symbolic link too) is
 // removed, and a new file is created. Throws LogError.
 void EmptyLog(const std::string& logFile);

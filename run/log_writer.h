@@ -1,6 +1,6 @@
 // Writes the lines of a comparison run's log on a thread of its own, so that the comparison does
 // not wait for the file system: the file is opened, appended to and closed for the lines handed
-// over together, in the order given (WriteLogLines, comparison_log.h). Lines that come quickly
+// over together, in the order given (AppendToLog, comparison_log.h). Lines that come quickly
 // are gathered for at most five milliseconds, up to 1,024, so that a large log is not opened once
 // for every line.
 //
@@ -14,7 +14,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <mutex>
 #include <string>
@@ -30,9 +29,10 @@ public:
     LogWriter(const LogWriter&) = delete;
     LogWriter& operator=(const LogWriter&) = delete;
 
-    // Hands line over to be written. Waits while many lines are waiting already, so that a long
-    // log never piles up in memory. Throws the LogError of a line that could not be written.
-    void Write(std::string line);
+    // Hands line over to be written, as the file will hold it. Waits while many lines are waiting
+    // already, so that a long log never piles up in memory. Throws the LogError of a line that
+    // could not be written.
+    void Write(const std::string& line);
 
     // Waits until every line handed over is written. Throws the LogError of one that could not be.
     void Finish();
@@ -47,7 +47,8 @@ private:
     const std::string logFile_;
     std::mutex mutex_;
     std::condition_variable changed_;  // a line came, lines were taken or written, or the end came
-    std::deque<std::string> waiting_;  // lines handed over and not yet taken by the thread
+    std::string waiting_;              // lines handed over and not yet taken by the thread, as the file holds them
+    std::size_t waitingLines_ = 0;     // how many
     bool writing_ = false;             // the thread is writing lines it took
     bool ending_ = false;              // the destructor asks the thread to end
     bool finishing_ = false;           // Finish waits: lines are written as they come
