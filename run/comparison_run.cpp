@@ -57,9 +57,9 @@ void ComparisonRun::cmdCompare_Click()
     differences.clear();
     okCounts.clear();
     opened[0] = opened[1] = {};
-    // Giving back a large design's pages takes milliseconds: once the sections have read the
-    // designs, each goes back to the system on a thread of its own while the last lines are
-    // written and the log is shown. A design whose thread could not start goes at the end; the
+    // Giving back a large design's pages takes milliseconds: once the log is written (before,
+    // it would slow the log writer down), each design goes back to the system on a thread of its
+    // own while the log is shown. A design whose thread could not start goes at the end; the
     // threads are waited for however the run ends.
     std::jthread releasing[2];
     auto startReleasing = [this, &releasing] {
@@ -93,9 +93,9 @@ void ComparisonRun::cmdCompare_Click()
             if (window.IsTicked(CheckBox::chkTables) && !blnCancel) CompareTables(*this, *db1, *db2);
             if (window.IsTicked(CheckBox::chkRelations) && !blnCancel) CompareRelations(*this, *db1, *db2);
             if (window.IsTicked(CheckBox::chkQueries) && !blnCancel) CompareQueries(*this, *db1, *db2);
-            startReleasing();
         }
         log.Finish();
+        startReleasing();
     }
     window.SetBusyPointer(false);
     window.SetStatus("Comparison complete");
