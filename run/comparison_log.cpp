@@ -1,6 +1,5 @@
 #include "comparison_log.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -142,12 +141,9 @@ void EmptyLog(const std::string& logFile)
 void CopyLog(const std::string& logFile, std::ostream& out)
 {
     int fd = openRegularFile(logNamed(logFile), logFile, O_RDONLY, true, "opened");
-    // Room for the whole log and a byte more, so that it mostly goes to out in one piece.
-    struct stat st {};
-    const std::size_t room = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 0;
-    std::string buffer(std::max<std::size_t>(room, 65536), '\0');
+    char buffer[65536];  // one read's bytes
     for (;;) {
-        ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             const int error = errno;
@@ -155,7 +151,7 @@ void CopyLog(const std::string& logFile, std::ostream& out)
             fail("read", logFile, error);
         }
         if (n == 0) break;
-        out.write(buffer.data(), n);
+        out.write(buffer, n);
     }
     ::close(fd);
 }
