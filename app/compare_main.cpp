@@ -5,9 +5,10 @@
 //
 // Runs the same comparison as the window and prints, with --format log (the default), the bytes
 // of its comparison log; --log FILE also writes them to FILE (created or replaced). The log is
-// written to a folder of this run's own under $TMPDIR and removed at the end: nothing is written
-// beside the program and no file is shared with another run, so runs started at once each print
-// their own whole output.
+// written to a folder of this run's own under $TMPDIR (when it is not set, in memory:
+// $XDG_RUNTIME_DIR or /dev/shm, else /tmp) and removed at the end: nothing is written beside the
+// program and no file is shared with another run, so runs started at once each print their own
+// whole output.
 //
 // Exit status, as diff and cmp have it: 0 the designs are the same (the log has no line of
 // difference), 1 they differ, 2 trouble: a database that cannot be opened (standard error names
@@ -31,6 +32,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -130,8 +132,7 @@ class PrivateLog {
 public:
     PrivateLog()
     {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/dualyn-compare.XXXXXX";
+        std::string folder = temporaryFolder() + "/dualyn-compare.XXXXXX";
         if (folder.size() + sizeof "/ComparisonLog.txt.lock" > sizeof folder_)
             throw std::runtime_error("the temporary folder's name is too long: " + folder);
         std::memcpy(folder_, folder.c_str(), folder.size() + 1);
@@ -148,6 +149,21 @@ public:
     std::string log() const { return log_; }
 
 private:
+    // $TMPDIR when it is set; otherwise a folder in memory, where writing and removing the log
+    // costs no file system journal: $XDG_RUNTIME_DIR (the user's own), /dev/shm; /tmp when
+    // neither is a folder this process may write to.
+    static std::string temporaryFolder()
+    {
+        if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp) return tmp;
+        auto writable = [](const char* folder) {
+            struct stat st {};
+            return folder && *folder && ::stat(folder, &st) == 0 && S_ISDIR(st.st_mode) && ::access(folder, W_OK | X_OK) == 0;
+        };
+        for (const char* folder : {static_cast<const char*>(std::getenv("XDG_RUNTIME_DIR")), "/dev/shm"})
+            if (writable(folder)) return folder;
+        return "/tmp";
+    }
+
     static void remove()
     {
         ::unlink(log_);

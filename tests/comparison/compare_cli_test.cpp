@@ -165,6 +165,27 @@ TEST_F(CompareCommand, NothingIsWrittenBesideTheProgram)
     EXPECT_EQ(beside, (std::vector<std::string>{"dualyn-compare", "dualyn-reader"}));
 }
 
+// Without $TMPDIR the log's folder is made in memory, in $XDG_RUNTIME_DIR when that is a folder
+// (a reader that lists it while it runs sees the folder), and removed at the end; when it is no
+// folder, elsewhere, and the run works as well.
+TEST_F(CompareCommand, WithoutTmpdirTheLogsFolderIsInMemory)
+{
+    TempDir runtime;
+    const std::string listing = dir_.file("listing.txt"), reader = dir_.file("listing-reader");
+    testsupport::writeFile(reader, "#!/bin/sh\nls \"$XDG_RUNTIME_DIR\" >> '" + listing + "'\nexec '" +
+                                       (std::filesystem::path(kProgram).parent_path() / "dualyn-reader").string() +
+                                       "' \"$@\"\n");
+    ::chmod(reader.c_str(), 0755);
+    auto run = runCommand(kProgram, {a_, b_}, {}, {{"TMPDIR", ""}, {"XDG_RUNTIME_DIR", runtime.path()}, {"DUALYN_READER", reader}});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.out, logOf(dir_, a_, b_));
+    EXPECT_EQ(readFile(listing).rfind("dualyn-compare.", 0), 0u) << readFile(listing);
+    EXPECT_TRUE(std::filesystem::is_empty(runtime.path()));
+    auto elsewhere = runCommand(kProgram, {a_, b_}, {}, {{"TMPDIR", ""}, {"XDG_RUNTIME_DIR", dir_.file("none")}});
+    EXPECT_EQ(elsewhere.exitCode, 1) << elsewhere.err;
+    EXPECT_EQ(elsewhere.out, run.out);
+}
+
 // The passwords go from the environment to each database's reader.
 TEST_F(CompareCommand, PasswordsComeFromTheEnvironment)
 {
