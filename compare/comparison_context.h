@@ -24,8 +24,8 @@ public:
     ComparisonContext(const ComparisonContext&) = delete;
     ComparisonContext& operator=(const ComparisonContext&) = delete;
 
-    // Appends one line to the comparison log (taken, not copied, where the caller gives it away).
-    virtual void WriteLog(std::string line) const = 0;
+    // Appends one line to the comparison log.
+    virtual void WriteLog(const std::string& line) const = 0;
 
     // Writes twin.line to the log (WriteLog), then keeps twin as the next of differences. A line
     // that WriteLog refuses with an error has no twin.

@@ -1,6 +1,6 @@
-// A table as the reader finds it, before its fields' property lists are made: what each list is
-// made from, and the one place that says what a field's list holds. A sink that writes the lists
-// out (the encoder) goes through them property by property instead of building them.
+// A table as the reader finds it, before its fields' and indexes' property lists are made: what
+// each list is made from, and the one place that says what a field's or an index's list holds. A
+// sink that writes the lists out (the encoder) writes them from these instead of building them.
 #pragma once
 
 #include "design.h"

@@ -20,13 +20,13 @@ ComparisonRun::ComparisonRun(RunWindow& window, std::string logFile)
 {
 }
 
-void ComparisonRun::WriteLog(std::string line) const
+void ComparisonRun::WriteLog(const std::string& line) const
 {
-    CountLogLines(line);
     if (log_)
-        log_->Write(std::move(line));
+        log_->Write(line);
     else
         dualyn::WriteLog(strLogFile, line);
+    CountLogLines(line);
 }
 
 std::string ComparisonRun::FileNameOf(const std::string& name)
@@ -65,6 +65,7 @@ void ComparisonRun::cmdCompare_Click()
     auto startReleasing = [this, &releasing] {
         std::shared_ptr<engine::Database>* designs[2] = {&db1, &db2};
         for (int k = 0; k < 2; ++k) {
+            if (!*designs[k]) continue;
             try {
                 releasing[k] = std::jthread([db = std::move(*designs[k])]() mutable { db.reset(); });
             } catch (const std::system_error&) {

@@ -47,7 +47,7 @@ public:
 
     // Appends one line to the log (comparison_log.h). During cmdCompare_Click the line goes through
     // the run's LogWriter, which writes it on its own thread; otherwise it is written at once.
-    void WriteLog(std::string line) const override;
+    void WriteLog(const std::string& line) const override;
 
     // The file name of a database: its Name after the last '/' or '\'.
     static std::string FileNameOf(const std::string& name);
