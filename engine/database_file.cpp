@@ -143,7 +143,7 @@ const std::uint8_t* FileBytes::page(std::uint32_t page) const { return pageStart
 const std::uint8_t* FileBytes::pageStart(std::uint32_t page, std::size_t bytes) const
 {
     if (page >= pages_.size()) throw OpenError(path_, "page " + std::to_string(page) + " is past the file's end");
-    bytes = std::min(bytes, pageSize_);
+    bytes = std::clamp<std::size_t>(bytes, 1, pageSize_);  // a page asked for is there, however little of it
     const std::size_t read = pages_[page] ? bytesRead_[page] : 0;  // of it already
     if (read >= bytes) return pages_[page];
     const std::size_t at = static_cast<std::size_t>(page) * pageSize_;  // in the file

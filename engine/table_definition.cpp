@@ -207,9 +207,9 @@ void Definition::fail(const std::string& message) const
     throw FormatError("table definition at page " + std::to_string(firstPage_) + ": " + message);
 }
 
-// Contract: reads the name at at (length, then the name) into out and moves at past it; its owner, of
-// which it is the position-th ("column", 3), names it for messages: "the name of column 3". Names
-// are never empty, and UTF-16LE names have an even length.
+// Contract: reads the name at at (length, then the name) into out and moves at past it; its
+// owner, of which it is the position-th ("column", 3), names it for messages: "the name of column
+// 3". Names are never empty, and UTF-16LE names have an even length.
 // Jet 4: 04 00 'I' 00 'D' 00 -> "ID", at + 6.
 void readName(const Definition& definition, const Layout& layout, std::size_t& at, const char* owner,
               std::size_t position, std::string& out)
