@@ -32,6 +32,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -252,7 +253,7 @@ int main(int argc, char* argv[])
             }
             return kTrouble;
         }
-        const std::string log = shown.str();
+        const std::string log = std::move(shown).str();  // taken, not copied
         if (!request.logCopy.empty()) replaceFile(request.logCopy, log);
         if (request.json)
             std::cout << dualyn::DifferenceReportJson(run) << "\n";
