@@ -30,9 +30,9 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <utility>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -184,6 +184,41 @@ private:
     static inline char lock_[4096];
 };
 
+// The bytes of the file open at fd from where it is read on (none when fd is -1). Throws saying why
+// they cannot be read.
+std::string readAll(int fd)
+{
+    std::string bytes;
+    char buffer[65536];  // one read's bytes
+    for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw std::runtime_error(std::string("cannot read the comparison log: ") + std::strerror(errno));
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
+// Copies the file open at fd to standard output (nothing when fd is -1), in the kernel where it
+// can: a large log is not copied through this process. Throws saying why not.
+void copyToStandardOutput(int fd)
+{
+    if (fd < 0) return;
+    for (;;) {
+        ssize_t n = ::sendfile(1, fd, nullptr, std::size_t{1} << 30);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EINVAL || errno == ENOSYS)) break;  // not between these two: by hand
+        if (n < 0) throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
+        if (n == 0) return;
+    }
+    const std::string rest = readAll(fd);
+    for (std::size_t done = 0; done < rest.size();) {
+        ssize_t n = ::write(1, rest.data() + done, rest.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
+        done += static_cast<std::size_t>(n);
+    }
+}
+
 // Writes bytes to path, replacing what is there: written beside it first, then renamed over it,
 // so that a reader of path never sees half of it. Throws saying why not.
 void replaceFile(const std::string& path, const std::string& bytes)
@@ -234,9 +269,17 @@ int main(int argc, char* argv[])
         PrivateLog privateLog;
         dualyn::ComparisonRun run(window, privateLog.log());
         window.run = &run;
-        // The run "shows" its log here, as the window would open it, while it still holds the log.
-        std::ostringstream shown;
-        window.showLogOn = &shown;
+        // The run "shows" its log here, as the window would open it, while it still holds the log:
+        // it is opened, and read once the run is over (no other run writes in its folder).
+        int shown = -1;
+        struct Closing {  // closes shown however the run ends
+            int& fd;
+            ~Closing()
+            {
+                if (fd >= 0) ::close(fd);
+            }
+        } closing{shown};
+        window.openLogOn = &shown;
         run.strPassword1 = takeSecret("DUALYN_PASSWORD1");
         run.strPassword2 = takeSecret("DUALYN_PASSWORD2");
         run.blnReportEveryFailedOpen = true;
@@ -253,13 +296,14 @@ int main(int argc, char* argv[])
             }
             return kTrouble;
         }
-        const std::string log = std::move(shown).str();  // taken, not copied
-        if (!request.logCopy.empty()) replaceFile(request.logCopy, log);
-        if (request.json)
-            std::cout << dualyn::DifferenceReportJson(run) << "\n";
-        else
-            std::cout << log;
+        if (!request.logCopy.empty()) {
+            const std::string log = readAll(shown);
+            replaceFile(request.logCopy, log);
+            if (!request.json) std::cout << log;
+        }
+        if (request.json) std::cout << dualyn::DifferenceReportJson(run) << "\n";
         std::cout.flush();
+        if (!request.json && request.logCopy.empty()) copyToStandardOutput(shown);
         if (request.reportMemory) std::cerr << "peak memory: " << dualyn::peakMemoryKiB() << " KiB\n";
         if (!std::cout) throw std::runtime_error("cannot write to standard output");
         return run.differences.empty() ? kSame : kDifferent;

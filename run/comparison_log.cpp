@@ -138,9 +138,14 @@ void EmptyLog(const std::string& logFile)
     if (::close(fd) != 0) fail("created", logFile, errno);
 }
 
+int OpenLogForReading(const std::string& logFile)
+{
+    return openRegularFile(logNamed(logFile), logFile, O_RDONLY, true, "opened");
+}
+
 void CopyLog(const std::string& logFile, std::ostream& out)
 {
-    int fd = openRegularFile(logNamed(logFile), logFile, O_RDONLY, true, "opened");
+    int fd = OpenLogForReading(logFile);
     char buffer[65536];  // one read's bytes
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);

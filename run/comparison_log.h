@@ -42,6 +42,10 @@ void AppendToLog(const std::string& logFile, std::string_view bytes);
 // removed, and a new file is created. Throws LogError.
 void EmptyLog(const std::string& logFile);
 
+// A descriptor of the log at logFile open for reading, opened under the same checks as a line is
+// written; the caller closes it. Throws LogError.
+int OpenLogForReading(const std::string& logFile);
+
 // Copies the bytes of the log at logFile to out, read under the same checks as a line is
 // written. Throws LogError when the log cannot be read; a failure of out shows in its state.
 void CopyLog(const std::string& logFile, std::ostream& out);

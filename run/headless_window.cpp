@@ -70,6 +70,7 @@ void HeadlessWindow::OpenLogViewer(const std::string& logFile)
 {
     if (recordCalls) calls.push_back("OpenLogViewer " + logFile);
     if (showLogOn) CopyLog(logFile, *showLogOn);
+    if (openLogOn) *openLogOn = OpenLogForReading(logFile);
 }
 
 std::optional<std::string> HeadlessWindow::AskPassword(int database, const std::string& path, bool wrong)

@@ -25,6 +25,9 @@ public:
     std::vector<std::string> passwordAnswers;
     // Where OpenLogViewer copies the log, as the run holds the log's lock; nowhere when null.
     std::ostream* showLogOn = nullptr;
+    // Where OpenLogViewer puts a descriptor of the log open for reading (OpenLogForReading), for
+    // a caller that reads the log after the run; none when null. The caller closes it.
+    int* openLogOn = nullptr;
 
     // What the run did, one entry a call: "SetStatus Comparing table T", "SetProgressMax 4",
     // "SetProgressValue 1", "ProcessPendingEvents", "SetBusyPointer on", "MessageBox Database

@@ -165,6 +165,19 @@ TEST_F(CompareCommand, NothingIsWrittenBesideTheProgram)
     EXPECT_EQ(beside, (std::vector<std::string>{"dualyn-compare", "dualyn-reader"}));
 }
 
+// The log reaches standard output whole whatever it is: a pipe, or a file appended to (which the
+// kernel's direct copy refuses: the bytes then go through the program).
+TEST_F(CompareCommand, TheLogReachesAFileAppendedToWhole)
+{
+    const std::string out = dir_.file("appended.txt");
+    for (int run = 0; run < 2; ++run) {
+        auto appended = runCommand("/bin/sh", {"-c", "exec \"$0\" \"$1\" \"$2\" >> \"$3\"", kProgram, a_, b_, out});
+        EXPECT_EQ(appended.exitCode, 1) << appended.err;
+    }
+    const std::string log = logOf(dir_, a_, b_);
+    EXPECT_EQ(readFile(out), log + log);
+}
+
 // Without $TMPDIR the log's folder is made in memory, in $XDG_RUNTIME_DIR when that is a folder
 // (a reader that lists it while it runs sees the folder), and removed at the end; when it is no
 // folder, elsewhere, and the run works as well.
