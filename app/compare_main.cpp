@@ -127,8 +127,8 @@ int parseArguments(int argc, char* argv[], Request& request)
 }
 
 // The folder this run writes its log in, removed with the log when the run ends, also when the
-// process is interrupted or terminated: its paths are kept where the signal handler can reach
-// them without allocating.
+// process is interrupted or terminated, or what reads its output goes away (`| head`): its paths
+// are kept where the signal handler can reach them without allocating.
 class PrivateLog {
 public:
     PrivateLog()
@@ -141,7 +141,7 @@ public:
         const std::string log = std::string(folder_) + "/ComparisonLog.txt", lock = log + ".lock";
         std::memcpy(log_, log.c_str(), log.size() + 1);  // both fit: checked with the folder's name
         std::memcpy(lock_, lock.c_str(), lock.size() + 1);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, removeAndDie);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, removeAndDie);
     }
     ~PrivateLog() { remove(); }
     PrivateLog(const PrivateLog&) = delete;
