@@ -161,15 +161,16 @@ void CopyLog(const std::string& logFile, std::ostream& out)
     ::close(fd);
 }
 
-void WriteLog(const std::string& logFile, const std::string& line) { WriteLogLines(logFile, {line}); }
-
-void WriteLogLines(const std::string& logFile, const std::deque<std::string>& lines)
+void AppendLogLine(std::string& bytes, std::string_view line)
 {
-    std::string bytes;  // the lines as the file holds them
-    for (const std::string& line : lines) {
-        appendWindows1252(bytes, line);
-        bytes += "\r\n";
-    }
+    appendWindows1252(bytes, line);
+    bytes += "\r\n";
+}
+
+void WriteLog(const std::string& logFile, const std::string& line)
+{
+    std::string bytes;  // the line as the file holds it
+    AppendLogLine(bytes, line);
     AppendToLog(logFile, bytes);
 }
 

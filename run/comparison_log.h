@@ -4,7 +4,6 @@
 // place never sends a line to another file.
 #pragma once
 
-#include <deque>
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
@@ -28,14 +27,12 @@ public:
 //     WriteLog(path, "\r\nTABLE COMPARISONS")  appends  "\r\nTABLE COMPARISONS\r\n"
 void WriteLog(const std::string& logFile, const std::string& line);
 
-// Appends each of lines as WriteLog does, in order, all in one opening of the file. Throws
-// LogError; then the lines before the one the error came at are whole in the file.
-//
-//     WriteLogLines(path, {"A", "B"})  appends  "A\r\nB\r\n"
-void WriteLogLines(const std::string& logFile, const std::deque<std::string>& lines);
+// Appends line to bytes as the file holds it: Windows-1252, ended by CR LF.
+//     AppendLogLine(bytes, "Größe")  appends  "Gr\xF6\xDF" "e\r\n"
+void AppendLogLine(std::string& bytes, std::string_view line);
 
-// Appends bytes, lines already as the file holds them (Windows-1252, each ended by CR LF), in one
-// opening of the file. Throws LogError.
+// Appends bytes, lines already as the file holds them (AppendLogLine), in one opening of the
+// file. Throws LogError; then the lines before the one the error came at are whole in the file.
 void AppendToLog(const std::string& logFile, std::string_view bytes);
 
 // Replaces the file at logFile by an empty one: whatever is there (a symbolic link too) is

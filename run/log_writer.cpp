@@ -24,8 +24,7 @@ void LogWriter::Write(const std::string& line)
     // The writer waits only for an empty queue to fill: waking it for every line would cost a
     // system call each.
     const bool wasEmpty = waitingLines_ == 0;
-    appendWindows1252(waiting_, line);  // here, so that the writer has the least to do
-    waiting_ += "\r\n";
+    AppendLogLine(waiting_, line);  // here, so that the writer has the least to do
     const bool batchReady = ++waitingLines_ == kBatchLines;
     lock.unlock();
     if (wasEmpty || batchReady) changed_.notify_all();

@@ -1,6 +1,6 @@
 // Writes the lines of a comparison run's log on a thread of its own, so that the comparison does
 // not wait for the file system: the file is opened, appended to and closed for the lines handed
-// over together, in the order given (AppendToLog, comparison_log.h). Lines that come quickly
+// over together, in the order given (AppendLogLine and AppendToLog, comparison_log.h). Lines that come quickly
 // are gathered for at most five milliseconds, up to 1,024, so that a large log is not opened once
 // for every line.
 //
