@@ -18,6 +18,7 @@
 // DUALYN_PASSWORD1 and DUALYN_PASSWORD2, never from the command line. --report-memory adds "peak
 // memory: N KiB" on standard error at the end: the most memory this process held, without the
 // reader processes (for benchmarks).
+#include "comparison_log.h"
 #include "comparison_run.h"
 #include "difference_report.h"
 #include "headless_window.h"
@@ -30,6 +31,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <sys/sendfile.h>
@@ -184,38 +186,17 @@ private:
     static inline char lock_[4096];
 };
 
-// The bytes of the file open at fd from where it is read on (none when fd is -1). Throws saying why
-// they cannot be read.
-std::string readAll(int fd)
+// Copies the log open at fd to standard output in the kernel, as far as it can: a large log is
+// not copied through this process. False when the kernel does not copy between these two (a
+// file appended to), with the rest of the log still to be copied. Throws saying why not.
+bool sentToStandardOutput(int fd)
 {
-    std::string bytes;
-    char buffer[65536];  // one read's bytes
-    for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw std::runtime_error(std::string("cannot read the comparison log: ") + std::strerror(errno));
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-    return bytes;
-}
-
-// Copies the file open at fd to standard output (nothing when fd is -1), in the kernel where it
-// can: a large log is not copied through this process. Throws saying why not.
-void copyToStandardOutput(int fd)
-{
-    if (fd < 0) return;
     for (;;) {
         ssize_t n = ::sendfile(1, fd, nullptr, std::size_t{1} << 30);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EINVAL || errno == ENOSYS)) break;  // not between these two: by hand
+        if (n < 0 && (errno == EINVAL || errno == ENOSYS)) return false;
         if (n < 0) throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
-        if (n == 0) return;
-    }
-    const std::string rest = readAll(fd);
-    for (std::size_t done = 0; done < rest.size();) {
-        ssize_t n = ::write(1, rest.data() + done, rest.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
-        done += static_cast<std::size_t>(n);
+        if (n == 0) return true;
     }
 }
 
@@ -297,13 +278,16 @@ int main(int argc, char* argv[])
             return kTrouble;
         }
         if (!request.logCopy.empty()) {
-            const std::string log = readAll(shown);
-            replaceFile(request.logCopy, log);
-            if (!request.json) std::cout << log;
+            std::ostringstream log;
+            if (shown >= 0) dualyn::CopyLog(shown, privateLog.log(), log);
+            replaceFile(request.logCopy, log.str());
+            if (!request.json) std::cout << log.str();
         }
         if (request.json) std::cout << dualyn::DifferenceReportJson(run) << "\n";
         std::cout.flush();
-        if (!request.json && request.logCopy.empty()) copyToStandardOutput(shown);
+        if (!request.json && request.logCopy.empty() && shown >= 0 && !sentToStandardOutput(shown))
+            dualyn::CopyLog(shown, privateLog.log(), std::cout);  // by hand, from where the kernel stopped
+        std::cout.flush();
         if (request.reportMemory) std::cerr << "peak memory: " << dualyn::peakMemoryKiB() << " KiB\n";
         if (!std::cout) throw std::runtime_error("cannot write to standard output");
         return run.differences.empty() ? kSame : kDifferent;

@@ -143,20 +143,26 @@ int OpenLogForReading(const std::string& logFile)
     return openRegularFile(logNamed(logFile), logFile, O_RDONLY, true, "opened");
 }
 
-void CopyLog(const std::string& logFile, std::ostream& out)
+void CopyLog(int fd, const std::string& logFile, std::ostream& out)
 {
-    int fd = OpenLogForReading(logFile);
     char buffer[65536];  // one read's bytes
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            fail("read", logFile, error);
-        }
+        if (n < 0) fail("read", logFile, errno);
         if (n == 0) break;
         out.write(buffer, n);
+    }
+}
+
+void CopyLog(const std::string& logFile, std::ostream& out)
+{
+    int fd = OpenLogForReading(logFile);
+    try {
+        CopyLog(fd, logFile, out);
+    } catch (...) {
+        ::close(fd);
+        throw;
     }
     ::close(fd);
 }

@@ -46,6 +46,8 @@ int OpenLogForReading(const std::string& logFile);
 // Copies the bytes of the log at logFile to out, read under the same checks as a line is
 // written. Throws LogError when the log cannot be read; a failure of out shows in its state.
 void CopyLog(const std::string& logFile, std::ostream& out);
+// The same from the log at logFile open at fd (OpenLogForReading), from where it is read on.
+void CopyLog(int fd, const std::string& logFile, std::ostream& out);
 
 // The advisory lock that keeps two runs of one installation off one log: an exclusive flock on
 // the file beside the log named like it with ".lock" added, opened (and created when missing)
