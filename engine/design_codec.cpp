@@ -81,14 +81,6 @@ inline char* copyBytes(char* to, const char* from, std::size_t n)
     return to + n;
 }
 
-// Whether s is ASCII, which is UTF-8.
-inline bool isAscii(std::string_view s)
-{
-    unsigned char seen = 0;  // the high bits of the bytes
-    for (char c : s) seen |= static_cast<unsigned char>(c);
-    return seen < 0x80;
-}
-
 }  // namespace
 
 // Writes a design into bytes, whole (encode) or as it is read (begin, table for each table, end,

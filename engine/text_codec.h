@@ -29,6 +29,14 @@ void appendUtf8(std::string& out, char32_t codePoint);
 // "é" is C3 A9: length 2 at its first byte, 0 at its second.
 std::size_t utf8SequenceLength(const unsigned char* p, std::size_t i, std::size_t n);
 
+// Whether every byte of s is ASCII (below 0x80), which makes s UTF-8 and Windows-1252 alike.
+inline bool isAscii(std::string_view s)
+{
+    unsigned char seen = 0;  // the high bits of the bytes
+    for (char c : s) seen |= static_cast<unsigned char>(c);
+    return seen < 0x80;
+}
+
 // The position of the first byte of s that does not start a whole UTF-8 sequence, or npos when
 // s is all UTF-8. Runs of ASCII go eight bytes at a time.
 std::size_t firstNonUtf8(std::string_view s);

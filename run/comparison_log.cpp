@@ -1,5 +1,7 @@
 #include "comparison_log.h"
 
+#include "text_codec.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -94,10 +96,7 @@ std::string toWindows1252(std::string_view s)
 
 void appendWindows1252(std::string& out, std::string_view s)
 {
-    // ASCII, as nearly every line is, stays as it is.
-    unsigned char high = 0;  // the high bits of the bytes, gathered
-    for (char c : s) high |= static_cast<unsigned char>(c);
-    if (high < 0x80) {
+    if (engine::isAscii(s)) {  // as nearly every line is: it stays as it is
         out += s;
         return;
     }
